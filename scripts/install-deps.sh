@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Installs every Debian 12 package the project needs to build, test and run the
+# demo. Does nothing when they are all present already.
+set -euo pipefail
+
+packages=(
+  # build
+  cmake ninja-build g++ pkg-config
+  qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-httpserver-dev qt6-tools-dev-tools
+  qtkeychain-qt6-dev qcoro-qt6-dev
+  # QtKeychain loads libsecret at run time without depending on it
+  libsecret-1-0
+  # headless desktop for the tests and the demo
+  xvfb xauth x11-utils trayer openbox xdotool imagemagick
+  dbus dbus-x11 gnome-keyring libsecret-tools dunst libnotify-bin libglib2.0-bin
+  curl openssl fonts-dejavu-core
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing: ${missing[*]}"
+sudo_cmd=()
+[ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
+export DEBIAN_FRONTEND=noninteractive
+"${sudo_cmd[@]}" apt-get update -qq
+"${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

@@ -1,0 +1,136 @@
+#pragma once
+
+#include "Platform.h"
+#include "api/GlassesAPIClient.h"
+#include "api/Models.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QSet>
+#include <QString>
+#include <QUrl>
+
+#include <memory>
+#include <optional>
+
+#include <qcoro/qcorotask.h>
+
+class TaskHandle;
+
+// The one stateful object: everything the panel shows and the flows that change
+// it. Lives on the main thread. Every assignment to a published field emits that
+// field's signal once (even when the value did not change), in assignment order,
+// followed by changed().
+class AppState : public QObject {
+    Q_OBJECT
+public:
+    enum class AuthState { signedOut, waitingForBrowser, signedIn };
+    Q_ENUM(AuthState)
+
+    // Reads the stored token: with one, the state is signedIn at once and polling
+    // starts; without one it stays signedOut and nothing runs.
+    explicit AppState(Platform platform = Platform::desktop(),
+                      QUrl serviceUrl = GlassesAPIClient::defaultServiceUrl(),
+                      QObject *parent = nullptr);
+    ~AppState() override;
+
+    // Published fields.
+    AuthState authState() const { return m_authState; }
+    const std::optional<QString> &userName() const { return m_userName; }
+    const QList<DJEvent> &events() const { return m_events; }
+    std::optional<qint64> selectedEventId() const { return m_selectedEventId; }
+    const QList<SongRequest> &requests() const { return m_requests; }
+    qint64 totalPending() const { return m_totalPending; }
+    const std::optional<QDateTime> &lastUpdated() const { return m_lastUpdated; }
+    const std::optional<QString> &errorMessage() const { return m_errorMessage; }
+
+    // Operations the panel calls.
+    void signIn();
+    void cancelSignIn();
+    void signOut();
+    QCoro::Task<> refresh();
+    void select(qint64 eventId);
+    void act(const SongRequest &request, RequestAction action);
+
+    const Platform &platform() const { return m_platform; }
+    const QUrl &serviceUrl() const { return m_serviceUrl; }
+    QDateTime now() const { return m_platform.now(); }
+
+    // The tracked flows' handles (absent until first started; kept after they end).
+    std::shared_ptr<const TaskHandle> authPollTask() const { return m_authPollTask; }
+    std::shared_ptr<const TaskHandle> statsPollTask() const { return m_statsPollTask; }
+    bool hasCheckedUpdatesThisSession() const { return m_hasCheckedUpdatesThisSession; }
+
+    static constexpr double statsPollInterval = 10.0;
+    static constexpr double authPollInterval = 2.0;
+    static constexpr double signInFallbackDeadline = 600.0;
+    static constexpr qint64 requestLimit = 25;
+
+Q_SIGNALS:
+    void authStateChanged();
+    void userNameChanged();
+    void eventsChanged();
+    void selectedEventIdChanged();
+    void requestsChanged();
+    void totalPendingChanged();
+    void lastUpdatedChanged();
+    void errorMessageChanged();
+    void changed();
+
+private:
+    // Identifies one signed-in session (or the signed-out time between two). A
+    // flow that suspends remembers it and drops its results when, on resuming,
+    // the object is gone or the DJ has signed out or in since.
+    struct SessionGuard {
+        QPointer<AppState> state;
+        quint64 session;
+        explicit operator bool() const { return state && state->m_session == session; }
+    };
+    SessionGuard guard() { return SessionGuard{this, m_session}; }
+
+    void setAuthState(AuthState value);
+    void setUserName(std::optional<QString> value);
+    void setEvents(QList<DJEvent> value);
+    void setSelectedEventId(std::optional<qint64> value);
+    void setRequests(QList<SongRequest> value);
+    void setTotalPending(qint64 value);
+    void setLastUpdated(std::optional<QDateTime> value);
+    void setErrorMessage(std::optional<QString> value);
+
+    GlassesAPIClient clientWithToken(std::optional<QString> token) const;
+    void startStatsPolling();
+    QCoro::Task<> runSignIn(std::shared_ptr<TaskHandle> task);
+    QCoro::Task<> pollUntilComplete(std::shared_ptr<TaskHandle> task, AuthStartResponse session);
+    QCoro::Task<> runStatsPolling(std::shared_ptr<TaskHandle> task);
+    QCoro::Task<> runAction(SongRequest request, RequestAction action);
+    QCoro::Task<> runUpdateCheck();
+    void reconcileSelection(const QList<DJEvent> &events);
+    void notifyForNewPendingRequests(const QList<SongRequest> &requests, qint64 eventId);
+    void resetNotificationBaseline();
+    void scheduleUpdateCheckIfNeeded();
+
+    Platform m_platform;
+    QUrl m_serviceUrl;
+
+    AuthState m_authState = AuthState::signedOut;
+    std::optional<QString> m_userName;
+    QList<DJEvent> m_events;
+    std::optional<qint64> m_selectedEventId;
+    QList<SongRequest> m_requests;
+    qint64 m_totalPending = 0;
+    std::optional<QDateTime> m_lastUpdated;
+    std::optional<QString> m_errorMessage;
+
+    // Cancelled on destruction: aborts every call and wait still under way.
+    std::shared_ptr<TaskHandle> m_lifetime;
+    GlassesAPIClient m_client;
+    std::shared_ptr<TaskHandle> m_authPollTask;
+    std::shared_ptr<TaskHandle> m_statsPollTask;
+    quint64 m_session = 0;
+    QSet<qint64> m_knownPendingRequestIds;
+    bool m_notificationBaselineReady = false;
+    std::optional<qint64> m_notificationEventId;
+    bool m_hasCheckedUpdatesThisSession = false;
+};

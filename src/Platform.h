@@ -1,0 +1,57 @@
+#pragma once
+
+#include "api/Models.h"
+
+#include <QDateTime>
+#include <QSettings>
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <optional>
+
+#include <qcoro/qcorotask.h>
+
+// A modal alert: title, body and buttons in order.
+struct Alert {
+    QString title;
+    QString body;
+    QStringList buttons;
+};
+
+// The desktop services the application state and the update machinery use. The
+// defaults are the real services; tests replace members with fakes.
+struct Platform {
+    // Secret store.
+    std::function<std::optional<QString>()> loadToken;
+    std::function<void(const QString &)> saveToken;
+    std::function<void()> clearToken;
+
+    // Wall clock, UTC.
+    std::function<QDateTime()> now;
+    // Timed waits (sign-in polls, refresh pauses) last their nominal length times
+    // this factor; tests shorten them.
+    double waitScale = 1.0;
+    std::chrono::milliseconds wait(double seconds) const;
+
+    // Browser. The UI layer installs the real one (it needs a GUI application).
+    std::function<void(const QUrl &)> openUrl;
+
+    // Desktop notifications.
+    std::function<QCoro::Task<>()> requestNotificationPermission;
+    std::function<void(const SongRequest &)> notifyNewRequest;
+
+    // Modal alert; returns the index of the pressed button, or -1 when dismissed.
+    // The UI layer installs the real one.
+    std::function<int(const Alert &)> runAlert;
+
+    // The per-user settings store named by the application identifier.
+    std::function<std::unique_ptr<QSettings>()> openSettings;
+
+    // Real secret store, clock, notifications and settings; openUrl and runAlert
+    // do nothing until the UI layer sets them.
+    static Platform desktop();
+};

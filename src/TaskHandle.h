@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QObject>
+
+#include <chrono>
+#include <memory>
+
+#include <qcoro/qcorotask.h>
+
+// The handle of a cancellable flow. Cancelling it ends the flow's timed waits at
+// once and aborts the network calls made under it; the flow itself checks
+// isCancelled() after each suspension and stops without touching state.
+class TaskHandle : public QObject {
+    Q_OBJECT
+public:
+    // A handle whose parent is cancelled is cancelled with it.
+    static std::shared_ptr<TaskHandle> create(const TaskHandle *parent = nullptr);
+
+    bool isCancelled() const { return m_cancelled; }
+    void cancel();
+
+Q_SIGNALS:
+    void cancelled();
+
+private:
+    TaskHandle() = default;
+    bool m_cancelled = false;
+};
+
+// Thrown by a timed wait or a cancellation check of a cancelled flow.
+struct TaskCancelled {};
+
+// Waits `duration` on a monotonic timer; throws TaskCancelled if `handle` is or
+// becomes cancelled. The handle is kept alive for the length of the wait.
+QCoro::Task<> sleepFor(std::shared_ptr<TaskHandle> handle, std::chrono::milliseconds duration);

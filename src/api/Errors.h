@@ -1,0 +1,61 @@
+#pragma once
+
+#include <QNetworkReply>
+#include <QString>
+
+#include <exception>
+#include <optional>
+
+// Every failure the service layer throws carries one user-facing text.
+class ServiceError : public std::exception {
+public:
+    virtual QString description() const = 0;
+    const char *what() const noexcept override { return "Cuelark service error"; }
+};
+
+// What the client detects itself from the service's answer.
+class APIError : public ServiceError {
+public:
+    enum class Kind { http, unauthorized, invalidURL };
+
+    static APIError http(int statusCode, std::optional<QString> message = std::nullopt);
+    static APIError unauthorized();
+    static APIError invalidURL();
+
+    Kind kind() const { return m_kind; }
+    int statusCode() const { return m_statusCode; }
+    const std::optional<QString> &message() const { return m_message; }
+    QString description() const override;
+
+private:
+    APIError(Kind kind, int statusCode, std::optional<QString> message)
+        : m_kind(kind), m_statusCode(statusCode), m_message(std::move(message)) {}
+    Kind m_kind;
+    int m_statusCode = 0;
+    std::optional<QString> m_message;
+};
+
+// The HTTP layer's own failure (no network, TLS, time-out, cancellation), passed on
+// with Qt's text.
+class TransportError : public ServiceError {
+public:
+    TransportError(QNetworkReply::NetworkError code, QString text)
+        : m_code(code), m_text(std::move(text)) {}
+    QNetworkReply::NetworkError code() const { return m_code; }
+    bool isCancellation() const { return m_code == QNetworkReply::OperationCanceledError; }
+    QString description() const override { return m_text; }
+
+private:
+    QNetworkReply::NetworkError m_code;
+    QString m_text;
+};
+
+// A 2xx body that breaks the record rules.
+class DecodingError : public ServiceError {
+public:
+    explicit DecodingError(QString text) : m_text(std::move(text)) {}
+    QString description() const override { return m_text; }
+
+private:
+    QString m_text;
+};

@@ -1,0 +1,56 @@
+#pragma once
+
+#include "api/Models.h"
+
+#include <QList>
+#include <QPair>
+#include <QString>
+#include <QUrl>
+
+#include <memory>
+#include <optional>
+
+#include <qcoro/qcorotask.h>
+
+class TaskHandle;
+
+// Talks to the service's glasses API. A small value: the optional bearer token,
+// the service origin and an optional handle whose cancellation aborts the calls
+// under way. Every operation copies the client into its coroutine, so replacing
+// a client never disturbs a call already in flight.
+//
+// Failures are thrown: APIError, TransportError or DecodingError (api/Errors.h).
+class GlassesAPIClient {
+public:
+    explicit GlassesAPIClient(std::optional<QString> token = std::nullopt,
+                              QUrl serviceUrl = defaultServiceUrl(),
+                              std::shared_ptr<const TaskHandle> abortHandle = nullptr);
+
+    static QUrl defaultServiceUrl();
+
+    const std::optional<QString> &token() const { return m_token; }
+    const QUrl &serviceUrl() const { return m_serviceUrl; }
+
+    QCoro::Task<AuthStartResponse> startAuthSession() const;
+    QCoro::Task<AuthPollResponse> pollAuthStatus(const QString &sessionId, const QString &pollToken) const;
+    QCoro::Task<MeResponse> me() const;
+    QCoro::Task<EventsResponse> events() const;
+    QCoro::Task<RequestsResponse> requests(qint64 eventId, qint64 limit) const;
+    QCoro::Task<> updateRequest(qint64 id, RequestAction action) const;
+
+    using QueryItems = QList<QPair<QString, QString>>;
+    using Headers = QList<QPair<QByteArray, QByteArray>>;
+
+private:
+    // The one place every request is built, sent and judged; returns a 2xx body.
+    static QCoro::Task<QByteArray> request(GlassesAPIClient client, QString path, QByteArray method,
+                                           QueryItems query, Headers headers,
+                                           std::optional<QByteArray> body);
+    template<typename Record>
+    static QCoro::Task<Record> get(GlassesAPIClient client, QString path, QueryItems query,
+                                   Headers headers, Record (*decode)(const QByteArray &));
+
+    std::optional<QString> m_token;
+    QUrl m_serviceUrl;
+    std::shared_ptr<const TaskHandle> m_abortHandle;
+};

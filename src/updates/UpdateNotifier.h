@@ -1,0 +1,14 @@
+#pragma once
+
+#include "updates/UpdateChecker.h"
+
+struct Platform;
+
+// The update alerts. Alerts from the automatic check are held back for 24 hours
+// after the last one; alerts the user asked for always appear.
+namespace UpdateNotifier {
+// True when the alert was shown, false when the throttle held it back.
+bool promptIfNeeded(const UpdateAvailable &update, bool userInitiated, const Platform &platform);
+void showUpToDateAlert(const Platform &platform);
+QString updateMessage(const UpdateAvailable &update);
+} // namespace UpdateNotifier
