@@ -80,6 +80,9 @@ Q_SIGNALS:
     void changed();
 
 private:
+    // Widget tests put the panel into each state directly through this.
+    friend struct AppStateTester;
+
     // Identifies one signed-in session (or the signed-out time between two). A
     // flow that suspends remembers it and drops its results when, on resuming,
     // the object is gone or the DJ has signed out or in since.
