@@ -1,1 +1,40 @@
+#include "support/TestSupport.h"
 
+#include <QTest>
+
+Platform FakeDesktop::platform(double waitScale)
+{
+    Platform platform;
+    platform.loadToken = [this] { return storedToken; };
+    platform.saveToken = [this](const QString &token) { storedToken = token; };
+    platform.clearToken = [this] {
+        storedToken.reset();
+        ++tokenClears;
+    };
+    platform.now = [this] {
+        const QDateTime reading = clock;
+        clock = clock.addMSecs(qint64(step * 1000));
+        return reading;
+    };
+    platform.waitScale = waitScale;
+    platform.openUrl = [this](const QUrl &url) { openedUrls.append(url); };
+    platform.requestNotificationPermission = [this]() -> QCoro::Task<> {
+        ++permissionRequests;
+        co_return;
+    };
+    platform.notifyNewRequest = [this](const SongRequest &request) { notifications.append(request); };
+    platform.runAlert = [this](const Alert &alert) {
+        alerts.append(alert);
+        return alertAnswer;
+    };
+    platform.openSettings = [this] {
+        return std::make_unique<QSettings>(settingsDir.filePath(QStringLiteral("settings.ini")),
+                                           QSettings::IniFormat);
+    };
+    return platform;
+}
+
+bool waitUntil(const std::function<bool()> &done, int timeoutMs)
+{
+    return QTest::qWaitFor(done, timeoutMs);
+}

@@ -1,1 +1,71 @@
 #pragma once
+
+#include "Platform.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QTemporaryDir>
+#include <QTimeZone>
+#include <QUrl>
+
+#include <QEventLoop>
+
+#include <exception>
+#include <functional>
+#include <optional>
+
+// In-memory stand-ins for the desktop services, recording what the application
+// asked of them. `platform()` hands out a Platform that refers back to this
+// object, so it must outlive every AppState built from it.
+struct FakeDesktop {
+    std::optional<QString> storedToken;
+    int tokenClears = 0;
+
+    // The wall clock: `clock` plus `step` seconds for every reading taken so far.
+    QDateTime clock = QDateTime(QDate(2026, 3, 7), QTime(20, 0), Qt::UTC);
+    double step = 0;
+
+    QList<QUrl> openedUrls;
+    QList<SongRequest> notifications;
+    int permissionRequests = 0;
+    QList<Alert> alerts;
+    int alertAnswer = 1; // "Later"
+
+    QTemporaryDir settingsDir;
+
+    Platform platform(double waitScale = 0.001);
+};
+
+// Spins the event loop until `done` holds or `timeoutMs` passes.
+bool waitUntil(const std::function<bool()> &done, int timeoutMs = 5000);
+
+// Runs a task to completion in a local event loop and returns its result or
+// rethrows its exception. (QCoro::waitFor of QCoro 0.8 never returns when the
+// task throws after suspending.)
+template<typename T>
+T awaitTask(QCoro::Task<T> task)
+{
+    QEventLoop loop;
+    std::optional<std::conditional_t<std::is_void_v<T>, bool, T>> result;
+    std::exception_ptr failure;
+    auto runner = [](QCoro::Task<T> task, auto &result, std::exception_ptr &failure,
+                     QEventLoop &loop) -> QCoro::Task<> {
+        try {
+            if constexpr (std::is_void_v<T>) {
+                co_await std::move(task);
+                result = true;
+            } else {
+                result = co_await std::move(task);
+            }
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        loop.quit();
+    }(std::move(task), result, failure, loop);
+    if (!result && !failure)
+        loop.exec();
+    if (failure)
+        std::rethrow_exception(failure);
+    if constexpr (!std::is_void_v<T>)
+        return std::move(*result);
+}
