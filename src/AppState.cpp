@@ -1,1 +1,352 @@
-// placeholder
+#include "AppState.h"
+
+#include "TaskHandle.h"
+#include "WebUrl.h"
+#include "api/Errors.h"
+#include "api/ISO8601DateParser.h"
+#include "updates/UpdateChecker.h"
+#include "updates/UpdateNotifier.h"
+
+namespace {
+
+const QString signInTimedOut = QStringLiteral("Sign-in timed out. Try again.");
+
+// Lets a flow run on by itself: QCoro keeps a suspended coroutine alive when its
+// task object goes away, and frees it when it finishes.
+void startDetached(QCoro::Task<> task)
+{
+    Q_UNUSED(task);
+}
+
+bool isUnauthorized(const ServiceError &error)
+{
+    const auto *apiError = dynamic_cast<const APIError *>(&error);
+    return apiError && apiError->kind() == APIError::Kind::unauthorized;
+}
+
+} // namespace
+
+AppState::AppState(Platform platform, QUrl serviceUrl, QObject *parent)
+    : QObject(parent)
+    , m_platform(std::move(platform))
+    , m_serviceUrl(std::move(serviceUrl))
+    , m_lifetime(TaskHandle::create())
+    , m_client(clientWithToken(std::nullopt))
+{
+    const std::optional<QString> token = m_platform.loadToken();
+    if (!token)
+        return;
+    // The token is tried against the service by the first refresh, not here.
+    m_client = clientWithToken(token);
+    setAuthState(AuthState::signedIn);
+    startStatsPolling();
+}
+
+AppState::~AppState()
+{
+    // Ends the tracked flows' waits and aborts every call made on our behalf, so
+    // their coroutines resume, see that we are gone, and free themselves.
+    m_lifetime->cancel();
+}
+
+GlassesAPIClient AppState::clientWithToken(std::optional<QString> token) const
+{
+    return GlassesAPIClient(std::move(token), m_serviceUrl, m_lifetime);
+}
+
+// --- Published fields -------------------------------------------------------
+
+template<typename T>
+void AppState::publish(T &field, T value, void (AppState::*signal)())
+{
+    field = std::move(value);
+    Q_EMIT(this->*signal)();
+    Q_EMIT changed();
+}
+
+void AppState::setAuthState(AuthState value) { publish(m_authState, value, &AppState::authStateChanged); }
+void AppState::setUserName(std::optional<QString> value) { publish(m_userName, std::move(value), &AppState::userNameChanged); }
+void AppState::setEvents(QList<DJEvent> value) { publish(m_events, std::move(value), &AppState::eventsChanged); }
+void AppState::setSelectedEventId(std::optional<qint64> value) { publish(m_selectedEventId, value, &AppState::selectedEventIdChanged); }
+void AppState::setRequests(QList<SongRequest> value) { publish(m_requests, std::move(value), &AppState::requestsChanged); }
+void AppState::setTotalPending(qint64 value) { publish(m_totalPending, value, &AppState::totalPendingChanged); }
+void AppState::setLastUpdated(std::optional<QDateTime> value) { publish(m_lastUpdated, std::move(value), &AppState::lastUpdatedChanged); }
+void AppState::setErrorMessage(std::optional<QString> value) { publish(m_errorMessage, std::move(value), &AppState::errorMessageChanged); }
+
+// --- Session ----------------------------------------------------------------
+
+void AppState::signOut()
+{
+    if (m_authPollTask)
+        m_authPollTask->cancel();
+    if (m_statsPollTask)
+        m_statsPollTask->cancel();
+    m_platform.clearToken();
+    m_client = clientWithToken(std::nullopt);
+    ++m_session;
+    setAuthState(AuthState::signedOut);
+    setUserName(std::nullopt);
+    setEvents({});
+    setSelectedEventId(std::nullopt);
+    setRequests({});
+    setTotalPending(0);
+    setLastUpdated(std::nullopt);
+    resetNotificationBaseline();
+}
+
+void AppState::startStatsPolling()
+{
+    if (m_statsPollTask)
+        m_statsPollTask->cancel();
+    m_statsPollTask = TaskHandle::create(m_lifetime.get());
+    startDetached(runStatsPolling(m_statsPollTask));
+}
+
+// --- Browser sign-in --------------------------------------------------------
+
+void AppState::signIn()
+{
+    setErrorMessage(std::nullopt);
+    if (m_authPollTask)
+        m_authPollTask->cancel();
+    m_authPollTask = TaskHandle::create(m_lifetime.get());
+    startDetached(runSignIn(m_authPollTask));
+}
+
+void AppState::cancelSignIn()
+{
+    if (m_authPollTask)
+        m_authPollTask->cancel();
+    setAuthState(AuthState::signedOut);
+}
+
+// The handle is cancelled by whoever ends the flow (sign-out, "Cancel", a new
+// sign-in) and by our destructor, so a cancelled flow never touches `this` again.
+QCoro::Task<> AppState::runSignIn(std::shared_ptr<TaskHandle> task)
+{
+    try {
+        const GlassesAPIClient signInClient(std::nullopt, m_serviceUrl, task);
+        const AuthStartResponse session = co_await signInClient.startAuthSession();
+        if (task->isCancelled())
+            co_return;
+        if (const std::optional<QUrl> page = parseWebUrl(session.authUrl))
+            m_platform.openUrl(*page);
+        setAuthState(AuthState::waitingForBrowser);
+        co_await pollUntilComplete(task, session);
+    } catch (const TaskCancelled &) {
+    } catch (const ServiceError &error) {
+        // A call aborted because the flow was cancelled ends as silently as the
+        // flow itself.
+        if (task->isCancelled())
+            co_return;
+        setAuthState(AuthState::signedOut);
+        setErrorMessage(error.description());
+    }
+}
+
+QCoro::Task<> AppState::pollUntilComplete(std::shared_ptr<TaskHandle> task, AuthStartResponse session)
+{
+    const GlassesAPIClient signInClient(std::nullopt, m_serviceUrl, task);
+    const QDateTime deadline = ISO8601DateParser::parse(session.expiresAt)
+                                   .value_or(now().addMSecs(qint64(signInFallbackDeadline * 1000)));
+    for (;;) {
+        if (now() >= deadline) {
+            setAuthState(AuthState::signedOut);
+            setErrorMessage(signInTimedOut);
+            co_return;
+        }
+        if (task->isCancelled())
+            throw TaskCancelled{};
+        const AuthPollResponse answer = co_await signInClient.pollAuthStatus(session.sessionId, session.pollToken);
+        if (task->isCancelled())
+            throw TaskCancelled{};
+        if (answer.status == QLatin1String("complete") && answer.token) {
+            m_platform.saveToken(*answer.token);
+            m_client = clientWithToken(answer.token);
+            ++m_session;
+            setAuthState(AuthState::signedIn);
+            startStatsPolling();
+            co_return;
+        }
+        if (answer.status == QLatin1String("expired")) {
+            setAuthState(AuthState::signedOut);
+            setErrorMessage(signInTimedOut);
+            co_return;
+        }
+        co_await sleepFor(task, m_platform.wait(authPollInterval));
+    }
+}
+
+// --- Refresh cycle ----------------------------------------------------------
+
+QCoro::Task<> AppState::runStatsPolling(std::shared_ptr<TaskHandle> task)
+{
+    try {
+        co_await m_platform.requestNotificationPermission();
+    } catch (...) {
+        // Whatever the notification service answers, polling goes on.
+    }
+    if (task->isCancelled())
+        co_return;
+    co_await refresh();
+    while (!task->isCancelled()) {
+        try {
+            co_await sleepFor(task, m_platform.wait(statsPollInterval));
+        } catch (const TaskCancelled &) {
+            co_return;
+        }
+        co_await refresh();
+    }
+}
+
+QCoro::Task<> AppState::refresh()
+{
+    if (m_authState != AuthState::signedIn)
+        co_return;
+    // Results that arrive after a sign-out or a new sign-in belong to a session
+    // that is over: they are dropped, errors included.
+    const SessionGuard current = guard();
+    try {
+        if (!m_userName) {
+            const MeResponse me = co_await m_client.me();
+            if (!current)
+                co_return;
+            setUserName(me.name);
+        }
+        EventsResponse answer = co_await m_client.events();
+        if (!current)
+            co_return;
+        setEvents(std::move(answer.events));
+        reconcileSelection(m_events);
+
+        if (const std::optional<qint64> eventId = m_selectedEventId) {
+            RequestsResponse page = co_await m_client.requests(*eventId, requestLimit);
+            if (!current)
+                co_return;
+            // The DJ picked another event meanwhile: this list belongs to the old
+            // one and must not appear under the new one.
+            if (m_selectedEventId != eventId)
+                co_return;
+            const QList<SongRequest> requests = page.requests;
+            setRequests(std::move(page.requests));
+            setTotalPending(page.totalPending);
+            notifyForNewPendingRequests(requests, *eventId);
+        } else {
+            setRequests({});
+            setTotalPending(0);
+            resetNotificationBaseline();
+        }
+        setLastUpdated(now());
+        setErrorMessage(std::nullopt);
+        scheduleUpdateCheckIfNeeded();
+    } catch (const ServiceError &error) {
+        if (!current)
+            co_return;
+        if (isUnauthorized(error))
+            signOut();
+        setErrorMessage(error.description());
+    }
+}
+
+void AppState::reconcileSelection(const QList<DJEvent> &events)
+{
+    const auto selected = m_selectedEventId;
+    if (selected && std::any_of(events.begin(), events.end(),
+                                [&](const DJEvent &event) { return event.id == *selected; }))
+        return;
+    if (events.isEmpty()) {
+        setSelectedEventId(std::nullopt);
+        return;
+    }
+    const QDateTime current = now();
+    const auto live = std::find_if(events.begin(), events.end(),
+                                   [&](const DJEvent &event) { return event.isLive(current); });
+    setSelectedEventId(live != events.end() ? live->id : events.first().id);
+}
+
+void AppState::select(qint64 eventId)
+{
+    if (m_selectedEventId == eventId)
+        return;
+    setSelectedEventId(eventId);
+    setRequests({});
+    setTotalPending(0);
+    resetNotificationBaseline();
+    startDetached(refresh());
+}
+
+// --- Request actions --------------------------------------------------------
+
+void AppState::act(const SongRequest &request, RequestAction action)
+{
+    startDetached(runAction(request, action));
+}
+
+QCoro::Task<> AppState::runAction(SongRequest request, RequestAction action)
+{
+    const SessionGuard current = guard();
+    try {
+        co_await m_client.updateRequest(request.id, action);
+    } catch (const ServiceError &error) {
+        if (current)
+            setErrorMessage(error.description());
+        co_return;
+    }
+    if (current)
+        co_await refresh();
+}
+
+// --- New-request notifications ----------------------------------------------
+
+void AppState::notifyForNewPendingRequests(const QList<SongRequest> &requests, qint64 eventId)
+{
+    QList<SongRequest> pending;
+    QSet<qint64> pendingIds;
+    for (const SongRequest &request : requests) {
+        if (request.isPending()) {
+            pending.append(request);
+            pendingIds.insert(request.id);
+        }
+    }
+    if (!m_notificationBaselineReady || m_notificationEventId != eventId) {
+        // The first look at an event only records what is already there.
+        m_notificationEventId = eventId;
+        m_knownPendingRequestIds = std::move(pendingIds);
+        m_notificationBaselineReady = true;
+        return;
+    }
+    QList<SongRequest> fresh;
+    for (const SongRequest &request : std::as_const(pending)) {
+        if (!m_knownPendingRequestIds.contains(request.id))
+            fresh.append(request);
+    }
+    m_knownPendingRequestIds = std::move(pendingIds);
+    for (const SongRequest &request : std::as_const(fresh))
+        m_platform.notifyNewRequest(request);
+}
+
+void AppState::resetNotificationBaseline()
+{
+    m_knownPendingRequestIds.clear();
+    m_notificationBaselineReady = false;
+    m_notificationEventId.reset();
+}
+
+// --- Automatic update check -------------------------------------------------
+
+void AppState::scheduleUpdateCheckIfNeeded()
+{
+    if (m_hasCheckedUpdatesThisSession)
+        return;
+    m_hasCheckedUpdatesThisSession = true;
+    startDetached(runUpdateCheck());
+}
+
+// Outlives a sign-out on purpose: an update is offered whoever is signed in.
+QCoro::Task<> AppState::runUpdateCheck()
+{
+    const QPointer<AppState> self(this);
+    const std::optional<UpdateAvailable> update = co_await UpdateChecker::checkForUpdate(m_serviceUrl);
+    if (self && update)
+        UpdateNotifier::promptIfNeeded(*update, false, m_platform);
+}

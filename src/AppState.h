@@ -93,6 +93,8 @@ private:
     };
     SessionGuard guard() { return SessionGuard{this, m_session}; }
 
+    template<typename T>
+    void publish(T &field, T value, void (AppState::*signal)());
     void setAuthState(AuthState value);
     void setUserName(std::optional<QString> value);
     void setEvents(QList<DJEvent> value);
