@@ -3,6 +3,9 @@
 #include <QByteArray>
 #include <QJsonArray>
 #include <QJsonObject>
+#include <QList>
+#include <QNetworkReply>
+#include <QPair>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
@@ -19,6 +22,20 @@ public:
     StandIn &operator=(const StandIn &) = delete;
 
     QUrl url() const { return m_url; }
+
+    struct Answer {
+        int status = 0; // 0 when no HTTP answer came
+        QByteArray body;
+        QNetworkReply::NetworkError error = QNetworkReply::NoError;
+        QList<QNetworkReply::RawHeaderPair> headers;
+        QByteArray header(const QByteArray &name) const;
+    };
+
+    // One blocking HTTP exchange (spins an event loop). `target` is resolved
+    // against url(), so a path or an absolute address both work. Redirects are
+    // not followed. Never fails the test by itself.
+    Answer send(const QByteArray &method, const QUrl &target, const QByteArray &body = {},
+                const QList<QPair<QByteArray, QByteArray>> &headers = {});
 
     // A blocking call of the control API (spins an event loop); returns the
     // parsed JSON answer (null when empty). Fails the test on a non-2xx answer.
