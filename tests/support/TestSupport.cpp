@@ -1,5 +1,8 @@
 #include "support/TestSupport.h"
 
+#include "AppState.h"
+
+#include <QJsonObject>
 #include <QTest>
 
 Platform FakeDesktop::platform(double waitScale)
@@ -37,4 +40,31 @@ Platform FakeDesktop::platform(double waitScale)
 bool waitUntil(const std::function<bool()> &done, int timeoutMs)
 {
     return QTest::qWaitFor(done, timeoutMs);
+}
+
+AnnouncementLog::AnnouncementLog(AppState &state)
+{
+    const std::pair<void (AppState::*)(), const char *> fields[] = {
+        {&AppState::authStateChanged, "authState"},
+        {&AppState::userNameChanged, "userName"},
+        {&AppState::eventsChanged, "events"},
+        {&AppState::selectedEventIdChanged, "selectedEventId"},
+        {&AppState::requestsChanged, "requests"},
+        {&AppState::totalPendingChanged, "totalPending"},
+        {&AppState::lastUpdatedChanged, "lastUpdated"},
+        {&AppState::errorMessageChanged, "errorMessage"},
+    };
+    for (const auto &[signal, name] : fields)
+        connect(&state, signal, this, [this, name = QString::fromLatin1(name)] { names.append(name); });
+}
+
+QStringList callsIn(const QJsonArray &log)
+{
+    QStringList calls;
+    for (const QJsonValue &entry : log) {
+        const QJsonObject call = entry.toObject();
+        calls.append(call.value(QLatin1String("method")).toString() + QLatin1Char(' ')
+                     + call.value(QLatin1String("path")).toString());
+    }
+    return calls;
 }

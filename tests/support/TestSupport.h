@@ -9,6 +9,8 @@
 #include <QUrl>
 
 #include <QEventLoop>
+#include <QJsonArray>
+#include <QStringList>
 
 #include <exception>
 #include <functional>
@@ -69,3 +71,16 @@ T awaitTask(QCoro::Task<T> task)
     if constexpr (!std::is_void_v<T>)
         return std::move(*result);
 }
+
+class AppState;
+
+// The names of AppState's published fields in the order their assignments were
+// announced ("authState", "userName", ...).
+class AnnouncementLog : public QObject {
+public:
+    explicit AnnouncementLog(AppState &state);
+    QStringList names;
+};
+
+// The API calls a stand-in log holds, as "METHOD /path" lines.
+QStringList callsIn(const QJsonArray &log);
