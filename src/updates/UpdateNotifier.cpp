@@ -1,1 +1,78 @@
-// placeholder
+#include "updates/UpdateNotifier.h"
+
+#include "Platform.h"
+
+#include <QStringList>
+#include <QVariant>
+
+namespace UpdateNotifier {
+
+namespace {
+
+constexpr QLatin1String lastPromptKey("lastUpdatePromptDate");
+constexpr qint64 promptIntervalMs = 86'400'000;
+
+// A stored value of any other type, or a date that cannot be read, counts as no
+// date at all, so a damaged setting can never silence the alert for good.
+bool shouldPromptAgain(const Platform &platform)
+{
+    const QVariant stored = platform.openSettings()->value(lastPromptKey);
+    if (stored.typeId() != QMetaType::QDateTime)
+        return true;
+    const QDateTime lastPrompt = stored.toDateTime();
+    if (!lastPrompt.isValid())
+        return true;
+    // A date in the future (the clock was set back) keeps the alert silent until
+    // a full interval after it.
+    return lastPrompt.msecsTo(platform.now()) >= promptIntervalMs;
+}
+
+void recordPromptDate(const Platform &platform)
+{
+    platform.openSettings()->setValue(lastPromptKey, platform.now().toUTC());
+}
+
+} // namespace
+
+QString updateMessage(const UpdateAvailable &update)
+{
+    QStringList lines{
+        update.releaseNotes,
+        QString(),
+        QStringLiteral("Download the DMG, quit Cuelark, install the new copy, then reopen the app."),
+    };
+    if (!(update.isSigned && update.isNotarized)) {
+        lines << QString()
+              << QStringLiteral("This is an unsigned beta build. macOS may show a warning; if you trust the "
+                                "official Cuelark download, right-click the app in Applications and choose Open.");
+    }
+    return lines.join(QLatin1Char('\n'));
+}
+
+bool promptIfNeeded(const UpdateAvailable &update, bool userInitiated, const Platform &platform)
+{
+    if (!userInitiated && !shouldPromptAgain(platform))
+        return false;
+
+    const int pressed = platform.runAlert(Alert{
+        .title = QStringLiteral("Update available (v") + update.version + QLatin1Char(')'),
+        .body = updateMessage(update),
+        .buttons = {QStringLiteral("Download"), QStringLiteral("Later")},
+    });
+    if (pressed == 0)
+        platform.openUrl(update.downloadURL);
+    // Whatever the answer, the next automatic alert waits a full interval.
+    recordPromptDate(platform);
+    return true;
+}
+
+void showUpToDateAlert(const Platform &platform)
+{
+    platform.runAlert(Alert{
+        .title = QStringLiteral("You're up to date"),
+        .body = QStringLiteral("Cuelark v") + AppVersion::shortVersion() + QStringLiteral(" is the latest version."),
+        .buttons = {QStringLiteral("OK")},
+    });
+}
+
+} // namespace UpdateNotifier
