@@ -1,0 +1,29 @@
+#include "AppConfig.h"
+#include "AppState.h"
+#include "Platform.h"
+#include "ui/DesktopUi.h"
+#include "ui/StatusBarIcon.h"
+#include "ui/Theme.h"
+#include "ui/TrayController.h"
+
+#include <QApplication>
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Cuelark"));
+    QGuiApplication::setDesktopFileName(QString::fromUtf8(AppConfig::appId));
+    // The program lives in the tray; closing the panel must not end it.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    // The desktop's own palette, read before the dark theme replaces it, tells
+    // which tray icon contrasts with the panel it sits on.
+    const bool darkDesktop = app.palette().color(QPalette::Window).lightness() < 128;
+    Theme::applyDarkAppearance(app);
+
+    Platform platform = Platform::desktop();
+    DesktopUi::install(platform);
+    AppState state(std::move(platform));
+    TrayController tray(state, darkDesktop ? StatusBarIcon::Tray::dark : StatusBarIcon::Tray::light);
+    return app.exec();
+}

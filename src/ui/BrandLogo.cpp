@@ -1,0 +1,23 @@
+#include "ui/BrandLogo.h"
+
+#include "ui/AppBundle.h"
+
+#include <QPixmap>
+
+BrandLogo::BrandLogo(int height, QWidget *parent)
+    : QLabel(parent)
+{
+    setObjectName(QStringLiteral("brandLogo"));
+    setAccessibleName(QStringLiteral("Cuelark"));
+    const QImage image = AppBundle::png(QStringLiteral("Logo"));
+    if (image.isNull() || image.height() == 0) {
+        hide();
+        return;
+    }
+    const qreal ratio = devicePixelRatioF();
+    QPixmap pixmap = QPixmap::fromImage(image.scaledToHeight(qRound(height * ratio),
+                                                             Qt::SmoothTransformation));
+    pixmap.setDevicePixelRatio(ratio);
+    setPixmap(pixmap);
+    setFixedSize((pixmap.deviceIndependentSize()).toSize());
+}

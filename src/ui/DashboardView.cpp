@@ -1,0 +1,279 @@
+#include "ui/DashboardView.h"
+
+#include "AppState.h"
+#include "ui/BrandLogo.h"
+#include "ui/PanelFooter.h"
+#include "ui/RequestRow.h"
+#include "ui/StatCard.h"
+#include "ui/Widgets.h"
+
+#include <QComboBox>
+#include <QHBoxLayout>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace {
+
+constexpr qint64 noEventTag = -1;
+
+} // namespace
+
+DashboardView::DashboardView(AppState &state, QWidget *parent)
+    : StateView(state, parent)
+{
+    setObjectName(QStringLiteral("dashboardView"));
+    auto *column = new QVBoxLayout(this);
+    column->setContentsMargins(14, 14, 14, 14);
+    column->setSpacing(12);
+
+    auto *header = new QHBoxLayout;
+    header->setSpacing(8);
+    header->addWidget(new BrandLogo(28, this));
+    m_userName = new ElidedLabel(this);
+    m_userName->setObjectName(QStringLiteral("userName"));
+    m_userName->setTextFormat(Qt::PlainText);
+    m_userName->setFont(Theme::font(Theme::TextStyle::caption));
+    m_userName->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    m_userName->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    QPalette namePalette = m_userName->palette();
+    namePalette.setColor(QPalette::WindowText, Theme::secondaryText);
+    m_userName->setPalette(namePalette);
+    header->addWidget(m_userName, 1);
+    column->addLayout(header);
+
+    auto *pickerRow = new QHBoxLayout;
+    pickerRow->setSpacing(8);
+    QLabel *pickerLabel = makeLabel(QStringLiteral("eventPickerLabel"), Theme::TextStyle::callout,
+                                    Qt::white, this);
+    pickerLabel->setText(QStringLiteral("Event"));
+    pickerRow->addWidget(pickerLabel);
+    m_picker = new QComboBox(this);
+    m_picker->setObjectName(QStringLiteral("eventPicker"));
+    m_picker->setAccessibleName(QStringLiteral("Event"));
+    m_picker->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    m_picker->setMinimumContentsLength(10);
+    m_picker->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    QPalette tint = m_picker->palette();
+    tint.setColor(QPalette::ButtonText, Theme::purple);
+    tint.setColor(QPalette::Text, Theme::purple);
+    m_picker->setPalette(tint);
+    pickerLabel->setBuddy(m_picker);
+    connect(m_picker, &QComboBox::activated, this, &DashboardView::chooseEvent);
+    pickerRow->addWidget(m_picker, 1);
+    column->addLayout(pickerRow);
+
+    auto *stats = new QHBoxLayout;
+    stats->setSpacing(10);
+    m_pending = new StatCard(QStringLiteral("Pending"), this);
+    m_pending->setObjectName(QStringLiteral("pendingCard"));
+    m_status = new StatCard(QStringLiteral("Status"), this);
+    m_status->setObjectName(QStringLiteral("statusCard"));
+    stats->addWidget(m_pending);
+    stats->addWidget(m_status);
+    column->addLayout(stats);
+
+    auto *list = new QVBoxLayout;
+    list->setSpacing(6);
+    QLabel *heading = makeLabel(QStringLiteral("recentRequestsHeading"), Theme::TextStyle::caption2,
+                                Theme::secondaryText, this, QFont::Bold);
+    heading->setText(QStringLiteral("RECENT REQUESTS"));
+    list->addWidget(heading);
+    m_emptyList = makeLabel(QStringLiteral("emptyListText"), Theme::TextStyle::callout,
+                            Theme::secondaryText, this);
+    m_emptyList->setAlignment(Qt::AlignCenter);
+    m_emptyList->setContentsMargins(0, 12, 0, 12);
+    list->addWidget(m_emptyList);
+    m_scrollArea = new QScrollArea(this);
+    m_scrollArea->setObjectName(QStringLiteral("requestList"));
+    m_scrollArea->setFrameShape(QFrame::NoFrame);
+    m_scrollArea->setWidgetResizable(true);
+    m_scrollArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_scrollArea->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    auto *rows = new QWidget;
+    rows->setObjectName(QStringLiteral("requestRows"));
+    m_rowsLayout = new QVBoxLayout(rows);
+    m_rowsLayout->setContentsMargins(0, 0, 0, 0);
+    m_rowsLayout->setSpacing(6);
+    m_rowsLayout->addStretch();
+    m_scrollArea->setWidget(rows);
+    list->addWidget(m_scrollArea);
+    column->addLayout(list);
+
+    auto *footer = new QVBoxLayout;
+    footer->setSpacing(8);
+    m_error = makeLabel(QStringLiteral("errorMessage"), Theme::TextStyle::caption, Theme::red, this);
+    limitToLines(m_error, 2);
+    footer->addWidget(m_error);
+    footer->addWidget(new Divider(this));
+    auto *buttons = new QHBoxLayout;
+    m_updated = makeLabel(QStringLiteral("lastUpdated"), Theme::TextStyle::caption2,
+                          Theme::secondaryText, this);
+    buttons->addWidget(m_updated);
+    buttons->addStretch();
+    QPushButton *refresh = makeButton(QStringLiteral("refreshButton"), QStringLiteral("Refresh"),
+                                      Theme::TextStyle::caption, this);
+    // The refresh runs on by itself; nothing waits for it here.
+    connect(refresh, &QPushButton::clicked, this, [this] { this->state().refresh(); });
+    buttons->addWidget(refresh);
+    m_refresh = refresh;
+    QPushButton *signOut = makeButton(QStringLiteral("signOutButton"), QStringLiteral("Sign Out"),
+                                      Theme::TextStyle::caption, this);
+    connect(signOut, &QPushButton::clicked, this, [this] { this->state().signOut(); });
+    buttons->addWidget(signOut);
+    buttons->addWidget(new QuitButton(this));
+    footer->addLayout(buttons);
+    footer->addWidget(new PanelFooterLinks(state, this));
+    column->addLayout(footer);
+
+    sync();
+}
+
+QString DashboardView::timeWithSeconds(const QTime &time, const QLocale &locale)
+{
+    QString format = locale.timeFormat(QLocale::ShortFormat);
+    if (!format.contains(u's')) {
+        const qsizetype minutes = format.indexOf(QLatin1String("mm"));
+        if (minutes >= 0) {
+            // Reuse the locale's own separator between hours and minutes.
+            const QChar before = minutes > 0 ? format.at(minutes - 1) : u':';
+            const QChar separator = before.isLetter() || before.isSpace() ? QChar(u':') : before;
+            format.insert(minutes + 2, separator + QLatin1String("ss"));
+        } else {
+            format = locale.timeFormat(QLocale::LongFormat);
+        }
+    }
+    return locale.toString(time, format);
+}
+
+void DashboardView::sync()
+{
+    const AppState &state = this->state();
+    const std::optional<QString> &name = state.userName();
+    m_userName->setText(name.value_or(QString()));
+    m_userName->setToolTip(plainTextToolTip(name.value_or(QString())));
+    m_userName->setVisible(name.has_value());
+    m_userName->update();
+
+    syncPicker();
+    syncStats();
+    syncRequests();
+
+    const std::optional<QString> &error = state.errorMessage();
+    m_error->setText(error.value_or(QString()));
+    m_error->setToolTip(error ? plainTextToolTip(*error) : QString());
+    m_error->setVisible(error.has_value());
+
+    const std::optional<QDateTime> &updated = state.lastUpdated();
+    m_updated->setVisible(updated.has_value());
+    if (updated)
+        m_updated->setText(QStringLiteral("Updated ") + timeWithSeconds(updated->toLocalTime().time()));
+}
+
+qint64 DashboardView::pickerSelection() const
+{
+    return state().selectedEventId().value_or(noEventTag);
+}
+
+void DashboardView::syncPicker()
+{
+    const AppState &state = this->state();
+    const QDateTime now = state.now();
+    QList<std::pair<QString, qint64>> rows;
+    if (state.events().isEmpty())
+        rows.append({QStringLiteral("No events"), noEventTag});
+    for (const DJEvent &event : state.events())
+        rows.append({event.pickerLabel(now), event.id});
+
+    const QSignalBlocker blocker(m_picker);
+    // Rebuilding the items would close an open pop-up list on every refresh.
+    bool same = m_picker->count() == rows.size();
+    for (int i = 0; same && i < rows.size(); ++i)
+        same = m_picker->itemText(i) == rows[i].first
+            && m_picker->itemData(i).toLongLong() == rows[i].second;
+    if (!same) {
+        m_picker->clear();
+        for (const auto &[label, tag] : rows)
+            m_picker->addItem(label, QVariant::fromValue(tag));
+    }
+    // A selection that matches no row leaves the picker without a marked row.
+    m_picker->setCurrentIndex(m_picker->findData(QVariant::fromValue(pickerSelection())));
+}
+
+void DashboardView::chooseEvent(int index)
+{
+    const qint64 tag = m_picker->itemData(index).toLongLong();
+    if (tag != pickerSelection())
+        state().select(tag);
+}
+
+void DashboardView::syncStats()
+{
+    const AppState &state = this->state();
+    m_pending->setValue(QString::number(state.totalPending()), Theme::green);
+
+    bool live = false;
+    if (const std::optional<qint64> selected = state.selectedEventId()) {
+        const auto &events = state.events();
+        const auto event = std::find_if(events.begin(), events.end(),
+                                        [&](const DJEvent &e) { return e.id == *selected; });
+        live = event != events.end() && event->isLive(state.now());
+    }
+    if (live)
+        m_status->setValue(QStringLiteral("Live"), Theme::green);
+    else
+        m_status->setValue(QStringLiteral("Idle"), Theme::secondaryText);
+}
+
+void DashboardView::syncRequests()
+{
+    const AppState &state = this->state();
+    const QList<SongRequest> shown = state.requests().mid(0, maxShownRequests);
+
+    m_emptyList->setVisible(shown.isEmpty());
+    m_emptyList->setText(state.selectedEventId() ? QStringLiteral("No requests yet.")
+                                                 : QStringLiteral("Select an event."));
+    m_scrollArea->setVisible(!shown.isEmpty());
+
+    // Rows are matched to requests by id and updated in place, so the list keeps
+    // its scroll position and focus across refreshes.
+    QList<RequestRow *> unused = m_rows;
+    QList<RequestRow *> rows;
+    for (RequestRow *row : std::as_const(m_rows))
+        m_rowsLayout->removeWidget(row);
+    for (const SongRequest &request : shown) {
+        const auto match = std::find_if(unused.begin(), unused.end(), [&](RequestRow *row) {
+            return row->request().id == request.id;
+        });
+        RequestRow *row = nullptr;
+        if (match != unused.end()) {
+            row = *match;
+            unused.erase(match);
+            row->setRequest(request);
+        } else {
+            row = new RequestRow(this->state(), request, m_scrollArea->widget());
+        }
+        m_rowsLayout->insertWidget(rows.size(), row);
+        row->show();
+        rows.append(row);
+    }
+    qDeleteAll(unused);
+    m_rows = rows;
+
+    // Rows created later would otherwise come last in the tab order.
+    QWidget *previous = m_picker;
+    for (RequestRow *row : std::as_const(m_rows)) {
+        for (QWidget *control : row->focusChain()) {
+            setTabOrder(previous, control);
+            previous = control;
+        }
+    }
+    setTabOrder(previous, m_refresh);
+
+    QWidget *content = m_scrollArea->widget();
+    content->adjustSize();
+    const int contentHeight = m_rowsLayout->sizeHint().height();
+    m_scrollArea->setFixedHeight(std::min(contentHeight, maxListHeight));
+}

@@ -1,0 +1,51 @@
+#pragma once
+
+#include "ui/StateView.h"
+
+#include <QList>
+#include <QLocale>
+#include <QTime>
+
+class ElidedLabel;
+class QComboBox;
+class QLabel;
+class QScrollArea;
+class QVBoxLayout;
+class RequestRow;
+class StatCard;
+
+// The panel while signed in: who, which event, counters, recent requests, and
+// the refresh / sign-out row.
+class DashboardView : public StateView {
+    Q_OBJECT
+public:
+    explicit DashboardView(AppState &state, QWidget *parent = nullptr);
+
+    static constexpr int maxShownRequests = 8;
+    static constexpr int maxListHeight = 240;
+
+    // The locale's short time format with seconds added when it has none.
+    static QString timeWithSeconds(const QTime &time, const QLocale &locale = QLocale());
+
+protected:
+    void sync() override;
+
+private:
+    void syncPicker();
+    void syncStats();
+    void syncRequests();
+    void chooseEvent(int index);
+    qint64 pickerSelection() const;
+
+    ElidedLabel *m_userName;
+    QComboBox *m_picker;
+    StatCard *m_pending;
+    StatCard *m_status;
+    QLabel *m_emptyList;
+    QScrollArea *m_scrollArea;
+    QVBoxLayout *m_rowsLayout;
+    QList<RequestRow *> m_rows;
+    QLabel *m_error;
+    QLabel *m_updated;
+    QWidget *m_refresh;
+};

@@ -1,0 +1,51 @@
+#include "ui/DesktopUi.h"
+
+#include "Platform.h"
+
+#include <QDesktopServices>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+
+namespace DesktopUi {
+
+void openUrl(const QUrl &url)
+{
+    QDesktopServices::openUrl(url);
+}
+
+int runAlert(const Alert &alert)
+{
+    QMessageBox box;
+    box.setObjectName(QStringLiteral("alert"));
+    box.setIcon(QMessageBox::Information);
+    box.setWindowTitle(QStringLiteral("Cuelark"));
+    box.setWindowModality(Qt::ApplicationModal);
+    // Release notes and versions come from the service: never markup.
+    box.setTextFormat(Qt::PlainText);
+    box.setText(alert.title);
+    box.setInformativeText(alert.body);
+    if (auto *informative = box.findChild<QLabel *>(QStringLiteral("qt_msgbox_informativelabel")))
+        informative->setTextFormat(Qt::PlainText);
+
+    QList<QAbstractButton *> buttons;
+    for (qsizetype i = 0; i < alert.buttons.size(); ++i) {
+        // The first button acts, the others decline; Escape presses the last.
+        const auto role = i == 0 ? QMessageBox::AcceptRole : QMessageBox::RejectRole;
+        buttons.append(box.addButton(alert.buttons.at(i), role));
+    }
+    if (!buttons.isEmpty()) {
+        box.setDefaultButton(qobject_cast<QPushButton *>(buttons.first()));
+        box.setEscapeButton(buttons.last());
+    }
+    box.exec();
+    return int(buttons.indexOf(box.clickedButton()));
+}
+
+void install(Platform &platform)
+{
+    platform.openUrl = &openUrl;
+    platform.runAlert = &runAlert;
+}
+
+} // namespace DesktopUi

@@ -1,0 +1,75 @@
+#include "ui/LoginView.h"
+
+#include "AppState.h"
+#include "ui/BrandLogo.h"
+#include "ui/PanelFooter.h"
+#include "ui/Widgets.h"
+
+#include <QPushButton>
+#include <QVBoxLayout>
+
+LoginView::LoginView(AppState &state, QWidget *parent)
+    : StateView(state, parent)
+{
+    setObjectName(QStringLiteral("loginView"));
+    auto *column = new QVBoxLayout(this);
+    column->setContentsMargins(16, 16, 16, 16);
+    column->setSpacing(14);
+
+    column->addWidget(new BrandLogo(44, this), 0, Qt::AlignHCenter);
+
+    m_explanation = makeLabel(QStringLiteral("signInExplanation"), Theme::TextStyle::callout,
+                              Theme::secondaryText, this);
+    m_explanation->setText(QStringLiteral("Sign in to see your events and live request queue."));
+    m_explanation->setWordWrap(true);
+    m_explanation->setAlignment(Qt::AlignHCenter);
+    column->addWidget(m_explanation);
+
+    m_signInButton = new QPushButton(QStringLiteral("Sign in with Browser"), this);
+    m_signInButton->setObjectName(QStringLiteral("signInButton"));
+    m_signInButton->setMinimumHeight(30);
+    QPalette prominent = m_signInButton->palette();
+    prominent.setColor(QPalette::Button, Theme::purpleBase);
+    prominent.setColor(QPalette::ButtonText, Qt::white);
+    m_signInButton->setPalette(prominent);
+    connect(m_signInButton, &QPushButton::clicked, this, [this] { this->state().signIn(); });
+    column->addWidget(m_signInButton);
+
+    m_spinner = new Spinner(this);
+    column->addWidget(m_spinner, 0, Qt::AlignHCenter);
+
+    m_waitingText = makeLabel(QStringLiteral("waitingText"), Theme::TextStyle::callout,
+                              Theme::secondaryText, this);
+    m_waitingText->setText(QStringLiteral("Finish signing in from your browser…"));
+    m_waitingText->setAlignment(Qt::AlignHCenter);
+    column->addWidget(m_waitingText);
+
+    m_cancelButton = new QPushButton(QStringLiteral("Cancel"), this);
+    m_cancelButton->setObjectName(QStringLiteral("cancelButton"));
+    connect(m_cancelButton, &QPushButton::clicked, this, [this] { this->state().cancelSignIn(); });
+    column->addWidget(m_cancelButton, 0, Qt::AlignHCenter);
+
+    m_error = makeLabel(QStringLiteral("errorMessage"), Theme::TextStyle::caption, Theme::red, this);
+    m_error->setWordWrap(true);
+    m_error->setAlignment(Qt::AlignHCenter);
+    column->addWidget(m_error);
+
+    column->addWidget(new Divider(this));
+    column->addWidget(new PanelFooter(state, this));
+
+    sync();
+}
+
+void LoginView::sync()
+{
+    const bool waiting = state().authState() == AppState::AuthState::waitingForBrowser;
+    m_explanation->setVisible(!waiting);
+    m_signInButton->setVisible(!waiting);
+    m_spinner->setVisible(waiting);
+    m_waitingText->setVisible(waiting);
+    m_cancelButton->setVisible(waiting);
+
+    const std::optional<QString> &error = state().errorMessage();
+    m_error->setText(error.value_or(QString()));
+    m_error->setVisible(error.has_value());
+}

@@ -1,0 +1,39 @@
+#pragma once
+
+#include "ui/StateView.h"
+
+class DashboardView;
+class LoginView;
+
+// The panel: 340 px wide, dark, showing the sign-in view or the dashboard. Its
+// height follows its content.
+class MenuPanelView : public StateView {
+    Q_OBJECT
+public:
+    explicit MenuPanelView(AppState &state, QWidget *parent = nullptr);
+
+    static constexpr int panelWidth = 340;
+
+    // A pop-up that closes on Escape or a click outside, or (when the desktop has
+    // no tray) an ordinary window.
+    void setWindowMode(bool window);
+    bool isWindowMode() const { return m_windowMode; }
+
+Q_SIGNALS:
+    void closed();
+    void resized();
+
+protected:
+    void sync() override;
+    bool event(QEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+
+private:
+    void fitHeight();
+
+    LoginView *m_login;
+    DashboardView *m_dashboard;
+    bool m_windowMode = false;
+};

@@ -1,0 +1,45 @@
+#include "ui/Symbols.h"
+
+#include <QPainter>
+#include <QPixmap>
+#include <QSvgRenderer>
+
+// The resources live in a static library: nothing references them, so they
+// must be registered by hand before the first lookup.
+static void registerResources()
+{
+    static const bool registered = [] {
+        Q_INIT_RESOURCE(cuelark);
+        return true;
+    }();
+    Q_UNUSED(registered);
+}
+
+namespace Symbols {
+
+QImage image(const QString &name, const QColor &color, int pixelSize)
+{
+    QImage result(pixelSize, pixelSize, QImage::Format_ARGB32_Premultiplied);
+    result.fill(Qt::transparent);
+    registerResources();
+    QSvgRenderer renderer(QStringLiteral(":/symbols/%1.svg").arg(name));
+    QPainter painter(&result);
+    renderer.render(&painter);
+    // The SVGs are drawn in black: keep their coverage, replace the colour.
+    painter.setCompositionMode(QPainter::CompositionMode_SourceIn);
+    painter.fillRect(result.rect(), color);
+    return result;
+}
+
+QIcon icon(const QString &name, const QColor &color, int size)
+{
+    QIcon result;
+    for (const int scale : {1, 2}) {
+        QPixmap pixmap = QPixmap::fromImage(image(name, color, size * scale));
+        pixmap.setDevicePixelRatio(scale);
+        result.addPixmap(pixmap);
+    }
+    return result;
+}
+
+} // namespace Symbols

@@ -1,0 +1,150 @@
+#include "ui/TrayController.h"
+
+#include "AppState.h"
+#include "ui/MenuPanelView.h"
+
+#include <QApplication>
+#include <QCursor>
+#include <QScreen>
+
+#include <algorithm>
+
+namespace {
+
+// How long to wait for a tray before falling back to a window, and how often to look.
+constexpr int trayCheckIntervalMs = 1000;
+constexpr int trayChecksBeforeFallback = 3;
+// A click on the icon while the panel is open first closes the panel (a click
+// outside a pop-up); the same click must not open it again.
+constexpr qint64 reopenGuardMs = 300;
+
+QScreen *screenFor(QPoint point)
+{
+    QScreen *screen = QGuiApplication::screenAt(point);
+    return screen ? screen : QGuiApplication::primaryScreen();
+}
+
+} // namespace
+
+QRect panelGeometry(QSize panel, QRect iconGeometry, QPoint cursor, QRect available, int margin)
+{
+    const bool haveIcon = iconGeometry.isValid() && !iconGeometry.isEmpty();
+    const QRect anchor = haveIcon ? iconGeometry : QRect(cursor, QSize(1, 1));
+    const QRect area = available.adjusted(margin, margin, -margin, -margin);
+
+    int x = anchor.center().x() - panel.width() / 2;
+    // A tray at the top drops the panel down; one at the bottom raises it up.
+    int y = anchor.center().y() < available.center().y() ? anchor.bottom() + 1 + margin
+                                                          : anchor.top() - margin - panel.height();
+    x = std::max(area.left(), std::min(x, area.right() + 1 - panel.width()));
+    y = std::max(area.top(), std::min(y, area.bottom() + 1 - panel.height()));
+    return {QPoint(x, y), panel};
+}
+
+TrayController::TrayController(AppState &state, StatusBarIcon::Tray tray, QObject *parent)
+    : QObject(parent), m_state(state), m_tray(tray), m_panel(std::make_unique<MenuPanelView>(state))
+{
+    m_menu.setObjectName(QStringLiteral("trayMenu"));
+    QAction *open = m_menu.addAction(QStringLiteral("Open Cuelark"));
+    open->setObjectName(QStringLiteral("openAction"));
+    connect(open, &QAction::triggered, this, &TrayController::openPanel);
+    QAction *quit = m_menu.addAction(QStringLiteral("Quit"));
+    quit->setObjectName(QStringLiteral("quitAction"));
+    connect(quit, &QAction::triggered, qApp, &QCoreApplication::quit);
+    m_trayIcon.setContextMenu(&m_menu);
+
+    connect(&m_trayIcon, &QSystemTrayIcon::activated, this, &TrayController::activated);
+    connect(&state, &AppState::authStateChanged, this, &TrayController::updateIcon);
+    connect(&state, &AppState::totalPendingChanged, this, &TrayController::updateIcon);
+    connect(m_panel.get(), &MenuPanelView::closed, this, &TrayController::panelClosed);
+    connect(m_panel.get(), &MenuPanelView::resized, this, [this] {
+        // Growing content must not push the pop-up off the screen.
+        if (m_panel->isVisible() && !m_panel->isWindowMode())
+            m_panel->move(panelGeometry(m_panel->size(), m_trayIcon.geometry(), m_panel->geometry().center(),
+                                        screenFor(m_panel->geometry().center())->availableGeometry())
+                              .topLeft());
+    });
+    updateIcon();
+    m_trayIcon.show();
+
+    m_trayWatch.setInterval(trayCheckIntervalMs);
+    connect(&m_trayWatch, &QTimer::timeout, this, &TrayController::watchForTray);
+    if (!QSystemTrayIcon::isSystemTrayAvailable())
+        m_trayWatch.start();
+}
+
+TrayController::~TrayController() = default;
+
+void TrayController::updateIcon()
+{
+    const std::optional<qint64> count = StatusBarIcon::pendingCount(m_state);
+    if (m_iconSet && m_shownCount == count)
+        return;
+    m_iconSet = true;
+    m_shownCount = count;
+    m_trayIcon.setIcon(StatusBarIcon::icon(count, m_tray));
+    m_trayIcon.setToolTip(StatusBarIcon::toolTip(count));
+}
+
+void TrayController::activated(QSystemTrayIcon::ActivationReason reason)
+{
+    switch (reason) {
+    case QSystemTrayIcon::Trigger:
+        if (m_panel->isVisible())
+            m_panel->close();
+        else if (!m_sinceClosed.isValid() || m_sinceClosed.elapsed() > reopenGuardMs)
+            openPanel();
+        break;
+    case QSystemTrayIcon::DoubleClick:
+        openPanel();
+        break;
+    default:
+        break;
+    }
+}
+
+void TrayController::openPanel()
+{
+    if (m_panel->isWindowMode()) {
+        m_panel->show();
+        m_panel->raise();
+        m_panel->activateWindow();
+        return;
+    }
+    const QRect icon = m_trayIcon.geometry();
+    const QPoint cursor = QCursor::pos();
+    const QPoint anchor = icon.isValid() && !icon.isEmpty() ? icon.center() : cursor;
+    m_panel->move(panelGeometry(m_panel->size(), icon, cursor, screenFor(anchor)->availableGeometry())
+                      .topLeft());
+    m_panel->show();
+    m_panel->activateWindow();
+}
+
+void TrayController::panelClosed()
+{
+    m_sinceClosed.start();
+    if (m_panel->isWindowMode())
+        QCoreApplication::quit();
+}
+
+void TrayController::watchForTray()
+{
+    if (QSystemTrayIcon::isSystemTrayAvailable()) {
+        // A tray that appears late takes the icon (Qt embeds it by itself); an
+        // open window turns back into the pop-up, and closing no longer quits.
+        m_trayWatch.stop();
+        if (m_panel->isWindowMode()) {
+            const bool wasOpen = m_panel->isVisible();
+            m_panel->setWindowMode(false);
+            if (wasOpen)
+                openPanel();
+        }
+        return;
+    }
+    if (++m_trayChecks == trayChecksBeforeFallback) {
+        m_panel->setWindowMode(true);
+        if (const QScreen *screen = QGuiApplication::primaryScreen())
+            m_panel->move(screen->availableGeometry().center() - m_panel->rect().center());
+        m_panel->show();
+    }
+}

@@ -1,0 +1,51 @@
+#pragma once
+
+#include "ui/StatusBarIcon.h"
+
+#include <QElapsedTimer>
+#include <QMenu>
+#include <QObject>
+#include <QRect>
+#include <QSystemTrayIcon>
+#include <QTimer>
+
+#include <memory>
+#include <optional>
+
+class AppState;
+class MenuPanelView;
+
+// Where the panel goes: under (or above, near the bottom) the tray icon when its
+// geometry is known, else at the cursor; always inside the available area, `margin`
+// pixels from its edges.
+QRect panelGeometry(QSize panel, QRect iconGeometry, QPoint cursor, QRect available, int margin = 6);
+
+// The tray icon and its panel. The icon follows the pending count; a click opens
+// the panel. Without a tray the panel becomes a small window whose closing quits.
+class TrayController : public QObject {
+    Q_OBJECT
+public:
+    TrayController(AppState &state, StatusBarIcon::Tray tray, QObject *parent = nullptr);
+    ~TrayController() override;
+
+    MenuPanelView *panel() const { return m_panel.get(); }
+    QSystemTrayIcon &trayIcon() { return m_trayIcon; }
+    void openPanel();
+
+private:
+    void updateIcon();
+    void activated(QSystemTrayIcon::ActivationReason reason);
+    void watchForTray();
+    void panelClosed();
+
+    AppState &m_state;
+    StatusBarIcon::Tray m_tray;
+    std::unique_ptr<MenuPanelView> m_panel;
+    QMenu m_menu;
+    QSystemTrayIcon m_trayIcon;
+    std::optional<qint64> m_shownCount;
+    bool m_iconSet = false;
+    QTimer m_trayWatch;
+    int m_trayChecks = 0;
+    QElapsedTimer m_sinceClosed;
+};

@@ -1,0 +1,114 @@
+#include "ui/Widgets.h"
+
+#include <QPainter>
+#include <QPainterPath>
+#include <QVariantAnimation>
+
+QLabel *makeLabel(const QString &objectName, Theme::TextStyle style, const QColor &color,
+                  QWidget *parent, QFont::Weight weight)
+{
+    auto *label = new QLabel(parent);
+    label->setObjectName(objectName);
+    // Names, titles and messages come from the service and the audience: never markup.
+    label->setTextFormat(Qt::PlainText);
+    label->setFont(Theme::font(style, weight));
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, color);
+    label->setPalette(palette);
+    return label;
+}
+
+void limitToLines(QLabel *label, int lines)
+{
+    label->setWordWrap(true);
+    label->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    label->setMaximumHeight(label->fontMetrics().lineSpacing() * lines);
+}
+
+QSize ElidedLabel::minimumSizeHint() const
+{
+    return {fontMetrics().horizontalAdvance(QStringLiteral("…")) * 2, fontMetrics().height()};
+}
+
+QSize ElidedLabel::sizeHint() const
+{
+    return {QLabel::sizeHint().width(), fontMetrics().height()};
+}
+
+void ElidedLabel::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    painter.setPen(palette().color(QPalette::WindowText));
+    painter.setFont(font());
+    // A line break inside audience text must not start a second line.
+    QString line = text();
+    line.replace(u'\n', u' ');
+    painter.drawText(contentsRect(), int(alignment()) | Qt::TextSingleLine,
+                     fontMetrics().elidedText(line, Qt::ElideRight, contentsRect().width()));
+}
+
+RoundedFrame::RoundedFrame(qreal radius, std::optional<QColor> fill, QWidget *parent)
+    : QFrame(parent), m_radius(radius), m_fill(std::move(fill))
+{
+}
+
+void RoundedFrame::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(Theme::cardBorder, 1.0));
+    painter.setBrush(m_fill ? QBrush(*m_fill) : QBrush(Qt::NoBrush));
+    painter.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), m_radius, m_radius);
+}
+
+Divider::Divider(QWidget *parent)
+    : QFrame(parent)
+{
+    setObjectName(QStringLiteral("divider"));
+    setFixedHeight(1);
+    setAutoFillBackground(true);
+    QPalette palette = this->palette();
+    palette.setColor(QPalette::Window, Theme::cardBorder);
+    setPalette(palette);
+}
+
+Spinner::Spinner(QWidget *parent)
+    : QWidget(parent), m_rotation(new QVariantAnimation(this))
+{
+    setObjectName(QStringLiteral("spinner"));
+    setAccessibleName(QStringLiteral("Signing in"));
+    setFixedSize(sizeHint());
+    m_rotation->setStartValue(0);
+    m_rotation->setEndValue(360);
+    m_rotation->setDuration(900);
+    m_rotation->setLoopCount(-1);
+    connect(m_rotation, &QVariantAnimation::valueChanged, this, qOverload<>(&QWidget::update));
+}
+
+void Spinner::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QRectF arc = QRectF(rect()).adjusted(2, 2, -2, -2);
+    painter.setPen(QPen(Theme::cardBorder, 2.0));
+    painter.drawEllipse(arc);
+    painter.setPen(QPen(Theme::secondaryText, 2.0, Qt::SolidLine, Qt::RoundCap));
+    painter.drawArc(arc, -m_rotation->currentValue().toInt() * 16, 100 * 16);
+}
+
+void Spinner::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    m_rotation->start();
+}
+
+void Spinner::hideEvent(QHideEvent *event)
+{
+    QWidget::hideEvent(event);
+    m_rotation->stop();
+}
+
+QString plainTextToolTip(const QString &text)
+{
+    return QLatin1String("<qt>") + text.toHtmlEscaped() + QLatin1String("</qt>");
+}
