@@ -10,8 +10,10 @@ set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 "$root/scripts/install-deps.sh"
 
+# The suites pass the service address they use explicitly; the app itself is
+# built against the local stand-in service, which the end-to-end test starts.
 build="$root/build"
-options=(-DCMAKE_BUILD_TYPE=RelWithDebInfo)
+options=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DCUELARK_SERVICE_URL=http://127.0.0.1:8787)
 if [[ "${1:-}" == --sanitize ]]; then
     build="$root/build-sanitize"
     options=(-DCMAKE_BUILD_TYPE=Debug -DCUELARK_SANITIZE=ON -DCUELARK_BUILD_UI=OFF)
