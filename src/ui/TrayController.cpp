@@ -42,7 +42,7 @@ QRect panelGeometry(QSize panel, QRect iconGeometry, QPoint cursor, QRect availa
 }
 
 TrayController::TrayController(AppState &state, StatusBarIcon::Tray tray, QObject *parent)
-    : QObject(parent), m_state(state), m_tray(tray), m_panel(std::make_unique<MenuPanelView>(state))
+    : QObject(parent), m_state(state), m_tray(tray)
 {
     m_menu.setObjectName(QStringLiteral("trayMenu"));
     QAction *open = m_menu.addAction(QStringLiteral("Open Cuelark"));
@@ -56,14 +56,6 @@ TrayController::TrayController(AppState &state, StatusBarIcon::Tray tray, QObjec
     connect(&m_trayIcon, &QSystemTrayIcon::activated, this, &TrayController::activated);
     connect(&state, &AppState::authStateChanged, this, &TrayController::updateIcon);
     connect(&state, &AppState::totalPendingChanged, this, &TrayController::updateIcon);
-    connect(m_panel.get(), &MenuPanelView::closed, this, &TrayController::panelClosed);
-    connect(m_panel.get(), &MenuPanelView::resized, this, [this] {
-        // Growing content must not push the pop-up off the screen.
-        if (m_panel->isVisible() && !m_panel->isWindowMode())
-            m_panel->move(panelGeometry(m_panel->size(), m_trayIcon.geometry(), m_panel->geometry().center(),
-                                        screenFor(m_panel->geometry().center())->availableGeometry())
-                              .topLeft());
-    });
     updateIcon();
     m_trayIcon.show();
 
@@ -74,6 +66,24 @@ TrayController::TrayController(AppState &state, StatusBarIcon::Tray tray, QObjec
 }
 
 TrayController::~TrayController() = default;
+
+// The panel exists only while it is open, so a closed panel costs no memory and
+// no work on the ten-second refreshes.
+MenuPanelView &TrayController::panel()
+{
+    if (m_panel)
+        return *m_panel;
+    m_panel = std::make_unique<MenuPanelView>(m_state);
+    connect(m_panel.get(), &MenuPanelView::closed, this, &TrayController::panelClosed);
+    connect(m_panel.get(), &MenuPanelView::resized, this, [this] {
+        // Growing content must not push the pop-up off the screen.
+        if (m_panel->isVisible() && !m_panel->isWindowMode())
+            m_panel->move(panelGeometry(m_panel->size(), m_trayIcon.geometry(), m_panel->geometry().center(),
+                                        screenFor(m_panel->geometry().center())->availableGeometry())
+                              .topLeft());
+    });
+    return *m_panel;
+}
 
 void TrayController::updateIcon()
 {
@@ -90,7 +100,7 @@ void TrayController::activated(QSystemTrayIcon::ActivationReason reason)
 {
     switch (reason) {
     case QSystemTrayIcon::Trigger:
-        if (m_panel->isVisible())
+        if (m_panel && m_panel->isVisible())
             m_panel->close();
         else if (!m_sinceClosed.isValid() || m_sinceClosed.elapsed() > reopenGuardMs)
             openPanel();
@@ -105,26 +115,30 @@ void TrayController::activated(QSystemTrayIcon::ActivationReason reason)
 
 void TrayController::openPanel()
 {
-    if (m_panel->isWindowMode()) {
-        m_panel->show();
-        m_panel->raise();
-        m_panel->activateWindow();
+    MenuPanelView &view = panel();
+    if (view.isWindowMode()) {
+        view.show();
+        view.raise();
+        view.activateWindow();
         return;
     }
     const QRect icon = m_trayIcon.geometry();
     const QPoint cursor = QCursor::pos();
     const QPoint anchor = icon.isValid() && !icon.isEmpty() ? icon.center() : cursor;
-    m_panel->move(panelGeometry(m_panel->size(), icon, cursor, screenFor(anchor)->availableGeometry())
-                      .topLeft());
-    m_panel->show();
-    m_panel->activateWindow();
+    view.move(panelGeometry(view.size(), icon, cursor, screenFor(anchor)->availableGeometry()).topLeft());
+    view.show();
+    view.activateWindow();
 }
 
 void TrayController::panelClosed()
 {
     m_sinceClosed.start();
-    if (m_panel->isWindowMode())
+    if (m_panel->isWindowMode()) {
         QCoreApplication::quit();
+        return;
+    }
+    // Called from the panel's own close handling: delete it once that is over.
+    m_panel.release()->deleteLater();
 }
 
 void TrayController::watchForTray()
@@ -133,7 +147,7 @@ void TrayController::watchForTray()
         // A tray that appears late takes the icon (Qt embeds it by itself); an
         // open window turns back into the pop-up, and closing no longer quits.
         m_trayWatch.stop();
-        if (m_panel->isWindowMode()) {
+        if (m_panel && m_panel->isWindowMode()) {
             const bool wasOpen = m_panel->isVisible();
             m_panel->setWindowMode(false);
             if (wasOpen)
@@ -142,9 +156,10 @@ void TrayController::watchForTray()
         return;
     }
     if (++m_trayChecks == trayChecksBeforeFallback) {
-        m_panel->setWindowMode(true);
+        MenuPanelView &view = panel();
+        view.setWindowMode(true);
         if (const QScreen *screen = QGuiApplication::primaryScreen())
-            m_panel->move(screen->availableGeometry().center() - m_panel->rect().center());
-        m_panel->show();
+            view.move(screen->availableGeometry().center() - view.rect().center());
+        view.show();
     }
 }

@@ -28,11 +28,11 @@ public:
     TrayController(AppState &state, StatusBarIcon::Tray tray, QObject *parent = nullptr);
     ~TrayController() override;
 
-    MenuPanelView *panel() const { return m_panel.get(); }
     QSystemTrayIcon &trayIcon() { return m_trayIcon; }
     void openPanel();
 
 private:
+    MenuPanelView &panel();
     void updateIcon();
     void activated(QSystemTrayIcon::ActivationReason reason);
     void watchForTray();
