@@ -33,14 +33,9 @@ DashboardView::DashboardView(AppState &state, QWidget *parent)
     header->setSpacing(8);
     header->addWidget(new BrandLogo(28, this));
     m_userName = new ElidedLabel(this);
-    m_userName->setObjectName(QStringLiteral("userName"));
-    m_userName->setTextFormat(Qt::PlainText);
-    m_userName->setFont(Theme::font(Theme::TextStyle::caption));
+    styleLabel(m_userName, QStringLiteral("userName"), Theme::TextStyle::caption, Theme::secondaryText);
     m_userName->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     m_userName->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-    QPalette namePalette = m_userName->palette();
-    namePalette.setColor(QPalette::WindowText, Theme::secondaryText);
-    m_userName->setPalette(namePalette);
     header->addWidget(m_userName, 1);
     column->addLayout(header);
 

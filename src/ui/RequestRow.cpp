@@ -29,12 +29,7 @@ ElidedLabel *makeLine(const QString &objectName, Theme::TextStyle style, QFont::
                       const QColor &color, QWidget *parent)
 {
     auto *label = new ElidedLabel(parent);
-    label->setObjectName(objectName);
-    label->setTextFormat(Qt::PlainText);
-    label->setFont(Theme::font(style, weight));
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, color);
-    label->setPalette(palette);
+    styleLabel(label, objectName, style, color, weight);
     label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
     return label;
 }

@@ -4,10 +4,9 @@
 #include <QPainterPath>
 #include <QVariantAnimation>
 
-QLabel *makeLabel(const QString &objectName, Theme::TextStyle style, const QColor &color,
-                  QWidget *parent, QFont::Weight weight)
+void styleLabel(QLabel *label, const QString &objectName, Theme::TextStyle style, const QColor &color,
+                QFont::Weight weight)
 {
-    auto *label = new QLabel(parent);
     label->setObjectName(objectName);
     // Names, titles and messages come from the service and the audience: never markup.
     label->setTextFormat(Qt::PlainText);
@@ -15,6 +14,13 @@ QLabel *makeLabel(const QString &objectName, Theme::TextStyle style, const QColo
     QPalette palette = label->palette();
     palette.setColor(QPalette::WindowText, color);
     label->setPalette(palette);
+}
+
+QLabel *makeLabel(const QString &objectName, Theme::TextStyle style, const QColor &color,
+                  QWidget *parent, QFont::Weight weight)
+{
+    auto *label = new QLabel(parent);
+    styleLabel(label, objectName, style, color, weight);
     return label;
 }
 

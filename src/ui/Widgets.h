@@ -13,6 +13,10 @@ class QVariantAnimation;
 
 // Small building blocks shared by the panel's views.
 
+// Makes `label` show plain text in one of the theme's text styles and colours.
+void styleLabel(QLabel *label, const QString &objectName, Theme::TextStyle style, const QColor &color,
+                QFont::Weight weight = QFont::Normal);
+
 // A plain-text label in one of the theme's text styles and colours.
 QLabel *makeLabel(const QString &objectName, Theme::TextStyle style, const QColor &color,
                   QWidget *parent, QFont::Weight weight = QFont::Normal);
