@@ -45,7 +45,9 @@ AppState::AppState(Platform platform, QUrl serviceUrl, QObject *parent)
 AppState::~AppState()
 {
     // Ends the tracked flows' waits and aborts every call made on our behalf, so
-    // their coroutines resume, see that we are gone, and free themselves.
+    // their coroutines resume, see that we are gone, and free themselves. The
+    // session ends first, in case an aborted call resumes its flow right away.
+    ++m_session;
     m_lifetime->cancel();
 }
 
