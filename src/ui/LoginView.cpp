@@ -32,6 +32,16 @@ LoginView::LoginView(AppState &state, QWidget *parent)
     prominent.setColor(QPalette::Button, Theme::purpleBase);
     prominent.setColor(QPalette::ButtonText, Qt::white);
     m_signInButton->setPalette(prominent);
+    // Fusion lightens and desaturates a palette's button colour; the prominent
+    // button must show the brand purple itself, with readable white text.
+    m_signInButton->setStyleSheet(
+        QStringLiteral("QPushButton { background-color: %1; color: white; border: 1px solid %1;"
+                       " border-radius: 6px; padding: 4px 12px; }"
+                       "QPushButton:hover { background-color: %2; }"
+                       "QPushButton:pressed { background-color: %3; }"
+                       "QPushButton:focus { border-color: white; }")
+            .arg(Theme::purpleBase.name(), Theme::purpleBase.lighter(112).name(),
+                 Theme::purpleBase.darker(115).name()));
     connect(m_signInButton, &QPushButton::clicked, this, [this] { this->state().signIn(); });
     column->addWidget(m_signInButton);
 
