@@ -13,7 +13,7 @@ packages=(
   # headless desktop for the tests and the demo
   xvfb xauth x11-utils trayer openbox xdotool imagemagick
   dbus dbus-x11 gnome-keyring libsecret-tools dunst libnotify-bin libglib2.0-bin
-  curl openssl fonts-dejavu-core
+  curl jq openssl fonts-dejavu-core
 )
 
 missing=()

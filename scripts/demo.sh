@@ -1,0 +1,112 @@
+#!/usr/bin/env bash
+# Builds Cuelark and shows it working against the local stand-in service, whose
+# simulated audience sends song requests.
+#
+#   scripts/demo.sh              on a desktop: runs the tray app; without one
+#                                (or under CI): a headless walk-through
+#   scripts/demo.sh --headless   the headless walk-through in any case
+#
+# CUELARK_BUILD_DIR names another build directory than build/.
+# The headless walk-through runs in a private session (its own D-Bus, keyring
+# and home directory) on a virtual X display, signs in, receives a request,
+# approves it, and saves screenshots of the panel and the notifications to
+# docs/screenshots/.
+set -euo pipefail
+
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+self="$root/scripts/demo.sh"
+build="${CUELARK_BUILD_DIR:-$root/build}"
+app="$build/src/app/cuelark"
+stand_in="$build/tools/stand-in/cuelark-stand-in"
+shots="$root/docs/screenshots"
+# Long enough that the walk-through's own request is the newest one when it is
+# approved; the audience's requests then keep coming.
+readonly audience_interval_seconds=40
+
+headless_inside_session() {
+    # shellcheck source=lib/headless-desktop.sh
+    source "$root/scripts/lib/headless-desktop.sh"
+    desktop_before_cleanup() {
+        (($1 == 0)) && return 0
+        echo "The walk-through failed; logs are in $desktop_dir" >&2
+        tail -n 30 "$desktop_dir"/app-*.log "$desktop_stand_in_log" >&2 2>/dev/null || true
+    }
+    rm -rf "$build/demo"
+    desktop_init "$build/demo"
+    desktop_start_xvfb
+    desktop_start_tray
+    desktop_start_notifications
+    desktop_start_stand_in "$stand_in" --audience-interval "$audience_interval_seconds"
+    desktop_log "virtual desktop $DISPLAY with a tray and notifications; stand-in service up"
+
+    rm -f "$shots"/0[1-4]-*.png "$shots/notifications.json" "$shots/tray-icon.png"
+    desktop_walk_through "$app" "$shots"
+    # "body" as the app sent it; "shown" as dunst renders it for the DJ.
+    desktop_notifications | jq '[.data[][] | {appname: .appname.data, summary: .summary.data,
+        body: .body.data,
+        shown: (.message.data | gsub("<[^>]*>"; "") | gsub("&lt;"; "<") | gsub("&gt;"; ">")
+                | gsub("&quot;"; "\"") | gsub("&#39;|&apos;"; "\u0027") | gsub("&amp;"; "&"))}]' \
+        >"$shots/notifications.json"
+
+    echo
+    echo "Screenshots of the panel:"
+    local file
+    for file in 01-signed-out 02-waiting-for-browser 03-live-requests 04-approved; do
+        echo "  $shots/$file.png"
+    done
+    echo "Tray icon with its badge: $shots/tray-icon.png"
+    echo "Desktop notifications posted: $shots/notifications.json"
+}
+
+on_desktop() {
+    local pids=()
+    stop() {
+        local pid
+        for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+        wait 2>/dev/null || true
+    }
+    trap stop EXIT
+    trap 'exit 130' INT
+    trap 'exit 143' TERM
+
+    "$stand_in" --audience-interval 15 >"$build/demo-stand-in.log" 2>&1 &
+    pids+=($!)
+    for _ in $(seq 50); do
+        grep -q '^listening on' "$build/demo-stand-in.log" && break
+        kill -0 "${pids[0]}" 2>/dev/null || { cat "$build/demo-stand-in.log" >&2; exit 1; }
+        sleep 0.1
+    done
+    "$app" &
+    pids+=($!)
+    cat <<EOF
+
+Cuelark is in your system tray (the music-note icon), talking to the local
+stand-in service at http://127.0.0.1:8787.
+
+  1. Click the icon, then "Sign in with Browser".
+  2. Your browser opens the stand-in's sign-in page: click "Approve".
+  3. The panel shows the DJ's events and requests; the simulated audience adds
+     a request every 15 seconds, each announced by a desktop notification.
+
+The token is kept in your keyring under "app.cuelark.menubar"; "Sign Out"
+removes it. Quit from the panel, or press Ctrl-C here, to stop both.
+EOF
+    wait "${pids[1]}" || true
+}
+
+if [[ "${1:-}" == --headless-inside-session ]]; then
+    headless_inside_session
+    exit 0
+fi
+
+"$root/scripts/install-deps.sh"
+cmake -S "$root" -B "$build" -G Ninja \
+    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCUELARK_SERVICE_URL=http://127.0.0.1:8787 >/dev/null
+cmake --build "$build" --target cuelark cuelark-stand-in
+
+if [[ "${1:-}" != --headless && -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" && -z "${CI:-}" ]]; then
+    on_desktop
+else
+    mkdir -p "$shots"
+    "$root/scripts/with-session.sh" "$self" --headless-inside-session
+fi
