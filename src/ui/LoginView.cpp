@@ -73,11 +73,16 @@ LoginView::LoginView(AppState &state, QWidget *parent)
 void LoginView::sync()
 {
     const bool waiting = state().authState() == AppState::AuthState::waitingForBrowser;
+    // Keyboard focus follows the swap between the two buttons instead of
+    // falling to the footer when the focused one hides.
+    const bool buttonFocused = m_signInButton->hasFocus() || m_cancelButton->hasFocus();
     m_explanation->setVisible(!waiting);
     m_signInButton->setVisible(!waiting);
     m_spinner->setVisible(waiting);
     m_waitingText->setVisible(waiting);
     m_cancelButton->setVisible(waiting);
+    if (buttonFocused)
+        (waiting ? m_cancelButton : m_signInButton)->setFocus();
 
     const std::optional<QString> &error = state().errorMessage();
     m_error->setText(error.value_or(QString()));
