@@ -6,15 +6,39 @@
 #include "ui/Theme.h"
 
 #include <QAbstractButton>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QVBoxLayout>
+
+namespace {
+
+// Wayland refuses grabbing pop-ups that have no parent surface, and a tray icon
+// gives none: there the panel is a frameless window that closes when the app
+// loses focus, which is what a click outside it does.
+bool onWayland()
+{
+    return QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+}
+
+Qt::WindowFlags popupFlags()
+{
+    return (onWayland() ? Qt::Tool : Qt::Popup) | Qt::FramelessWindowHint;
+}
+
+} // namespace
 
 MenuPanelView::MenuPanelView(AppState &state, QWidget *parent)
     : StateView(state, parent)
 {
     setObjectName(QStringLiteral("menuPanel"));
     setWindowTitle(QStringLiteral("Cuelark"));
-    setWindowFlags(Qt::Popup | Qt::FramelessWindowHint);
+    setWindowFlags(popupFlags());
+    if (onWayland()) {
+        connect(qGuiApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState appState) {
+            if (appState != Qt::ApplicationActive && !m_windowMode)
+                close();
+        });
+    }
     // The panel is dark whatever the desktop's colour scheme.
     setPalette(Theme::darkPalette());
     setAutoFillBackground(true);
@@ -37,7 +61,7 @@ void MenuPanelView::setWindowMode(bool window)
         return;
     m_windowMode = window;
     const bool wasVisible = isVisible();
-    setWindowFlags(window ? Qt::Window : Qt::Popup | Qt::FramelessWindowHint);
+    setWindowFlags(window ? Qt::Window : popupFlags());
     if (wasVisible)
         show();
 }
