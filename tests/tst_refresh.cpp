@@ -1,12 +1,9 @@
 // The refresh cycle, event selection, request actions, new-request
 // notifications and the automatic update check, against the stand-in service.
 
-#include "AppState.h"
 #include "TaskHandle.h"
-#include "support/StandIn.h"
-#include "support/TestSupport.h"
+#include "support/ServiceHarness.h"
 
-#include <QJsonDocument>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -17,10 +14,17 @@ namespace {
 constexpr qint64 pastEvent = 101;
 constexpr qint64 liveEvent = 102;
 constexpr qint64 upcomingEvent = 103;
+const QString eventsCall = u"GET /api/glasses/events"_s;
+const QString requestsCall = u"GET /api/glasses/requests"_s;
 
-QJsonObject eventJson(qint64 id, bool active, const QString &start = u"2020-01-01T00:00:00Z"_s)
+QJsonObject eventJson(qint64 id, bool active)
 {
-    return {{u"id"_s, id}, {u"name"_s, u"E%1"_s.arg(id)}, {u"isActive"_s, active}, {u"startDate"_s, start}};
+    return {{u"id"_s, id}, {u"name"_s, u"E%1"_s.arg(id)}, {u"isActive"_s, active}, {u"startDate"_s, u"2020-01-01T00:00:00Z"_s}};
+}
+
+QJsonObject emptyPage(int totalPending)
+{
+    return {{u"requests"_s, QJsonArray{}}, {u"totalPending"_s, totalPending}};
 }
 
 QList<qint64> idsOf(const QList<SongRequest> &requests)
@@ -35,91 +39,39 @@ QList<qint64> idsOf(const QList<SongRequest> &requests)
 
 class TestRefresh : public QObject {
     Q_OBJECT
+    std::unique_ptr<ServiceHarness> h;
 
-    std::unique_ptr<StandIn> service;
-    std::unique_ptr<FakeDesktop> desktop;
-    std::unique_ptr<AppState> state;
-
-    // Signed in with the polling task's first cycle done; later cycles only when
-    // a test runs them (the pause between cycles is hours long here).
-    AppState &signedIn(const QStringList &serviceArgs = {})
-    {
-        service = std::make_unique<StandIn>(serviceArgs);
-        desktop->storedToken = service->issueToken();
-        state = std::make_unique<AppState>(desktop->platform(1000), service->url());
-        if (!waitUntil([&] { return state->lastUpdated().has_value(); }))
-            qFatal("the first refresh cycle did not finish");
-        return *state;
-    }
-
-    void refresh() { awaitTask(state->refresh()); }
-
-    void inject(const QString &path, const QJsonObject &answer)
-    {
-        service->control("POST", u"/control/inject"_s,
-                         {{u"path"_s, path}, {u"status"_s, 200},
-                          {u"body"_s, QString::fromUtf8(QJsonDocument(answer).toJson(QJsonDocument::Compact))}});
-    }
-    void fail(const QString &path, int status, int delayMs = 0)
-    {
-        service->control("POST", u"/control/inject"_s,
-                         {{u"path"_s, path}, {u"status"_s, status}, {u"delayMs"_s, delayMs},
-                          {u"body"_s, u"{\"error\":\"Service unavailable\"}"_s}});
-    }
-    void delay(const QString &path, int delayMs)
-    {
-        service->control("POST", u"/control/inject"_s, {{u"path"_s, path}, {u"delayMs"_s, delayMs}});
-    }
-    qint64 addRequest(const QString &title, qint64 eventId = liveEvent)
-    {
-        return service->control("POST", u"/control/requests"_s,
-                                {{u"songTitle"_s, title}, {u"artistName"_s, u"Artist"_s}, {u"eventId"_s, eventId}})
-            .toObject()[u"id"_s].toInteger();
-    }
-    QStringList calls()
-    {
-        return callsIn(service->log());
-    }
+    void refresh() { awaitTask(h->state->refresh()); }
 
 private Q_SLOTS:
-    void init() { desktop = std::make_unique<FakeDesktop>(); desktop->clock = QDateTime::currentDateTimeUtc(); }
-    void cleanup()
-    {
-        state.reset();
-        QTest::qWait(50);
-        service.reset();
-    }
+    void init() { h = std::make_unique<ServiceHarness>(); }
+    void cleanup() { h.reset(); }
 
     void aCycleAnnouncesItsAssignmentsInOrder()
     {
-        AppState &app = signedIn();
-        QCOMPARE(calls().mid(0, 3), (QStringList{u"GET /api/glasses/me"_s, u"GET /api/glasses/events"_s,
-                                                  u"GET /api/glasses/requests"_s}));
+        AppState &app = h->startSignedIn();
+        QCOMPARE(h->calls().mid(0, 3), (QStringList{u"GET /api/glasses/me"_s, eventsCall, requestsCall}));
         QCOMPARE(app.selectedEventId(), std::optional(liveEvent));
-        QCOMPARE(app.totalPending(), 4);
-        QVERIFY(app.requests().size() == 10);
+        QVERIFY(app.totalPending() == 4 && app.requests().size() == 10);
 
         AnnouncementLog announced(app);
-        service->control("DELETE", u"/control/log"_s);
+        h->clearCalls();
         refresh();
         // The profile is fetched only while the name is absent; the selection is kept.
-        QCOMPARE(calls(), (QStringList{u"GET /api/glasses/events"_s, u"GET /api/glasses/requests"_s}));
+        QCOMPARE(h->calls(), (QStringList{eventsCall, requestsCall}));
         QCOMPARE(announced.names, (QStringList{u"events"_s, u"requests"_s, u"totalPending"_s,
                                                u"lastUpdated"_s, u"errorMessage"_s}));
-        QVERIFY(service->log().at(1).toObject()[u"query"_s].toString() == u"eventId=102&limit=25"_s);
+        QCOMPARE(h->service->log().at(1)[u"query"_s].toString(), u"eventId=102&limit=25"_s);
     }
 
     void aProfileWithoutANameIsFetchedEveryCycle()
     {
-        service = std::make_unique<StandIn>();
-        desktop->storedToken = service->issueToken();
-        inject(u"/api/glasses/me"_s, {{u"userId"_s, u"dj-1"_s}, {u"name"_s, QJsonValue::Null}});
-        state = std::make_unique<AppState>(desktop->platform(1000), service->url());
-        QVERIFY(waitUntil([&] { return state->lastUpdated().has_value(); }));
-        QVERIFY(!state->userName());
+        h->answer(u"/api/glasses/me"_s, {{u"userId"_s, u"dj-1"_s}, {u"name"_s, QJsonValue::Null}});
+        AppState &app = h->startSignedIn();
+        QVERIFY(!app.userName());
         refresh();
-        QCOMPARE(state->userName(), std::optional(u"DJ Nova"_s));
-        QCOMPARE(calls().count(u"GET /api/glasses/me"_s), 2);
+        QCOMPARE(app.userName(), std::optional(u"DJ Nova"_s));
+        QCOMPARE(h->countCalls(u"GET /api/glasses/me"_s), 2);
     }
 
     void theSelectionIsReconciled_data()
@@ -127,10 +79,8 @@ private Q_SLOTS:
         QTest::addColumn<qint64>("chosen"); // what the DJ picked first; 0 for nothing
         QTest::addColumn<QJsonArray>("events");
         QTest::addColumn<std::optional<qint64>>("selected");
-
         const QJsonArray noneLive{eventJson(1, false), eventJson(2, false)};
-        QTest::newRow("first live wins") << qint64(0)
-                                         << QJsonArray{eventJson(1, false), eventJson(2, true), eventJson(3, true)}
+        QTest::newRow("first live wins") << qint64(0) << QJsonArray{eventJson(1, false), eventJson(2, true), eventJson(3, true)}
                                          << std::optional<qint64>(2);
         QTest::newRow("no live: first event") << qint64(0) << noneLive << std::optional<qint64>(1);
         QTest::newRow("a kept choice stays") << qint64(2) << QJsonArray{eventJson(1, true), eventJson(2, false)}
@@ -143,30 +93,28 @@ private Q_SLOTS:
         QFETCH(qint64, chosen);
         QFETCH(QJsonArray, events);
         QFETCH(std::optional<qint64>, selected);
-        AppState &app = signedIn();
+        AppState &app = h->startSignedIn();
         if (chosen) {
-            inject(u"/api/glasses/events"_s, {{u"events"_s, QJsonArray{eventJson(chosen, false)}}});
-            inject(u"/api/glasses/requests"_s, {{u"requests"_s, QJsonArray{}}, {u"totalPending"_s, 0}});
+            h->answer(u"/api/glasses/events"_s, {{u"events"_s, QJsonArray{eventJson(chosen, false)}}});
+            h->answer(u"/api/glasses/requests"_s, emptyPage(0));
             app.select(chosen);
-            QVERIFY(waitUntil([&] { return calls().count(u"GET /api/glasses/requests"_s) == 2; }));
+            QVERIFY(waitUntil([&] { return h->countCalls(requestsCall) == 2; }));
         }
-        inject(u"/api/glasses/events"_s, {{u"events"_s, events}});
+        h->answer(u"/api/glasses/events"_s, {{u"events"_s, events}});
         if (selected)
-            inject(u"/api/glasses/requests"_s, {{u"requests"_s, QJsonArray{}}, {u"totalPending"_s, 3}});
+            h->answer(u"/api/glasses/requests"_s, emptyPage(3));
         refresh();
         QCOMPARE(app.selectedEventId(), selected);
         QCOMPARE(app.totalPending(), selected ? 3 : 0);
-        QVERIFY(app.requests().isEmpty());
-        QVERIFY(app.lastUpdated() && !app.errorMessage());
+        QVERIFY(app.requests().isEmpty() && app.lastUpdated() && !app.errorMessage());
     }
 
     void aPastEventTheDjChoseStaysSelected()
     {
-        AppState &app = signedIn();
+        AppState &app = h->startSignedIn();
         app.select(pastEvent);
-        QCOMPARE(app.selectedEventId(), std::optional(pastEvent));
-        QVERIFY(app.requests().isEmpty());
-        QCOMPARE(app.totalPending(), 0);
+        // The old event's list goes at once; the new one follows.
+        QVERIFY(app.requests().isEmpty() && app.totalPending() == 0);
         QVERIFY(waitUntil([&] { return !app.requests().isEmpty(); }));
         refresh();
         QCOMPARE(app.selectedEventId(), std::optional(pastEvent));
@@ -174,36 +122,33 @@ private Q_SLOTS:
 
         // Choosing what is already chosen changes nothing and fetches nothing.
         AnnouncementLog announced(app);
-        const int fetched = int(calls().size());
+        const QStringList before = h->calls();
         app.select(pastEvent);
         QTest::qWait(50);
         QVERIFY(announced.names.isEmpty());
-        QCOMPARE(calls().size(), fetched);
+        QCOMPARE(h->calls(), before);
     }
 
     void failuresKeepWhatTheLastGoodCycleShowed()
     {
-        AppState &app = signedIn();
+        AppState &app = h->startSignedIn();
         const QList<DJEvent> events = app.events();
         const QList<SongRequest> requests = app.requests();
         const auto updated = app.lastUpdated();
 
-        fail(u"/api/glasses/events"_s, 503);
+        h->fail(u"/api/glasses/events"_s, 503);
         refresh();
         QCOMPARE(app.errorMessage(), std::optional(u"Service unavailable"_s));
-        QCOMPARE(app.events(), events);
-        QCOMPARE(app.requests(), requests);
-        QCOMPARE(app.lastUpdated(), updated);
+        QVERIFY(app.events() == events && app.requests() == requests && app.lastUpdated() == updated);
         QCOMPARE(app.authState(), AuthState::signedIn);
 
         // The events arrive, the request list does not: the events are new, the
-        // list and count stay.
-        inject(u"/api/glasses/events"_s, {{u"events"_s, QJsonArray{eventJson(liveEvent, true), eventJson(5, false)}}});
-        fail(u"/api/glasses/requests"_s, 500);
+        // list stays.
+        h->answer(u"/api/glasses/events"_s, {{u"events"_s, QJsonArray{eventJson(liveEvent, true), eventJson(5, false)}}});
+        h->fail(u"/api/glasses/requests"_s, 500);
         refresh();
         QCOMPARE(app.events().size(), 2);
         QCOMPARE(app.requests(), requests);
-        QCOMPARE(app.errorMessage(), std::optional(u"Service unavailable"_s));
 
         // Any good cycle clears the text.
         refresh();
@@ -212,180 +157,165 @@ private Q_SLOTS:
 
     void unauthorizedSignsOutWithItsText()
     {
-        AppState &app = signedIn();
+        AppState &app = h->startSignedIn();
         const auto polling = app.statsPollTask();
-        service->control("POST", u"/control/revoke"_s);
+        h->service->control("POST", u"/control/revoke"_s);
         refresh();
         QCOMPARE(app.authState(), AuthState::signedOut);
         QCOMPARE(app.errorMessage(), std::optional(u"Session expired — please sign in again."_s));
-        QVERIFY(polling->isCancelled());
-        QVERIFY(!desktop->storedToken);
-        QVERIFY(app.events().isEmpty());
+        QVERIFY(polling->isCancelled() && !h->desktop.storedToken && app.events().isEmpty());
 
         // Signed out: a cycle makes no call and announces nothing.
-        service->control("DELETE", u"/control/log"_s);
+        h->clearCalls();
         AnnouncementLog announced(app);
         refresh();
-        QVERIFY(announced.names.isEmpty());
-        QVERIFY(calls().isEmpty());
+        QVERIFY(announced.names.isEmpty() && h->calls().isEmpty());
     }
 
     void thePollingLoopRunsCyclesEndToStart()
     {
-        service = std::make_unique<StandIn>();
-        desktop->storedToken = service->issueToken();
         // Each cycle's request list takes 300 ms to arrive; the pause is 20 ms.
-        service->control("POST", u"/control/inject"_s,
-                         {{u"path"_s, u"/api/glasses/requests"_s}, {u"delayMs"_s, 300}, {u"count"_s, 100}});
-        state = std::make_unique<AppState>(desktop->platform(0.002), service->url());
+        h->delay(u"/api/glasses/requests"_s, 300, 100);
+        h->desktop.storedToken = h->service->issueToken();
+        h->start(0.002);
         QTest::qWait(1000);
         // Back to back at 20 ms would make fifty; one after another at most four.
-        const qsizetype cycles = calls().count(u"GET /api/glasses/events"_s);
+        const qsizetype cycles = h->countCalls(eventsCall);
         QVERIFY2(cycles >= 1 && cycles <= 4, qPrintable(QString::number(cycles)));
     }
 
     void actionsSendOneUpdateThenOneRefresh()
     {
-        AppState &app = signedIn();
+        AppState &app = h->startSignedIn();
         const SongRequest pending = *std::find_if(app.requests().begin(), app.requests().end(),
                                                   [](const SongRequest &r) { return r.isPending(); });
-        service->control("DELETE", u"/control/log"_s);
+        const QString patch = u"PATCH /api/glasses/requests/%1"_s.arg(pending.id);
+        h->clearCalls();
         app.act(pending, RequestAction::approved);
-        QVERIFY(waitUntil([&] { return calls().size() == 3; }));
-        QCOMPARE(calls(), (QStringList{u"PATCH /api/glasses/requests/%1"_s.arg(pending.id),
-                                       u"GET /api/glasses/events"_s, u"GET /api/glasses/requests"_s}));
-        QCOMPARE(service->log().first().toObject()[u"body"_s].toString(), u"{\"status\":\"approved\"}"_s);
-        QVERIFY(waitUntil([&] {
-            return std::any_of(app.requests().begin(), app.requests().end(), [&](const SongRequest &r) {
-                return r.id == pending.id && r.status == u"approved"_s;
-            });
-        }));
-        QCOMPARE(app.totalPending(), 3);
+        QVERIFY(waitUntil([&] { return app.totalPending() == 3; }));
+        QCOMPARE(h->calls(), (QStringList{patch, eventsCall, requestsCall}));
+        QCOMPARE(h->service->log().first()[u"body"_s].toString(), u"{\"status\":\"approved\"}"_s);
+        QCOMPARE(std::find_if(app.requests().begin(), app.requests().end(),
+                              [&](const SongRequest &r) { return r.id == pending.id; })->status,
+                 u"approved"_s);
 
-        // Two presses send two updates.
-        service->control("DELETE", u"/control/log"_s);
+        // Two presses send two updates, each followed by its refresh.
+        h->clearCalls();
         app.act(pending, RequestAction::rejected);
         app.act(pending, RequestAction::rejected);
-        QVERIFY(waitUntil([&] { return calls().count(u"PATCH /api/glasses/requests/%1"_s.arg(pending.id)) == 2; }));
+        QVERIFY(waitUntil([&] { return h->calls().size() == 6; }));
+        QCOMPARE(h->countCalls(patch), 2);
 
         // A failed update shows its text and runs no refresh.
-        QVERIFY(waitUntil([&] { return calls().size() == 6; }));
-        service->control("DELETE", u"/control/log"_s);
-        fail(u"/api/glasses/requests/"_s, 500);
+        h->clearCalls();
+        h->fail(u"/api/glasses/requests/"_s, 500);
         app.act(pending, RequestAction::approved);
         QVERIFY(waitUntil([&] { return app.errorMessage().has_value(); }));
         QCOMPARE(app.errorMessage(), std::optional(u"Service unavailable"_s));
         QTest::qWait(50);
-        QCOMPARE(calls().size(), 1);
+        QCOMPARE(h->calls(), QStringList{patch});
     }
 
     void newPendingRequestsAreNotifiedAfterASilentBaseline()
     {
-        AppState &app = signedIn();
+        AppState &app = h->startSignedIn();
+        QList<SongRequest> &notified = h->desktop.notifications;
         // The first look at the event only records what is there.
-        QVERIFY(desktop->notifications.isEmpty());
+        QVERIFY(notified.isEmpty());
 
-        const qint64 first = addRequest(u"First"_s);
-        const qint64 second = addRequest(u"Second"_s);
+        const qint64 first = h->addRequest(u"First"_s, liveEvent);
+        const qint64 second = h->addRequest(u"Second"_s, liveEvent);
         refresh();
-        // Listed newest first, notified in list order.
-        QCOMPARE(idsOf(desktop->notifications), (QList<qint64>{second, first}));
         refresh();
-        QCOMPARE(desktop->notifications.size(), 2);
+        // Listed newest first, notified in list order, each once.
+        QCOMPARE(idsOf(notified), (QList<qint64>{second, first}));
 
         // Answered, then pending again: notified again.
-        const GlassesAPIClient client(desktop->storedToken, service->url());
+        const GlassesAPIClient client(h->desktop.storedToken, h->service->url());
         awaitTask(client.updateRequest(first, RequestAction::approved));
         refresh();
         awaitTask(client.updateRequest(first, RequestAction::pending));
         refresh();
-        QCOMPARE(idsOf(desktop->notifications), (QList<qint64>{second, first, first}));
+        QCOMPARE(idsOf(notified), (QList<qint64>{second, first, first}));
 
         // Another event starts a new baseline, however many are pending there.
-        addRequest(u"Elsewhere"_s, upcomingEvent);
+        h->addRequest(u"Elsewhere"_s, upcomingEvent);
         app.select(upcomingEvent);
         QVERIFY(waitUntil([&] { return !app.requests().isEmpty(); }));
-        addRequest(u"Later"_s, upcomingEvent);
-        const qsizetype before = desktop->notifications.size();
+        const qint64 later = h->addRequest(u"Later"_s, upcomingEvent);
         refresh();
-        QCOMPARE(desktop->notifications.size(), before + 1);
-        QCOMPARE(desktop->notifications.last().songTitle, u"Later"_s);
+        QCOMPARE(idsOf(notified).mid(3), QList<qint64>{later});
 
         // A failed cycle leaves the baseline, so the next good one reports.
-        const qint64 missed = addRequest(u"Missed"_s, upcomingEvent);
-        fail(u"/api/glasses/requests"_s, 500);
+        const qint64 missed = h->addRequest(u"Missed"_s, upcomingEvent);
+        h->fail(u"/api/glasses/requests"_s, 500);
         refresh();
         refresh();
-        QCOMPARE(desktop->notifications.last().id, missed);
+        QCOMPARE(idsOf(notified).mid(4), QList<qint64>{missed});
     }
 
     void lateResultsOfAnEndedSessionAreDropped()
     {
-        AppState &app = signedIn();
-        delay(u"/api/glasses/events"_s, 400);
+        AppState &app = h->startSignedIn();
+        h->delay(u"/api/glasses/events"_s, 400);
         auto cycle = app.refresh();
         QTest::qWait(100);
         app.signOut();
         awaitTask(std::move(cycle));
         // Nothing of the old session comes back, and no "Session expired".
-        QVERIFY(app.events().isEmpty());
-        QVERIFY(!app.errorMessage());
-        QVERIFY(!app.lastUpdated());
+        QVERIFY(app.events().isEmpty() && !app.errorMessage() && !app.lastUpdated());
 
         // An action in flight at sign-out neither reports nor refreshes.
-        desktop->storedToken = service->issueToken();
-        state = std::make_unique<AppState>(desktop->platform(1000), service->url());
-        QVERIFY(waitUntil([&] { return state->lastUpdated().has_value(); }));
-        fail(u"/api/glasses/requests/"_s, 500, 300);
-        state->act(state->requests().first(), RequestAction::approved);
+        AppState &next = h->startSignedIn();
+        h->fail(u"/api/glasses/requests/"_s, 500, 300);
+        next.act(next.requests().first(), RequestAction::approved);
         QTest::qWait(100);
-        state->signOut();
-        service->control("DELETE", u"/control/log"_s);
+        next.signOut();
+        h->clearCalls();
         QTest::qWait(400);
-        QVERIFY(!state->errorMessage());
-        QVERIFY(!calls().contains(u"GET /api/glasses/events"_s));
+        QVERIFY(!next.errorMessage());
+        QVERIFY(!h->calls().contains(eventsCall));
     }
 
     void aListForAnEventNoLongerSelectedIsNotShown()
     {
-        AppState &app = signedIn();
-        delay(u"/api/glasses/requests"_s, 400);
+        AppState &app = h->startSignedIn();
+        h->delay(u"/api/glasses/requests"_s, 400);
         auto cycle = app.refresh(); // fetches the live event's list, slowly
         QTest::qWait(100);
-        const qsizetype notified = desktop->notifications.size();
+        const qsizetype notified = h->desktop.notifications.size();
         app.select(pastEvent);
         awaitTask(std::move(cycle));
         QVERIFY(waitUntil([&] { return !app.requests().isEmpty(); }));
         QCOMPARE(app.selectedEventId(), std::optional(pastEvent));
         for (const SongRequest &request : app.requests())
             QCOMPARE(request.status, u"played"_s);
-        QCOMPARE(desktop->notifications.size(), notified);
+        QCOMPARE(h->desktop.notifications.size(), notified);
     }
 
     void theUpdateCheckRunsOncePerRunAfterTheFirstGoodCycle()
     {
-        service = std::make_unique<StandIn>(QStringList{u"--release-version"_s, u"99.0"_s});
-        desktop->storedToken = service->issueToken();
+        h = std::make_unique<ServiceHarness>(QStringList{u"--release-version"_s, u"99.0"_s});
         // The first two cycles fail; the check follows the first good one.
-        service->control("POST", u"/control/inject"_s,
-                         {{u"path"_s, u"/api/glasses/me"_s}, {u"status"_s, 500}, {u"count"_s, 2}});
-        state = std::make_unique<AppState>(desktop->platform(0.01), service->url());
-        QVERIFY(waitUntil([&] { return state->errorMessage().has_value(); }));
-        QVERIFY(!state->hasCheckedUpdatesThisSession());
-        QVERIFY(waitUntil([&] { return state->lastUpdated().has_value(); }));
-        QVERIFY(state->hasCheckedUpdatesThisSession());
-        QVERIFY(waitUntil([&] { return desktop->alerts.size() == 1; }));
-        QCOMPARE(desktop->alerts.first().title, u"Update available (v99.0)"_s);
+        h->fail(u"/api/glasses/me"_s, 500, 0, 2);
+        h->desktop.storedToken = h->service->issueToken();
+        AppState &app = h->start(0.01);
+        QVERIFY(waitUntil([&] { return app.errorMessage().has_value(); }));
+        QVERIFY(!app.hasCheckedUpdatesThisSession());
+        QVERIFY(waitUntil([&] { return app.lastUpdated().has_value(); }));
+        QVERIFY(app.hasCheckedUpdatesThisSession());
+        QVERIFY(waitUntil([&] { return h->desktop.alerts.size() == 1; }));
+        QCOMPARE(h->desktop.alerts.first().title, u"Update available (v99.0)"_s);
 
         // Sign out and in again: no second automatic check.
-        state->signOut();
-        state->signIn();
-        QVERIFY(waitUntil([&] { return !desktop->openedUrls.isEmpty(); }));
-        service->approveInBrowser(desktop->openedUrls.last());
-        QVERIFY(waitUntil([&] { return state->lastUpdated().has_value(); }));
+        app.signOut();
+        app.signIn();
+        QVERIFY(waitUntil([&] { return !h->desktop.openedUrls.isEmpty(); }));
+        h->service->approveInBrowser(h->desktop.openedUrls.last());
+        QVERIFY(waitUntil([&] { return app.lastUpdated().has_value(); }));
         QTest::qWait(300); // several more cycles
-        QCOMPARE(calls().count(u"GET /mac-app/latest.json"_s), 1);
-        QCOMPARE(desktop->alerts.size(), 1);
+        QCOMPARE(h->countCalls(u"GET /mac-app/latest.json"_s), 1);
+        QCOMPARE(h->desktop.alerts.size(), 1);
     }
 };
 
