@@ -33,18 +33,13 @@ desktop_start_tray
 desktop_start_notifications
 desktop_start_stand_in "$build/tools/stand-in/cuelark-stand-in" --audience-interval 0
 
-stop_app() {
-    kill "$desktop_app_pid"
-    wait "$desktop_app_pid" 2>/dev/null || true
-}
-
 # Start-up: exec to the icon embedded by trayer, polled every 10 ms.
 embed_times() {
     local times=()
     for _ in $(seq "$starts"); do
         desktop_start_app "$app"
         times+=("$desktop_embed_ms")
-        stop_app
+        desktop_stop_app
     done
     printf '%s\n' "${times[@]}" | sort -n |
         awk '{ t[NR] = $1; sum += $1 } END { printf "mean %.0f ms, min %d, max %d (%d starts)", sum / NR, t[1], t[NR], NR }'
@@ -56,7 +51,7 @@ desktop_start_app "$app"
 desktop_open_panel
 desktop_press_sign_in
 desktop_finish_sign_in >/dev/null
-stop_app
+desktop_stop_app
 signed_in_start="$(embed_times)"
 
 # The signed-in app, panel never opened, pointer away from the icon (hovering

@@ -163,16 +163,9 @@ desktop_tray_icon() {
 # waits until its icon sits in the tray. Sets desktop_app_pid and
 # desktop_embed_ms (start to embedded, in milliseconds).
 desktop_start_app() {
-    local path="$1"
-    desktop_app_runs=$((desktop_app_runs + 1))
-    desktop_app_log="$desktop_dir/app-$desktop_app_runs.log"
     local started
     started="$(date +%s%N)"
-    env -u BROWSER -u DEFAULT_BROWSER -u XDG_CURRENT_DESKTOP \
-        PATH="$desktop_dir/browser:$PATH" QT_QPA_PLATFORM=xcb QTKEYCHAIN_BACKEND=libsecret \
-        "$path" >"$desktop_app_log" 2>&1 &
-    desktop_app_pid=$!
-    desktop_pids+=("$desktop_app_pid")
+    desktop_launch_app "$1"
     local deadline=$((started + 15000000000))
     until [[ -n "$(desktop_tray_icon)" ]]; do
         _desktop_alive "$desktop_app_pid" || { cat "$desktop_app_log" >&2; desktop_fail "the app exited"; }
@@ -181,6 +174,25 @@ desktop_start_app() {
     done
     desktop_embed_ms=$((($(date +%s%N) - started) / 1000000))
 }
+
+# desktop_launch_app PATH: starts the app with the fake browser first on PATH;
+# sets desktop_app_pid and desktop_app_log.
+desktop_launch_app() {
+    desktop_app_runs=$((desktop_app_runs + 1))
+    desktop_app_log="$desktop_dir/app-$desktop_app_runs.log"
+    env -u BROWSER -u DEFAULT_BROWSER -u XDG_CURRENT_DESKTOP \
+        PATH="$desktop_dir/browser:$PATH" QT_QPA_PLATFORM=xcb QTKEYCHAIN_BACKEND=libsecret \
+        "$1" >"$desktop_app_log" 2>&1 &
+    desktop_app_pid=$!
+    desktop_pids+=("$desktop_app_pid")
+}
+
+desktop_stop_app() {
+    kill "$desktop_app_pid"
+    wait "$desktop_app_pid" 2>/dev/null || true
+}
+
+_desktop_icon_embedded() { [[ -n "$(desktop_tray_icon)" ]]; }
 
 # desktop_wait_app_exit SECONDS: the app ends by itself (Quit).
 desktop_wait_app_exit() {

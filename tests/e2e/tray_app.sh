@@ -41,9 +41,20 @@ desktop_before_cleanup() {
 
 desktop_init "$artifacts/run"
 desktop_start_xvfb
-desktop_start_tray
 desktop_start_notifications
 desktop_start_stand_in "$stand_in" --audience-interval 0
+
+# Without a tray (some desktops have none) the panel comes up as a small window
+# after a few seconds; a tray that appears later takes the icon.
+desktop_launch_app "$app"
+desktop_wait 10 "the panel as a window without a tray" _desktop_find_panel ||
+    desktop_fail "without a tray the app showed no window"
+desktop_screenshot "$artifacts/00-no-tray-window.png"
+desktop_start_tray
+desktop_wait 10 "the icon in a tray that started late" _desktop_icon_embedded ||
+    desktop_fail "a tray that started late did not get the icon"
+desktop_stop_app
+desktop_log "no tray: panel shown as a window; a late tray took the icon"
 desktop_log "desktop up on $DISPLAY: tray, notifications, stand-in"
 
 desktop_walk_through "$app" "$artifacts"
