@@ -7,6 +7,8 @@
 #include <QRegularExpression>
 #include <QTest>
 
+#include <memory>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -19,28 +21,20 @@ void fail(const QString &message)
     QTest::qFail(qUtf8Printable(message), __FILE__, __LINE__);
 }
 
-QString htmlUnescaped(QString text)
+// The first match's group, with the page's HTML escaping undone.
+QString firstCapture(const QString &pattern, const QString &html)
 {
-    return text.replace(u"&quot;"_s, u"\""_s)
-        .replace(u"&#39;"_s, u"'"_s)
-        .replace(u"&lt;"_s, u"<"_s)
-        .replace(u"&gt;"_s, u">"_s)
-        .replace(u"&amp;"_s, u"&"_s);
-}
-
-QString firstCapture(const QString &pattern, const QString &text)
-{
-    return htmlUnescaped(QRegularExpression(pattern).match(text).captured(1));
+    return QRegularExpression(pattern).match(html).captured(1).replace(u"&quot;"_s, u"\""_s)
+        .replace(u"&lt;"_s, u"<"_s).replace(u"&gt;"_s, u">"_s).replace(u"&amp;"_s, u"&"_s);
 }
 
 } // namespace
 
 QByteArray StandIn::Answer::header(const QByteArray &name) const
 {
-    for (const auto &[key, value] : headers) {
+    for (const auto &[key, value] : headers)
         if (key.compare(name, Qt::CaseInsensitive) == 0)
             return value;
-    }
     return {};
 }
 
@@ -87,42 +81,31 @@ StandIn::Answer StandIn::send(const QByteArray &method, const QUrl &target, cons
     for (const auto &[name, value] : headers)
         request.setRawHeader(name, value);
 
-    QNetworkReply *reply = network.sendCustomRequest(request, method, body);
-    // The HTTPS stand-in uses a throw-away certificate; it is only ever on loopback.
-    QObject::connect(reply, &QNetworkReply::sslErrors, reply, [reply] { reply->ignoreSslErrors(); });
+    const std::unique_ptr<QNetworkReply> reply(network.sendCustomRequest(request, method, body));
     QEventLoop loop;
-    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    QObject::connect(reply.get(), &QNetworkReply::finished, &loop, &QEventLoop::quit);
     if (!reply->isFinished())
         loop.exec();
-
-    Answer answer;
-    answer.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    answer.body = reply->readAll();
-    answer.error = reply->error();
-    answer.headers = reply->rawHeaderPairs();
-    delete reply;
-    return answer;
+    return {reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), reply->readAll(), reply->error(),
+            reply->rawHeaderPairs()};
 }
 
 QJsonValue StandIn::control(const QByteArray &method, const QString &path, const QJsonObject &body)
 {
     const bool sendsBody = method != "GET" && method != "DELETE";
-    const Answer answer =
-        send(method, QUrl(path), sendsBody ? QJsonDocument(body).toJson(QJsonDocument::Compact) : QByteArray(),
-             sendsBody ? QList<QPair<QByteArray, QByteArray>>{{"Content-Type", "application/json"}}
-                       : QList<QPair<QByteArray, QByteArray>>{});
+    const Answer answer = send(method, QUrl(path),
+                               sendsBody ? QJsonDocument(body).toJson(QJsonDocument::Compact) : QByteArray(),
+                               {{"Content-Type", "application/json"}});
     if (answer.status < 200 || answer.status > 299) {
-        fail(u"stand-in control %1 %2 answered %3: %4"_s.arg(QString::fromLatin1(method), path)
-                 .arg(answer.status)
-                 .arg(QString::fromUtf8(answer.body)));
+        fail(u"stand-in control %1 %2 answered %3: %4"_s.arg(QString::fromLatin1(method), path,
+                                                             QString::number(answer.status),
+                                                             QString::fromUtf8(answer.body)));
         return {};
     }
     const QJsonDocument document = QJsonDocument::fromJson(answer.body);
-    if (document.isArray())
-        return document.array();
-    if (document.isObject())
-        return document.object();
-    return {};
+    return document.isArray()    ? QJsonValue(document.array())
+           : document.isObject() ? QJsonValue(document.object())
+                                 : QJsonValue();
 }
 
 void StandIn::approveInBrowser(const QUrl &authUrl)
