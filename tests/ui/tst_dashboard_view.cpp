@@ -2,375 +2,248 @@
 
 #include "ui/DashboardView.h"
 #include "ui/RequestRow.h"
-#include "ui/StatCard.h"
 #include "ui/Theme.h"
 
 #include <QClipboard>
-#include <QMimeData>
 #include <QComboBox>
+#include <QMimeData>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
-#include <QToolButton>
+
+namespace {
+
+using Id = std::optional<qint64>;
+
+// A signed-in dashboard on a state whose service calls all fail.
+struct Dashboard {
+    UiFixture f;
+    AppState &state = f.state;
+    DashboardView view{state};
+    Dashboard()
+    {
+        AppStateTester::setAuthState(state, Auth::signedIn);
+        settle();
+    }
+    // Event 7 selected, listing `requests`.
+    void list(QList<SongRequest> requests)
+    {
+        AppStateTester::setSelectedEventId(state, 7);
+        AppStateTester::setRequests(state, std::move(requests));
+        settle();
+    }
+    // Request rows from top to bottom.
+    QList<RequestRow *> rows() const
+    {
+        QList<RequestRow *> rows = view.findChildren<RequestRow *>(u"requestRow"_s);
+        std::stable_sort(rows.begin(), rows.end(), [](auto *a, auto *b) { return a->y() < b->y(); });
+        return rows;
+    }
+};
+
+} // namespace
 
 class DashboardViewTest : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void picker_data();
-    void picker();
-    void choosingAnEventSelectsIt();
-    void stats_data();
-    void stats();
-    void emptyListText();
-    void showsFirstEightRequestsInOrder();
-    void rowsUpdateInPlaceKeepingScroll();
-    void status_data();
-    void status();
-    void copyPutsTitleAndArtistOnClipboard_data();
-    void copyPutsTitleAndArtistOnClipboard();
-    void audienceTextIsPlain();
-    void approveAndRejectCallTheService_data();
-    void approveAndRejectCallTheService();
-    void refreshAndSignOut();
-    void headerAndFooterOptionalParts();
-    void longErrorIsCutAfterTwoLines();
-    void updatedTimeHasSeconds_data();
-    void updatedTimeHasSeconds();
+    // The picker and the two counters follow the events and the selection.
+    void eventsAndCounters_data()
+    {
+        QTest::addColumn<QList<DJEvent>>("events");
+        QTest::addColumn<Id>("selected");
+        QTest::addColumn<qint64>("pending");
+        QTest::addColumn<QStringList>("rows");
+        QTest::addColumn<int>("current");
+        QTest::addColumn<bool>("live");
+        const QList<DJEvent> two{makeEvent(7, u"Friday"_s, true), makeEvent(9, u"Saturday"_s, false)};
+        const QDateTime now(QDate(2026, 3, 7), QTime(20, 0), Qt::UTC);
+        const QStringList labels{two[0].pickerLabel(now), two[1].pickerLabel(now)};
+        QTest::newRow("no events") << QList<DJEvent>() << Id{} << qint64(0) << QStringList{u"No events"_s} << 0
+                                   << false;
+        QTest::newRow("none selected") << two << Id{} << qint64(3) << labels << -1 << false;
+        QTest::newRow("live one selected") << two << Id{7} << qint64(0) << labels << 0 << true;
+        QTest::newRow("idle one, no grouping") << two << Id{9} << qint64(1234) << labels << 1 << false;
+        QTest::newRow("selection not listed") << two << Id{42} << qint64(3) << labels << -1 << false;
+    }
+    void eventsAndCounters()
+    {
+        QFETCH(QList<DJEvent>, events);
+        QFETCH(Id, selected);
+        QFETCH(qint64, pending);
+        QFETCH(bool, live);
+        Dashboard d;
+        AppStateTester::setEvents(d.state, events);
+        AppStateTester::setSelectedEventId(d.state, selected);
+        AppStateTester::setTotalPending(d.state, pending);
+        settle();
+        auto *picker = child<QComboBox>(&d.view, "eventPicker");
+        QStringList rows;
+        for (int i = 0; i < picker->count(); ++i)
+            rows << picker->itemText(i);
+        QTEST(rows, "rows");
+        QTEST(picker->currentIndex(), "current");
+        QWidget *pendingCard = child(&d.view, "pendingCard"), *statusCard = child(&d.view, "statusCard");
+        QCOMPARE(labelText(pendingCard, "statTitle") + u'/' + labelText(statusCard, "statTitle"), u"PENDING/STATUS"_s);
+        QCOMPARE(labelText(pendingCard, "statValue"), QString::number(pending));
+        QCOMPARE(textColor(child(pendingCard, "statValue")), Theme::green);
+        QCOMPARE(labelText(statusCard, "statValue"), live ? u"Live"_s : u"Idle"_s);
+        QCOMPARE(textColor(child(statusCard, "statValue")), live ? Theme::green : Theme::secondaryText);
+    }
 
-private:
-    struct Signed {
-        UiFixture f;
-        DashboardView view{*f.state};
-        Signed()
-        {
-            AppStateTester::setAuthState(*f.state, Auth::signedIn);
-            settle();
+    void choosingAnEventSelectsAndFetchesIt()
+    {
+        Dashboard d;
+        AppStateTester::setEvents(d.state, {makeEvent(7, u"A"_s, false), makeEvent(9, u"B"_s, false)});
+        settle();
+        Q_EMIT child<QComboBox>(&d.view, "eventPicker")->activated(1);
+        QCOMPARE(d.state.selectedEventId(), Id(9));
+        QVERIFY(d.f.waitForCall(u"GET /api/glasses/"_s));
+    }
+
+    // What stands in for an empty list, then the first eight of twelve requests
+    // in a capped, scrolling list whose rows a refresh updates in place.
+    void requestList()
+    {
+        Dashboard d;
+        QCOMPARE(shownOf(&d.view, {"emptyListText", "requestList"}), u"emptyListText"_s);
+        QCOMPARE(labelText(&d.view, "emptyListText"), u"Select an event."_s);
+        d.list({});
+        QCOMPARE(labelText(&d.view, "emptyListText"), u"No requests yet."_s);
+
+        QList<SongRequest> twelve;
+        for (int i = 1; i <= 12; ++i)
+            twelve << makeRequest(i, u"pending"_s, u"Song %1"_s.arg(i));
+        d.list(twelve);
+        QCOMPARE(shownOf(&d.view, {"emptyListText", "requestList"}), u"requestList"_s);
+        QVERIFY(showAtPanelWidth(d.view));
+        const QList<RequestRow *> rows = d.rows();
+        QList<qint64> ids;
+        for (RequestRow *row : rows)
+            ids << row->request().id;
+        QCOMPARE(ids, (QList<qint64>{1, 2, 3, 4, 5, 6, 7, 8}));
+        auto *list = child<QScrollArea>(&d.view, "requestList");
+        QCOMPARE(list->height(), DashboardView::maxListHeight);
+        QScrollBar *bar = list->verticalScrollBar();
+        bar->setValue(bar->maximum());
+        const int scrolled = bar->value();
+        QVERIFY(scrolled > 0);
+
+        twelve[2].status = u"approved"_s;
+        d.list(twelve);
+        QVERIFY(d.rows() == rows); // the same widgets; QCOMPARE would print replaced, deleted ones
+        QVERIFY(!shown(child(rows[2], "approveButton"), rows[2]));
+        QCOMPARE(labelText(rows[2], "statusLabel"), u"Approved"_s);
+        QCOMPARE(bar->value(), scrolled);
+    }
+
+    void status_data()
+    {
+        QTest::addColumn<QString>("status");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QColor>("color");
+        QTest::newRow("approved") << "approved" << "Approved" << Theme::green;
+        QTest::newRow("played") << "played" << "Played" << Theme::blue;
+        QTest::newRow("rejected") << "rejected" << "Rejected" << Theme::softRed();
+        QTest::newRow("other words") << "in QUEUE" << "In Queue" << Theme::secondaryText;
+        QTest::newRow("case-sensitive") << "Approved" << "Approved" << Theme::secondaryText;
+        QTest::newRow("pending") << "pending" << QString() << QColor();
+    }
+    void status()
+    {
+        QFETCH(QString, status);
+        Dashboard d;
+        d.list({makeRequest(1, status)});
+        RequestRow *row = d.rows().value(0);
+        QVERIFY(row);
+        const bool pending = status == u"pending";
+        QCOMPARE(shownOf(row, {"copyButton", "approveButton", "rejectButton", "statusLabel"}),
+                 pending ? u"copyButton approveButton rejectButton"_s : u"copyButton statusLabel"_s);
+        if (pending) {
+            QCOMPARE(child(row, "approveButton")->toolTip(), u"Approve"_s);
+            QCOMPARE(child(row, "rejectButton")->accessibleName(), u"Reject"_s);
+            return;
         }
-        RequestRow *row(int i) const
-        {
-            return view.findChildren<RequestRow *>(QStringLiteral("requestRow")).value(i);
+        QTEST(labelText(row, "statusLabel"), "text");
+        QTEST(textColor(child(row, "statusLabel")), "color");
+    }
+
+    // Names, titles and messages come from the audience or the service: markup
+    // in them is shown, and copied, as typed, never rendered.
+    void audienceTextIsPlainInLabelsTooltipsAndCopy()
+    {
+        Dashboard d;
+        const QString markup = u"<b>x</b>"_s;
+        AppStateTester::setUserName(d.state, markup);
+        AppStateTester::setErrorMessage(d.state, markup);
+        d.list({makeRequest(1, u"pending"_s, markup, markup)});
+        RequestRow *row = d.rows().value(0);
+        for (const auto &[parent, name] : {std::pair<QWidget *, const char *>{&d.view, "userName"},
+                                           {&d.view, "errorMessage"}, {row, "songTitle"}, {row, "artistName"}}) {
+            auto *label = child<QLabel>(parent, name);
+            QCOMPARE(label->text(), markup);
+            QCOMPARE(label->textFormat(), Qt::PlainText);
+            QCOMPARE(shownToolTip(label), markup);
         }
-        QList<RequestRow *> visibleRows() const
-        {
-            QList<RequestRow *> rows = view.findChildren<RequestRow *>(QStringLiteral("requestRow"));
-            std::sort(rows.begin(), rows.end(), [](auto *a, auto *b) { return a->y() < b->y(); });
-            return rows;
-        }
-    };
+        auto *copy = child(row, "copyButton");
+        QCOMPARE(shownToolTip(copy), u"Copy \"<b>x</b> <b>x</b>\""_s);
+        QTest::mouseClick(copy, Qt::LeftButton);
+        QCOMPARE(QGuiApplication::clipboard()->text(), u"<b>x</b> <b>x</b>"_s);
+        QVERIFY(!QGuiApplication::clipboard()->mimeData()->hasHtml());
+    }
+
+    void buttonsCallTheService_data()
+    {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<QString>("call");
+        QTest::newRow("approve") << "approveButton" << R"(PATCH /api/glasses/requests/42 {"status":"approved"})";
+        QTest::newRow("reject") << "rejectButton" << R"(PATCH /api/glasses/requests/42 {"status":"rejected"})";
+        QTest::newRow("refresh") << "refreshButton" << "GET /api/glasses/";
+    }
+    void buttonsCallTheService()
+    {
+        QFETCH(QString, button);
+        QFETCH(QString, call);
+        Dashboard d;
+        d.list({makeRequest(42, u"pending"_s)});
+        QTest::mouseClick(child(&d.view, qPrintable(button)), Qt::LeftButton);
+        QVERIFY2(d.f.waitForCall(call), qPrintable(d.f.calls().join(u'\n')));
+    }
+
+    void signOutButtonSignsOut()
+    {
+        Dashboard d;
+        QTest::mouseClick(child(&d.view, "signOutButton"), Qt::LeftButton);
+        QCOMPARE(d.state.authState(), Auth::signedOut);
+    }
+
+    // The user's name, the last update and an error show only when known; a
+    // long error is cut after two lines rather than stretching the panel.
+    void optionalHeaderAndFooterParts()
+    {
+        Dashboard d;
+        const std::initializer_list<const char *> parts{"userName", "lastUpdated", "errorMessage", "panelFooterLinks"};
+        QCOMPARE(shownOf(&d.view, parts), u"panelFooterLinks"_s);
+        QCOMPARE(d.view.findChildren<QPushButton *>(u"quitButton"_s).size(), 1);
+        AppStateTester::setUserName(d.state, u"DJ Nova"_s);
+        AppStateTester::setLastUpdated(d.state, QDateTime(QDate(2026, 3, 7), QTime(21, 4, 5)));
+        AppStateTester::setErrorMessage(d.state, u"The service could not be reached. "_s.repeated(10));
+        settle();
+        QVERIFY(showAtPanelWidth(d.view));
+        QCOMPARE(shownOf(&d.view, parts), u"userName lastUpdated errorMessage panelFooterLinks"_s);
+        QCOMPARE(labelText(&d.view, "userName"), u"DJ Nova"_s);
+        QCOMPARE(labelText(&d.view, "lastUpdated"), u"Updated "_s + DashboardView::timeWithSeconds(QTime(21, 4, 5)));
+        auto *error = child<QLabel>(&d.view, "errorMessage");
+        QVERIFY(error->heightForWidth(error->width()) > 2 * error->fontMetrics().lineSpacing());
+        QVERIFY(error->height() <= 2 * error->fontMetrics().lineSpacing());
+    }
+
+    void updatedTimeHasSeconds()
+    {
+        const QLocale english(QLocale::English, QLocale::UnitedStates);
+        QString time = DashboardView::timeWithSeconds(QTime(21, 4, 5), english);
+        QCOMPARE(time.replace(u' ', u'\u202f'), u"9:04:05\u202fPM"_s); // CLDR versions differ in this space
+    }
 };
-
-void DashboardViewTest::picker_data()
-{
-    QTest::addColumn<QList<DJEvent>>("events");
-    QTest::addColumn<std::optional<qint64>>("selected");
-    QTest::addColumn<QStringList>("rows");
-    QTest::addColumn<int>("current");
-    const QList<DJEvent> two{makeEvent(7, QStringLiteral("Friday"), true), makeEvent(9, QStringLiteral("Saturday"), false)};
-    const QDateTime now = QDateTime(QDate(2026, 3, 7), QTime(20, 0), Qt::UTC);
-    const QStringList labels{two[0].pickerLabel(now), two[1].pickerLabel(now)};
-    QTest::newRow("no events") << QList<DJEvent>{} << std::optional<qint64>{} << QStringList{QStringLiteral("No events")} << 0;
-    QTest::newRow("none selected") << two << std::optional<qint64>{} << labels << -1;
-    QTest::newRow("second selected") << two << std::optional<qint64>{9} << labels << 1;
-    QTest::newRow("selection not listed") << two << std::optional<qint64>{42} << labels << -1;
-}
-
-void DashboardViewTest::picker()
-{
-    QFETCH(QList<DJEvent>, events);
-    QFETCH(std::optional<qint64>, selected);
-    QFETCH(QStringList, rows);
-    QFETCH(int, current);
-    Signed s;
-    AppStateTester::setEvents(*s.f.state, events);
-    AppStateTester::setSelectedEventId(*s.f.state, selected);
-    settle();
-    auto *picker = child<QComboBox>(&s.view, "eventPicker");
-    QStringList shownRows;
-    for (int i = 0; i < picker->count(); ++i)
-        shownRows << picker->itemText(i);
-    QCOMPARE(shownRows, rows);
-    QCOMPARE(picker->currentIndex(), current);
-}
-
-void DashboardViewTest::choosingAnEventSelectsIt()
-{
-    Signed s;
-    AppStateTester::setEvents(*s.f.state, {makeEvent(7, QStringLiteral("A"), false), makeEvent(9, QStringLiteral("B"), false)});
-    settle();
-    auto *picker = child<QComboBox>(&s.view, "eventPicker");
-    Q_EMIT picker->activated(1);
-    QCOMPARE(s.f.state->selectedEventId(), std::optional<qint64>(9));
-    QVERIFY(s.f.service.waitForCall(QStringLiteral("GET /api/glasses/")));
-}
-
-void DashboardViewTest::stats_data()
-{
-    QTest::addColumn<qint64>("pending");
-    QTest::addColumn<bool>("active");
-    QTest::addColumn<std::optional<qint64>>("selected");
-    QTest::addColumn<QString>("pendingText");
-    QTest::addColumn<QString>("status");
-    QTest::addColumn<QColor>("statusColor");
-    QTest::newRow("zero, live") << qint64(0) << true << std::optional<qint64>(7) << "0" << "Live" << Theme::green;
-    QTest::newRow("no grouping, idle") << qint64(1234) << false << std::optional<qint64>(7) << "1234" << "Idle" << Theme::secondaryText;
-    QTest::newRow("live event not selected") << qint64(3) << true << std::optional<qint64>{} << "3" << "Idle" << Theme::secondaryText;
-    QTest::newRow("selection not listed") << qint64(3) << true << std::optional<qint64>(8) << "3" << "Idle" << Theme::secondaryText;
-}
-
-void DashboardViewTest::stats()
-{
-    QFETCH(qint64, pending);
-    QFETCH(bool, active);
-    QFETCH(std::optional<qint64>, selected);
-    QFETCH(QString, pendingText);
-    QFETCH(QString, status);
-    QFETCH(QColor, statusColor);
-    Signed s;
-    AppStateTester::setEvents(*s.f.state, {makeEvent(7, QStringLiteral("Gig"), active)});
-    AppStateTester::setSelectedEventId(*s.f.state, selected);
-    AppStateTester::setTotalPending(*s.f.state, pending);
-    settle();
-    auto *pendingCard = child(&s.view, "pendingCard");
-    QCOMPARE(child<QLabel>(pendingCard, "statTitle")->text(), QStringLiteral("PENDING"));
-    QCOMPARE(child<QLabel>(pendingCard, "statValue")->text(), pendingText);
-    QCOMPARE(textColor(child(pendingCard, "statValue")), Theme::green);
-    auto *statusCard = child(&s.view, "statusCard");
-    QCOMPARE(child<QLabel>(statusCard, "statTitle")->text(), QStringLiteral("STATUS"));
-    QCOMPARE(child<QLabel>(statusCard, "statValue")->text(), status);
-    QCOMPARE(textColor(child(statusCard, "statValue")), statusColor);
-}
-
-void DashboardViewTest::emptyListText()
-{
-    Signed s;
-    auto *empty = child<QLabel>(&s.view, "emptyListText");
-    QVERIFY(shown(empty, &s.view));
-    QCOMPARE(empty->text(), QStringLiteral("Select an event."));
-    QVERIFY(!shown(child(&s.view, "requestList"), &s.view));
-    AppStateTester::setSelectedEventId(*s.f.state, 7);
-    settle();
-    QCOMPARE(empty->text(), QStringLiteral("No requests yet."));
-    AppStateTester::setRequests(*s.f.state, {makeRequest(1, QStringLiteral("pending"))});
-    settle();
-    QVERIFY(!shown(empty, &s.view));
-    QVERIFY(shown(child(&s.view, "requestList"), &s.view));
-}
-
-void DashboardViewTest::showsFirstEightRequestsInOrder()
-{
-    Signed s;
-    QList<SongRequest> twelve;
-    for (int i = 1; i <= 12; ++i)
-        twelve << makeRequest(i, QStringLiteral("pending"), QStringLiteral("Song %1").arg(i));
-    AppStateTester::setSelectedEventId(*s.f.state, 7);
-    AppStateTester::setRequests(*s.f.state, twelve);
-    settle();
-    s.view.setFixedWidth(340);
-    s.view.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&s.view));
-    const QList<RequestRow *> rows = s.visibleRows();
-    QCOMPARE(rows.size(), 8);
-    for (int i = 0; i < 8; ++i)
-        QCOMPARE(rows[i]->request().id, qint64(i + 1));
-    auto *list = child<QScrollArea>(&s.view, "requestList");
-    QCOMPARE(list->height(), DashboardView::maxListHeight);
-    QVERIFY(list->verticalScrollBar()->maximum() > 0);
-}
-
-void DashboardViewTest::rowsUpdateInPlaceKeepingScroll()
-{
-    Signed s;
-    QList<SongRequest> eight;
-    for (int i = 1; i <= 8; ++i)
-        eight << makeRequest(i, QStringLiteral("pending"));
-    AppStateTester::setSelectedEventId(*s.f.state, 7);
-    AppStateTester::setRequests(*s.f.state, eight);
-    settle();
-    s.view.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&s.view));
-    auto *bar = child<QScrollArea>(&s.view, "requestList")->verticalScrollBar();
-    bar->setValue(bar->maximum());
-    const int scrolled = bar->value();
-    QVERIFY(scrolled > 0);
-    RequestRow *third = s.visibleRows()[2];
-
-    eight[2].status = QStringLiteral("approved");
-    AppStateTester::setRequests(*s.f.state, eight);
-    settle();
-    QCOMPARE(s.visibleRows()[2], third);
-    QVERIFY(!shown(child(third, "approveButton"), third));
-    QCOMPARE(child<QLabel>(third, "statusLabel")->text(), QStringLiteral("Approved"));
-    QCOMPARE(bar->value(), scrolled);
-}
-
-void DashboardViewTest::status_data()
-{
-    QTest::addColumn<QString>("status");
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QColor>("color");
-    QTest::newRow("approved") << "approved" << "Approved" << Theme::green;
-    QTest::newRow("played") << "played" << "Played" << Theme::blue;
-    QTest::newRow("rejected") << "rejected" << "Rejected" << Theme::softRed();
-    QTest::newRow("other words") << "in QUEUE" << "In Queue" << Theme::secondaryText;
-    QTest::newRow("case-sensitive") << "Approved" << "Approved" << Theme::secondaryText;
-    QTest::newRow("pending") << "pending" << QString() << QColor();
-}
-
-void DashboardViewTest::status()
-{
-    QFETCH(QString, status);
-    QFETCH(QString, text);
-    QFETCH(QColor, color);
-    Signed s;
-    AppStateTester::setSelectedEventId(*s.f.state, 7);
-    AppStateTester::setRequests(*s.f.state, {makeRequest(1, status)});
-    settle();
-    RequestRow *row = s.row(0);
-    QVERIFY(row);
-    QVERIFY(shown(child(row, "copyButton"), row));
-    const bool pending = status == u"pending";
-    QCOMPARE(shown(child(row, "approveButton"), row), pending);
-    QCOMPARE(shown(child(row, "rejectButton"), row), pending);
-    QCOMPARE(shown(child(row, "statusLabel"), row), !pending);
-    if (pending) {
-        QCOMPARE(child(row, "approveButton")->toolTip(), QStringLiteral("Approve"));
-        QCOMPARE(child(row, "rejectButton")->accessibleName(), QStringLiteral("Reject"));
-        return;
-    }
-    QCOMPARE(child<QLabel>(row, "statusLabel")->text(), text);
-    QCOMPARE(textColor(child(row, "statusLabel")), color);
-}
-
-void DashboardViewTest::copyPutsTitleAndArtistOnClipboard_data()
-{
-    QTest::addColumn<QString>("title");
-    QTest::addColumn<QString>("artist");
-    QTest::addColumn<QString>("copied");
-    QTest::newRow("both") << "Levitating" << "Dua Lipa" << "Levitating Dua Lipa";
-    QTest::newRow("empty title") << "" << "Dua Lipa" << " Dua Lipa";
-    QTest::newRow("both empty") << "" << "" << " ";
-}
-
-void DashboardViewTest::copyPutsTitleAndArtistOnClipboard()
-{
-    QFETCH(QString, title);
-    QFETCH(QString, artist);
-    QFETCH(QString, copied);
-    Signed s;
-    QGuiApplication::clipboard()->setText(QStringLiteral("old"));
-    AppStateTester::setSelectedEventId(*s.f.state, 7);
-    AppStateTester::setRequests(*s.f.state, {makeRequest(1, QStringLiteral("played"), title, artist)});
-    settle();
-    auto *copy = child<QToolButton>(s.row(0), "copyButton");
-    QCOMPARE(shownToolTip(copy), QStringLiteral("Copy \"%1\"").arg(copied));
-    QTest::mouseClick(copy, Qt::LeftButton);
-    QCOMPARE(QGuiApplication::clipboard()->text(), copied);
-    QVERIFY(!QGuiApplication::clipboard()->mimeData()->hasHtml());
-}
-
-void DashboardViewTest::audienceTextIsPlain()
-{
-    Signed s;
-    const QString markup = QStringLiteral("<b>x</b>");
-    AppStateTester::setUserName(*s.f.state, markup);
-    AppStateTester::setSelectedEventId(*s.f.state, 7);
-    AppStateTester::setRequests(*s.f.state, {makeRequest(1, QStringLiteral("pending"), markup, markup)});
-    AppStateTester::setErrorMessage(*s.f.state, markup);
-    settle();
-    for (const char *name : {"userName", "errorMessage"}) {
-        auto *label = child<QLabel>(&s.view, name);
-        QCOMPARE(label->text(), markup);
-        QCOMPARE(label->textFormat(), Qt::PlainText);
-    }
-    for (const char *name : {"songTitle", "artistName"}) {
-        auto *label = child<QLabel>(s.row(0), name);
-        QCOMPARE(label->text(), markup);
-        QCOMPARE(label->textFormat(), Qt::PlainText);
-        QCOMPARE(shownToolTip(label), markup);
-    }
-    QCOMPARE(shownToolTip(child(s.row(0), "copyButton")), QStringLiteral("Copy \"<b>x</b> <b>x</b>\""));
-}
-
-void DashboardViewTest::approveAndRejectCallTheService_data()
-{
-    QTest::addColumn<QByteArray>("button");
-    QTest::addColumn<QString>("call");
-    QTest::newRow("approve") << QByteArray("approveButton") << R"(PATCH /api/glasses/requests/42 {"status":"approved"})";
-    QTest::newRow("reject") << QByteArray("rejectButton") << R"(PATCH /api/glasses/requests/42 {"status":"rejected"})";
-}
-
-void DashboardViewTest::approveAndRejectCallTheService()
-{
-    QFETCH(QByteArray, button);
-    QFETCH(QString, call);
-    Signed s;
-    AppStateTester::setSelectedEventId(*s.f.state, 7);
-    AppStateTester::setRequests(*s.f.state, {makeRequest(42, QStringLiteral("pending"))});
-    settle();
-    QTest::mouseClick(child(s.row(0), button.constData()), Qt::LeftButton);
-    QVERIFY2(s.f.service.waitForCall(call), qPrintable(s.f.service.calls.join(u'\n')));
-}
-
-void DashboardViewTest::refreshAndSignOut()
-{
-    Signed s;
-    QTest::mouseClick(child(&s.view, "refreshButton"), Qt::LeftButton);
-    QVERIFY(s.f.service.waitForCall(QStringLiteral("GET /api/glasses/")));
-    AppStateTester::setAuthState(*s.f.state, Auth::signedIn);
-    QTest::mouseClick(child(&s.view, "signOutButton"), Qt::LeftButton);
-    QCOMPARE(s.f.state->authState(), Auth::signedOut);
-}
-
-void DashboardViewTest::headerAndFooterOptionalParts()
-{
-    Signed s;
-    QVERIFY(!shown(child(&s.view, "userName"), &s.view));
-    QVERIFY(!shown(child(&s.view, "lastUpdated"), &s.view));
-    QVERIFY(!shown(child(&s.view, "errorMessage"), &s.view));
-    QCOMPARE(s.view.findChildren<QPushButton *>(QStringLiteral("quitButton")).size(), 1);
-    QVERIFY(shown(child(&s.view, "panelFooterLinks"), &s.view));
-
-    AppStateTester::setUserName(*s.f.state, QStringLiteral("DJ Nova"));
-    AppStateTester::setLastUpdated(*s.f.state, QDateTime(QDate(2026, 3, 7), QTime(21, 4, 5)));
-    settle();
-    QCOMPARE(child<QLabel>(&s.view, "userName")->text(), QStringLiteral("DJ Nova"));
-    QVERIFY(shown(child(&s.view, "userName"), &s.view));
-    auto *updated = child<QLabel>(&s.view, "lastUpdated");
-    QVERIFY(shown(updated, &s.view));
-    QCOMPARE(updated->text(), QStringLiteral("Updated ") + DashboardView::timeWithSeconds(QTime(21, 4, 5)));
-}
-
-void DashboardViewTest::longErrorIsCutAfterTwoLines()
-{
-    Signed s;
-    AppStateTester::setErrorMessage(*s.f.state, QStringLiteral("The service could not be reached. ").repeated(10));
-    settle();
-    s.view.setFixedWidth(340);
-    s.view.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&s.view));
-    auto *error = child<QLabel>(&s.view, "errorMessage");
-    QVERIFY(error->heightForWidth(error->width()) > 2 * error->fontMetrics().lineSpacing());
-    QVERIFY(error->height() <= 2 * error->fontMetrics().lineSpacing());
-    QCOMPARE(error->textFormat(), Qt::PlainText);
-}
-
-void DashboardViewTest::updatedTimeHasSeconds_data()
-{
-    QTest::addColumn<QLocale>("locale");
-    QTest::addColumn<QString>("expected");
-    QTest::newRow("en_US") << QLocale(QLocale::English, QLocale::UnitedStates) << "9:04:05\u202fPM";
-    QTest::newRow("de_DE") << QLocale(QLocale::German, QLocale::Germany) << "21:04:05";
-}
-
-void DashboardViewTest::updatedTimeHasSeconds()
-{
-    QFETCH(QLocale, locale);
-    QFETCH(QString, expected);
-    QString text = DashboardView::timeWithSeconds(QTime(21, 4, 5), locale);
-    // CLDR versions differ in the space before AM/PM.
-    text.replace(u' ', u'\u202f');
-    QCOMPARE(text, expected);
-}
 
 QTEST_MAIN(DashboardViewTest)
 #include "tst_dashboard_view.moc"
