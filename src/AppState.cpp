@@ -31,29 +31,29 @@ AppState::AppState(Platform platform, QUrl serviceUrl, QObject *parent)
     , m_platform(std::move(platform))
     , m_serviceUrl(std::move(serviceUrl))
     , m_lifetime(TaskHandle::create())
-    , m_client(clientWithToken(std::nullopt))
 {
     const std::optional<QString> token = m_platform.loadToken();
+    // The token is tried against the service by the first refresh, not here.
+    startSession(token);
     if (!token)
         return;
-    // The token is tried against the service by the first refresh, not here.
-    m_client = clientWithToken(token);
     setAuthState(AuthState::signedIn);
     startStatsPolling();
 }
 
 AppState::~AppState()
 {
-    // Ends the tracked flows' waits and aborts every call made on our behalf, so
-    // their coroutines resume, see that we are gone, and free themselves. The
-    // session ends first, in case an aborted call resumes its flow right away.
-    ++m_session;
+    // Every flow resumes on its aborted call or ended wait, finds its handle
+    // cancelled and frees itself without touching this object.
     m_lifetime->cancel();
 }
 
-GlassesAPIClient AppState::clientWithToken(std::optional<QString> token) const
+void AppState::startSession(std::optional<QString> token)
 {
-    return GlassesAPIClient(std::move(token), m_serviceUrl, m_lifetime);
+    if (m_session)
+        m_session->cancel();
+    m_session = TaskHandle::create(m_lifetime.get());
+    m_client = GlassesAPIClient(std::move(token), m_serviceUrl, m_session);
 }
 
 // --- Published fields -------------------------------------------------------
@@ -84,8 +84,8 @@ void AppState::signOut()
     if (m_statsPollTask)
         m_statsPollTask->cancel();
     m_platform.clearToken();
-    m_client = clientWithToken(std::nullopt);
-    ++m_session;
+    // Ends whatever the session still had under way, results and errors alike.
+    startSession(std::nullopt);
     setAuthState(AuthState::signedOut);
     setUserName(std::nullopt);
     setEvents({});
@@ -100,7 +100,7 @@ void AppState::startStatsPolling()
 {
     if (m_statsPollTask)
         m_statsPollTask->cancel();
-    m_statsPollTask = TaskHandle::create(m_lifetime.get());
+    m_statsPollTask = TaskHandle::create(m_session.get());
     startDetached(runStatsPolling(m_statsPollTask));
 }
 
@@ -123,7 +123,8 @@ void AppState::cancelSignIn()
 }
 
 // The handle is cancelled by whoever ends the flow (sign-out, "Cancel", a new
-// sign-in) and by our destructor, so a cancelled flow never touches `this` again.
+// sign-in) and by our destructor; a cancelled flow ends silently, even when the
+// cancellation aborted one of its calls.
 QCoro::Task<> AppState::runSignIn(std::shared_ptr<TaskHandle> task)
 {
     try {
@@ -135,10 +136,7 @@ QCoro::Task<> AppState::runSignIn(std::shared_ptr<TaskHandle> task)
             m_platform.openUrl(*page);
         setAuthState(AuthState::waitingForBrowser);
         co_await pollUntilComplete(task, session);
-    } catch (const TaskCancelled &) {
     } catch (const ServiceError &error) {
-        // A call aborted because the flow was cancelled ends as silently as the
-        // flow itself.
         if (task->isCancelled())
             co_return;
         setAuthState(AuthState::signedOut);
@@ -157,15 +155,12 @@ QCoro::Task<> AppState::pollUntilComplete(std::shared_ptr<TaskHandle> task, Auth
             setErrorMessage(signInTimedOut);
             co_return;
         }
-        if (task->isCancelled())
-            throw TaskCancelled{};
         const AuthPollResponse answer = co_await signInClient.pollAuthStatus(session.sessionId, session.pollToken);
         if (task->isCancelled())
-            throw TaskCancelled{};
+            co_return;
         if (answer.status == QLatin1String("complete") && answer.token) {
             m_platform.saveToken(*answer.token);
-            m_client = clientWithToken(answer.token);
-            ++m_session;
+            startSession(answer.token);
             setAuthState(AuthState::signedIn);
             startStatsPolling();
             co_return;
@@ -176,6 +171,8 @@ QCoro::Task<> AppState::pollUntilComplete(std::shared_ptr<TaskHandle> task, Auth
             co_return;
         }
         co_await sleepFor(task, m_platform.wait(authPollInterval));
+        if (task->isCancelled())
+            co_return;
     }
 }
 
@@ -188,16 +185,11 @@ QCoro::Task<> AppState::runStatsPolling(std::shared_ptr<TaskHandle> task)
     } catch (...) {
         // Whatever the notification service answers, polling goes on.
     }
-    if (task->isCancelled())
-        co_return;
-    co_await refresh();
     while (!task->isCancelled()) {
-        try {
-            co_await sleepFor(task, m_platform.wait(statsPollInterval));
-        } catch (const TaskCancelled &) {
-            co_return;
-        }
         co_await refresh();
+        if (task->isCancelled())
+            co_return;
+        co_await sleepFor(task, m_platform.wait(statsPollInterval));
     }
 }
 
@@ -205,29 +197,35 @@ QCoro::Task<> AppState::refresh()
 {
     if (m_authState != AuthState::signedIn)
         co_return;
-    // Results that arrive after a sign-out or a new sign-in belong to a session
-    // that is over: they are dropped, errors included.
-    const SessionGuard current = guard();
+    const std::shared_ptr<const TaskHandle> session = m_session;
+    const quint64 number = ++m_refreshesStarted;
+    // Whether an answer that just arrived may be published: not when its session
+    // is over (or we are gone), nor when a refresh that started later has
+    // published already.
+    const auto mayPublish = [this, session, number] {
+        if (session->isCancelled() || number < m_newestPublishedRefresh)
+            return false;
+        m_newestPublishedRefresh = number;
+        return true;
+    };
     try {
         if (!m_userName) {
             const MeResponse me = co_await m_client.me();
-            if (!current)
+            if (!mayPublish())
                 co_return;
             setUserName(me.name);
         }
         EventsResponse answer = co_await m_client.events();
-        if (!current)
+        if (!mayPublish())
             co_return;
         setEvents(std::move(answer.events));
         reconcileSelection(m_events);
 
         if (const std::optional<qint64> eventId = m_selectedEventId) {
             RequestsResponse page = co_await m_client.requests(*eventId, requestLimit);
-            if (!current)
-                co_return;
-            // The DJ picked another event meanwhile: this list belongs to the old
-            // one and must not appear under the new one.
-            if (m_selectedEventId != eventId)
+            // A list for an event the DJ has since left must not appear under
+            // the new one.
+            if (!mayPublish() || m_selectedEventId != eventId)
                 co_return;
             const QList<SongRequest> requests = page.requests;
             setRequests(std::move(page.requests));
@@ -242,7 +240,7 @@ QCoro::Task<> AppState::refresh()
         setErrorMessage(std::nullopt);
         scheduleUpdateCheckIfNeeded();
     } catch (const ServiceError &error) {
-        if (!current)
+        if (!mayPublish())
             co_return;
         if (isUnauthorized(error))
             signOut();
@@ -286,15 +284,15 @@ void AppState::act(const SongRequest &request, RequestAction action)
 
 QCoro::Task<> AppState::runAction(SongRequest request, RequestAction action)
 {
-    const SessionGuard current = guard();
+    const std::shared_ptr<const TaskHandle> session = m_session;
     try {
         co_await m_client.updateRequest(request.id, action);
     } catch (const ServiceError &error) {
-        if (current)
+        if (!session->isCancelled())
             setErrorMessage(error.description());
         co_return;
     }
-    if (current)
+    if (!session->isCancelled())
         co_await refresh();
 }
 
@@ -347,8 +345,8 @@ void AppState::scheduleUpdateCheckIfNeeded()
 // Outlives a sign-out on purpose: an update is offered whoever is signed in.
 QCoro::Task<> AppState::runUpdateCheck()
 {
-    const QPointer<AppState> self(this);
+    const std::shared_ptr<const TaskHandle> lifetime = m_lifetime;
     const std::optional<UpdateAvailable> update = co_await UpdateChecker::checkForUpdate(m_serviceUrl);
-    if (self && update)
+    if (!lifetime->isCancelled() && update)
         UpdateNotifier::promptIfNeeded(*update, false, m_platform);
 }

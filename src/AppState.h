@@ -7,7 +7,6 @@
 #include <QDateTime>
 #include <QList>
 #include <QObject>
-#include <QPointer>
 #include <QSet>
 #include <QString>
 #include <QUrl>
@@ -83,16 +82,6 @@ private:
     // Widget tests put the panel into each state directly through this.
     friend struct AppStateTester;
 
-    // Identifies one signed-in session (or the signed-out time between two). A
-    // flow that suspends remembers it and drops its results when, on resuming,
-    // the object is gone or the DJ has signed out or in since.
-    struct SessionGuard {
-        QPointer<AppState> state;
-        quint64 session;
-        explicit operator bool() const { return state && state->m_session == session; }
-    };
-    SessionGuard guard() { return SessionGuard{this, m_session}; }
-
     template<typename T>
     void publish(T &field, T value, void (AppState::*signal)());
     void setAuthState(AuthState value);
@@ -104,7 +93,7 @@ private:
     void setLastUpdated(std::optional<QDateTime> value);
     void setErrorMessage(std::optional<QString> value);
 
-    GlassesAPIClient clientWithToken(std::optional<QString> token) const;
+    void startSession(std::optional<QString> token);
     void startStatsPolling();
     QCoro::Task<> runSignIn(std::shared_ptr<TaskHandle> task);
     QCoro::Task<> pollUntilComplete(std::shared_ptr<TaskHandle> task, AuthStartResponse session);
@@ -128,12 +117,24 @@ private:
     std::optional<QDateTime> m_lastUpdated;
     std::optional<QString> m_errorMessage;
 
-    // Cancelled on destruction: aborts every call and wait still under way.
+    // How a flow ends: it holds the handle it runs under and, after every
+    // suspension, stops without touching this object once that handle is
+    // cancelled. Cancelling a handle also aborts the calls made under it and
+    // ends its waits. The lifetime handle is cancelled on destruction and is the
+    // parent of all others.
     std::shared_ptr<TaskHandle> m_lifetime;
+    // One per signed-in session, and one for each signed-out time between two:
+    // owns that time's calls, refreshes and actions; a sign-out or a completed
+    // sign-in cancels it.
+    std::shared_ptr<TaskHandle> m_session;
     GlassesAPIClient m_client;
     std::shared_ptr<TaskHandle> m_authPollTask;
     std::shared_ptr<TaskHandle> m_statsPollTask;
-    quint64 m_session = 0;
+    // Refreshes are numbered as they start; an answer to one that is older than
+    // an answer already published is dropped, so overlapping refreshes can
+    // never put older data over newer.
+    quint64 m_refreshesStarted = 0;
+    quint64 m_newestPublishedRefresh = 0;
     QSet<qint64> m_knownPendingRequestIds;
     bool m_notificationBaselineReady = false;
     std::optional<qint64> m_notificationEventId;

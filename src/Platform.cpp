@@ -6,11 +6,6 @@
 
 #include <cmath>
 
-std::chrono::milliseconds Platform::wait(double seconds) const
-{
-    return std::chrono::milliseconds(std::llround(seconds * waitScale * 1000.0));
-}
-
 Platform Platform::desktop()
 {
     Platform platform;
@@ -18,6 +13,7 @@ Platform Platform::desktop()
     platform.saveToken = &KeychainTokenStore::save;
     platform.clearToken = &KeychainTokenStore::clear;
     platform.now = [] { return QDateTime::currentDateTimeUtc(); };
+    platform.wait = [](double seconds) { return std::chrono::milliseconds(std::llround(seconds * 1000.0)); };
     platform.openUrl = [](const QUrl &) {};
     platform.requestNotificationPermission = &RequestNotifier::requestPermission;
     platform.notifyNewRequest = &RequestNotifier::notifyNewRequest;

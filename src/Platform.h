@@ -32,10 +32,9 @@ struct Platform {
 
     // Wall clock, UTC.
     std::function<QDateTime()> now;
-    // Timed waits (sign-in polls, refresh pauses) last their nominal length times
-    // this factor; tests shorten them.
-    double waitScale = 1.0;
-    std::chrono::milliseconds wait(double seconds) const;
+    // How long a timed wait of a nominal length in seconds (a sign-in poll, a
+    // refresh pause) really lasts; tests shorten it.
+    std::function<std::chrono::milliseconds(double seconds)> wait;
 
     // Browser. The UI layer installs the real one (it needs a GUI application).
     std::function<void(const QUrl &)> openUrl;

@@ -27,9 +27,7 @@ private:
     bool m_cancelled = false;
 };
 
-// Thrown by a timed wait or a cancellation check of a cancelled flow.
-struct TaskCancelled {};
-
-// Waits `duration` on a monotonic timer; throws TaskCancelled if `handle` is or
-// becomes cancelled. The handle is kept alive for the length of the wait.
+// Waits `duration` on a monotonic timer, or less when `handle` is or becomes
+// cancelled; the caller checks the handle afterwards. The handle is kept alive
+// for the length of the wait.
 QCoro::Task<> sleepFor(std::shared_ptr<TaskHandle> handle, std::chrono::milliseconds duration);

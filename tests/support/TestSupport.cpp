@@ -19,7 +19,10 @@ Platform FakeDesktop::platform(double waitScale)
         clock = clock.addMSecs(qint64(step * 1000));
         return reading;
     };
-    platform.waitScale = waitScale;
+    platform.wait = [this, waitScale](double seconds) {
+        waits.append(seconds);
+        return std::chrono::milliseconds(qint64(seconds * waitScale * 1000));
+    };
     platform.openUrl = [this](const QUrl &url) { openedUrls.append(url); };
     platform.requestNotificationPermission = [this]() -> QCoro::Task<> {
         ++permissionRequests;

@@ -26,6 +26,8 @@ struct FakeDesktop {
     // The wall clock: `clock` plus `step` seconds for every reading taken so far.
     QDateTime clock = QDateTime(QDate(2026, 3, 7), QTime(20, 0), Qt::UTC);
     double step = 0;
+    // The nominal length in seconds of every timed wait asked for.
+    QList<double> waits;
 
     QList<QUrl> openedUrls;
     QList<SongRequest> notifications;
