@@ -2,35 +2,66 @@
 # A headless X desktop for driving the real tray app: Xvfb, a tray host
 # (trayer), a notification server (dunst), the stand-in service and the app,
 # plus helpers to click, type, take screenshots and read notifications.
-# Sourced by tests/e2e/tray_app.sh and scripts/demo.sh; expects to run inside
-# scripts/with-session.sh (private D-Bus session and unlocked keyring).
+# Sourced by tests/e2e/tray_app.sh, scripts/demo.sh and bench/idle.sh; expects
+# to run inside scripts/with-session.sh (private D-Bus session and unlocked
+# keyring).
 #
-# Every wait is bounded. desktop_init installs an EXIT trap that stops
-# everything started here; a caller may define desktop_before_cleanup to look
-# at the logs first (it gets the exit status).
+# Every wait is bounded, and a wait on a process that dies ends at once with
+# that process's log. desktop_init installs an EXIT trap that stops everything
+# started here, whatever failed before it; a caller may define
+# desktop_before_cleanup to look at the logs first (it gets the exit status and
+# runs in a subshell, so its own failure cannot skip the cleanup).
 
 readonly desktop_panel_width=340
 readonly desktop_app_id=app.cuelark.menubar
-readonly desktop_service_url=http://127.0.0.1:8787
 
 # Panel colours the helpers look for: the approve icon and the push buttons.
 readonly desktop_green='#4ADE80'
 readonly desktop_button_face='#3F4B5E'
 
+desktop_dir=""
+desktop_started_ns="$(date +%s%N)"
 desktop_pids=()
 desktop_app_pid=""
+desktop_app_log=""
 desktop_app_runs=0
 desktop_panel=""
+desktop_stand_in_log=""
+# The service address compiled into the app, where the stand-in must listen;
+# set by desktop_use_service_url.
+desktop_service_url=""
+desktop_service_host=""
+desktop_service_port=""
 
 desktop_log() { printf '[%5.1fs] %s\n' "$(desktop_elapsed)" "$*"; }
 desktop_elapsed() { awk -v now="$(date +%s%N)" -v start="$desktop_started_ns" 'BEGIN { printf "%.1f", (now - start) / 1e9 }'; }
 desktop_fail() { printf 'FAIL: %s\n' "$*" >&2; exit 1; }
 
-# desktop_init WORKDIR: logs, the fake browser and the X cookie go there.
+# desktop_use_service_url URL: the service address the app was built with. The
+# stand-in can take the service's place only on plain http to a loopback
+# address; any other build is refused before anything starts.
+desktop_use_service_url() {
+    local url="$1"
+    if [[ ! "$url" =~ ^http://(127\.0\.0\.1|localhost|\[::1\])(:([0-9]+))?$ ]]; then
+        desktop_fail "the app was built to talk to the service at '$url', not to a local" \
+            "stand-in; configure its build with -DCUELARK_SERVICE_URL=http://127.0.0.1:8787"
+    fi
+    desktop_service_url="$url"
+    desktop_service_port="${BASH_REMATCH[3]:-80}"
+    if [[ "${BASH_REMATCH[1]}" == '[::1]' ]]; then
+        desktop_service_host=::1
+    else
+        desktop_service_host=127.0.0.1
+    fi
+}
+
+# desktop_init WORKDIR: logs, the fake browser and the X cookie go there;
+# WORKDIR/processes lists "PID NAME LOG" for every process started.
 desktop_init() {
     desktop_dir="$1"
     desktop_started_ns="$(date +%s%N)"
     mkdir -p "$desktop_dir/browser"
+    : >"$desktop_dir/processes"
     # Opening a web page is observable instead of launching a browser: Qt hands
     # the address to xdg-open, found first on PATH.
     desktop_opened_urls="$desktop_dir/opened-urls.txt"
@@ -48,8 +79,12 @@ EOF
 _desktop_exit() {
     local status="$1"
     trap - EXIT
+    # Neither an unset variable or failing command in the caller's hook nor a
+    # second Ctrl-C may cut the cleanup short.
+    trap '' INT TERM
+    set +eu
     if declare -F desktop_before_cleanup >/dev/null; then
-        desktop_before_cleanup "$status" || true
+        (desktop_before_cleanup "$status")
     fi
     desktop_cleanup
     exit "$status"
@@ -68,6 +103,12 @@ desktop_cleanup() {
     desktop_pids=()
 }
 
+# _desktop_track PID NAME LOG: stopped by the cleanup, listed in WORKDIR/processes.
+_desktop_track() {
+    desktop_pids+=("$1")
+    printf '%s %s %s\n' "$1" "$2" "$3" >>"$desktop_dir/processes"
+}
+
 # desktop_wait SECONDS WHAT COMMAND...: polls COMMAND every 0.1 s.
 desktop_wait() {
     local seconds="$1" what="$2"
@@ -83,31 +124,62 @@ desktop_wait() {
 }
 
 _desktop_alive() { kill -0 "$1" 2>/dev/null; }
+
+# _desktop_dead PID NAME LOG: when PID has ended, says so with its exit status
+# and log, and succeeds.
+_desktop_dead() {
+    _desktop_alive "$1" && return 1
+    local status=0
+    wait "$1" 2>/dev/null || status=$?
+    printf '%s exited (status %s); its log %s:\n' "$2" "$status" "$3" >&2
+    sed 's/^/    /' "$3" >&2 2>/dev/null
+    return 0
+}
+
+# _desktop_await PID NAME LOG SECONDS WHAT COMMAND...: waits like desktop_wait
+# for what the process PID should bring about, failing the script at once if
+# it dies first, and with its log on a timeout.
+_desktop_await() {
+    local pid="$1" name="$2" log="$3" seconds="$4" what="$5"
+    shift 5
+    local deadline=$(($(date +%s%N) + seconds * 1000000000))
+    until "$@"; do
+        _desktop_dead "$pid" "$name" "$log" && desktop_fail "$name ended before $what"
+        if (($(date +%s%N) >= deadline)); then
+            sed 's/^/    /' "$log" >&2 2>/dev/null
+            desktop_fail "timed out after ${seconds}s waiting for $what ($name's log above)"
+        fi
+        sleep 0.1
+    done
+}
+
 _desktop_app_gone() { ! _desktop_alive "$desktop_app_pid"; }
 _desktop_more_urls_than() { (($(wc -l <"$desktop_opened_urls") > $1)); }
 _desktop_more_fetches_than() { (($(_desktop_list_fetches) > $1)); }
+_desktop_display_picked() { grep -q '^[0-9]' "$desktop_dir/display"; }
+_desktop_x_answers() { xdpyinfo >/dev/null 2>&1; }
 
 desktop_start_xvfb() {
-    local auth="$desktop_dir/xauthority" cookie
+    local auth="$desktop_dir/xauthority" log="$desktop_dir/xvfb.log" cookie
     cookie="$(mcookie)"
     # The server loads every cookie in the file, whatever display it names; the
     # client needs one for the display Xvfb picks, added once it is known.
     : >"$auth"
     xauth -q -f "$auth" add :0 . "$cookie"
     : >"$desktop_dir/display"
-    Xvfb -displayfd 3 -auth "$auth" -nolisten tcp -screen 0 1280x800x24 \
-        3>"$desktop_dir/display" >"$desktop_dir/xvfb.log" 2>&1 &
-    desktop_pids+=($!)
+    # Without -noreset the server resets whenever its last client leaves (the
+    # readiness probe below is one) and refuses whoever connects meanwhile.
+    Xvfb -displayfd 3 -auth "$auth" -nolisten tcp -noreset -screen 0 1280x800x24 \
+        3>"$desktop_dir/display" >"$log" 2>&1 &
     local pid=$!
-    desktop_wait 10 "Xvfb to pick a display" grep -q '^[0-9]' "$desktop_dir/display" ||
-        { cat "$desktop_dir/xvfb.log" >&2; return 1; }
-    _desktop_alive "$pid" || { cat "$desktop_dir/xvfb.log" >&2; return 1; }
+    _desktop_track "$pid" Xvfb "$log"
+    _desktop_await "$pid" Xvfb "$log" 10 "Xvfb to pick a display" _desktop_display_picked
     DISPLAY=":$(head -n1 "$desktop_dir/display")"
     export DISPLAY
     xauth -q -f "$auth" add "$DISPLAY" . "$cookie"
     export XAUTHORITY="$auth"
     unset WAYLAND_DISPLAY
-    desktop_wait 10 "the X server at $DISPLAY" xdpyinfo >/dev/null 2>&1
+    _desktop_await "$pid" Xvfb "$log" 10 "the X server at $DISPLAY" _desktop_x_answers
 }
 
 _desktop_tray_host() {
@@ -116,11 +188,15 @@ _desktop_tray_host() {
 
 _desktop_tray_up() { [[ -n "$(_desktop_tray_host)" ]]; }
 
+# desktop_start_tray [COMMAND...]: the tray host, trayer unless COMMAND is given.
 desktop_start_tray() {
-    trayer --edge top --align right --widthtype request --height 24 \
-        --SetDockType true --SetPartialStrut true >"$desktop_dir/trayer.log" 2>&1 &
-    desktop_pids+=($!)
-    desktop_wait 10 "the tray (trayer)" _desktop_tray_up
+    local log="$desktop_dir/trayer.log"
+    (($# > 0)) || set -- trayer --edge top --align right --widthtype request --height 24 \
+        --SetDockType true --SetPartialStrut true
+    "$@" >"$log" 2>&1 &
+    local pid=$!
+    _desktop_track "$pid" "the tray ($1)" "$log"
+    _desktop_await "$pid" "the tray ($1)" "$log" 10 "the tray to show" _desktop_tray_up
 }
 
 _desktop_bus_has() {
@@ -129,26 +205,29 @@ _desktop_bus_has() {
 }
 
 desktop_start_notifications() {
-    dunst -config /etc/xdg/dunst/dunstrc >"$desktop_dir/dunst.log" 2>&1 &
-    desktop_pids+=($!)
-    desktop_wait 10 "dunst on the session bus" _desktop_bus_has org.freedesktop.Notifications
+    local log="$desktop_dir/dunst.log"
+    dunst -config /etc/xdg/dunst/dunstrc >"$log" 2>&1 &
+    local pid=$!
+    _desktop_track "$pid" dunst "$log"
+    _desktop_await "$pid" dunst "$log" 10 "dunst on the session bus" \
+        _desktop_bus_has org.freedesktop.Notifications
 }
 
-# desktop_start_stand_in PATH [OPTION...]: the service on 127.0.0.1:8787, the
-# address the app is built against.
+_desktop_stand_in_listening() { grep -q '^listening on' "$desktop_stand_in_log"; }
+
+# desktop_start_stand_in PATH [OPTION...]: the service at the address the app
+# is built against (desktop_use_service_url).
 desktop_start_stand_in() {
     local path="$1"
     shift
+    [[ -n "$desktop_service_url" ]] || desktop_fail "desktop_use_service_url was not called"
     desktop_stand_in_log="$desktop_dir/stand-in.log"
-    "$path" --port 8787 "$@" >"$desktop_stand_in_log" 2>&1 &
-    desktop_pids+=($!)
+    "$path" --host "$desktop_service_host" --port "$desktop_service_port" "$@" \
+        >"$desktop_stand_in_log" 2>&1 &
     local pid=$!
-    if ! desktop_wait 10 "the stand-in service" grep -q '^listening on' "$desktop_stand_in_log" ||
-        ! _desktop_alive "$pid"; then
-        cat "$desktop_stand_in_log" >&2
-        echo "(is something else listening on port 8787?)" >&2
-        return 1
-    fi
+    _desktop_track "$pid" "the stand-in service" "$desktop_stand_in_log"
+    _desktop_await "$pid" "the stand-in service" "$desktop_stand_in_log" 10 \
+        "the stand-in to listen at $desktop_service_url" _desktop_stand_in_listening
 }
 
 # The app's tray icon: the cuelark window that trayer has embedded.
@@ -168,7 +247,8 @@ desktop_start_app() {
     desktop_launch_app "$1"
     local deadline=$((started + 15000000000))
     until [[ -n "$(desktop_tray_icon)" ]]; do
-        _desktop_alive "$desktop_app_pid" || { cat "$desktop_app_log" >&2; desktop_fail "the app exited"; }
+        _desktop_dead "$desktop_app_pid" "the app" "$desktop_app_log" &&
+            desktop_fail "the app ended before its icon appeared in the tray"
         (($(date +%s%N) < deadline)) || desktop_fail "the app's icon did not appear in the tray"
         sleep 0.01
     done
@@ -184,7 +264,7 @@ desktop_launch_app() {
         PATH="$desktop_dir/browser:$PATH" QT_QPA_PLATFORM=xcb QTKEYCHAIN_BACKEND=libsecret \
         "$1" >"$desktop_app_log" 2>&1 &
     desktop_app_pid=$!
-    desktop_pids+=("$desktop_app_pid")
+    _desktop_track "$desktop_app_pid" "the app" "$desktop_app_log"
 }
 
 desktop_stop_app() {

@@ -1,37 +1,42 @@
 #!/usr/bin/env bash
 # End-to-end: the real app on a headless X desktop against the stand-in
 # service. Signs in through the "browser", sees a new request as a desktop
-# notification, approves it from the panel, quits, and starts signed in again.
+# notification, approves it from the panel, quits, and starts signed in again;
+# then checks that the bearer token went nowhere but the secret store, and
+# that a sanitizer build reported no error.
 #
-#   tests/e2e/tray_app.sh APP STAND_IN [ARTIFACT_DIR]
+#   tests/e2e/tray_app.sh SERVICE_URL APP STAND_IN [ARTIFACT_DIR]
 #
-# Screenshots and logs go to ARTIFACT_DIR (default ./tray_app_e2e). Outside a
-# private session it re-runs itself in one, so the user's keyring and desktop
-# are never touched.
+# SERVICE_URL is the address APP was built with (CUELARK_SERVICE_URL); the
+# stand-in listens there. Screenshots and logs go to ARTIFACT_DIR (default
+# ./tray_app_e2e). Outside a private session it re-runs itself in one, so the
+# user's keyring and desktop are never touched.
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
+if (($# < 3)); then
+    echo "usage: $0 SERVICE_URL APP STAND_IN [ARTIFACT_DIR]" >&2
+    exit 64
+fi
+# shellcheck source=../../scripts/lib/headless-desktop.sh
+source "$root/scripts/lib/headless-desktop.sh"
+desktop_use_service_url "$1"
 if [[ -z "${CUELARK_TEST_SESSION:-}" ]]; then
     exec "$root/scripts/with-session.sh" "$(readlink -f "${BASH_SOURCE[0]}")" "$@"
 fi
-if (($# < 2)); then
-    echo "usage: $0 APP STAND_IN [ARTIFACT_DIR]" >&2
-    exit 64
-fi
-app="$(readlink -f "$1")"
-stand_in="$(readlink -f "$2")"
-artifacts="$(mkdir -p "${3:-tray_app_e2e}" && cd "${3:-tray_app_e2e}" && pwd)"
+app="$(readlink -f "$2")"
+stand_in="$(readlink -f "$3")"
+artifacts="$(mkdir -p "${4:-tray_app_e2e}" && cd "${4:-tray_app_e2e}" && pwd)"
 rm -rf "${artifacts:?}"/*
-
-# shellcheck source=../../scripts/lib/headless-desktop.sh
-source "$root/scripts/lib/headless-desktop.sh"
+# The app's debug output too goes through the leak check below.
+export QT_LOGGING_RULES='cuelark.*=true'
 
 desktop_before_cleanup() {
     (($1 == 0)) && return 0
     [[ -n "${desktop_panel:-}" ]] && desktop_screenshot "$artifacts/at-failure.png" 2>/dev/null
     import -silent -window root "$artifacts/screen-at-failure.png" 2>/dev/null || true
     local log
-    for log in "$desktop_dir"/app-*.log "$desktop_dir/stand-in.log" "$desktop_dir/dunst.log"; do
+    for log in "$desktop_dir"/app-*.log "$desktop_dir"/{stand-in,dunst,trayer,xvfb}.log; do
         [[ -s "$log" ]] || continue
         echo "----- $(basename "$log") (last 60 lines)"
         tail -n 60 "$log"
@@ -65,7 +70,7 @@ urls_before="$(wc -l <"$desktop_opened_urls")"
 desktop_click_in_panel "$desktop_button_face" \
     $((desktop_panel_width - 30)) $(($(desktop_panel_height) - 120)) 16 120 last ||
     desktop_fail "no Quit button in the panel"
-desktop_wait_app_exit 5 || desktop_fail "Quit did not end the app"
+desktop_wait_app_exit 20 || desktop_fail "Quit did not end the app"
 desktop_log "Quit ended the app"
 
 desktop_service DELETE /control/log >/dev/null
@@ -82,4 +87,31 @@ desktop_wait 5 "the dashboard" desktop_panel_shows "$desktop_green" ||
     desktop_fail "the second start does not show the dashboard"
 desktop_screenshot "$artifacts/05-second-start.png"
 desktop_log "second start signed in without the browser"
+
+# Where the token must not be: what the app printed (debug output included),
+# its command line and environment, its settings and other files in the home
+# and XDG directories (the keyring's own files aside), the desktop
+# notifications, and the addresses given to the browser.
+token="$(secret-tool lookup server "$desktop_app_id" user glasses-bearer-token)"
+((${#token} >= 16)) || desktop_fail "no plausible token in the secret store: '$token'"
+desktop_close_notifications
+desktop_notifications >"$desktop_dir/notification-history.json"
+leaks="$(
+    for log in "$desktop_dir"/app-*.log; do
+        grep -lF -e "$token" "$log"
+    done
+    tr '\0' '\n' <"/proc/$desktop_app_pid/cmdline" | grep -qF -e "$token" && echo "the app's command line"
+    tr '\0' '\n' <"/proc/$desktop_app_pid/environ" | grep -qF -e "$token" && echo "the app's environment"
+    grep -rlF --exclude-dir=keyrings -e "$token" "$HOME" "$XDG_CONFIG_HOME" "$XDG_DATA_HOME" "$XDG_CACHE_HOME"
+    grep -lF -e "$token" "$desktop_dir/notification-history.json" "$desktop_opened_urls"
+    true
+)"
+[[ -z "$leaks" ]] || desktop_fail "the bearer token leaked into: $(sort -u <<<"$leaks" | paste -sd ' ')"
+find "$HOME" "$XDG_CONFIG_HOME" "$XDG_DATA_HOME" "$XDG_CACHE_HOME" -type f >"$desktop_dir/files-checked.txt"
+desktop_log "the token is nowhere but the secret store ($(wc -l <"$desktop_dir/files-checked.txt") files checked)"
+
+# A sanitizer build reports on the app's stderr and may not change the outcome.
+if grep -E -A40 'ERROR: (Address|Leak)Sanitizer|runtime error:' "$desktop_dir"/app-*.log >&2; then
+    desktop_fail "the sanitizers reported errors in the app (above)"
+fi
 desktop_log "PASS"
