@@ -82,12 +82,17 @@ StandIn::Answer StandIn::send(const QByteArray &method, const QUrl &target, cons
         request.setRawHeader(name, value);
 
     const std::unique_ptr<QNetworkReply> reply(network.sendCustomRequest(request, method, body));
+    QList<QSslError::SslError> sslErrors;
+    QObject::connect(reply.get(), &QNetworkReply::sslErrors, [&sslErrors](const QList<QSslError> &errors) {
+        for (const QSslError &error : errors)
+            sslErrors << error.error();
+    });
     QEventLoop loop;
     QObject::connect(reply.get(), &QNetworkReply::finished, &loop, &QEventLoop::quit);
     if (!reply->isFinished())
         loop.exec();
     return {reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), reply->readAll(), reply->error(),
-            reply->rawHeaderPairs()};
+            reply->rawHeaderPairs(), sslErrors};
 }
 
 QJsonValue StandIn::control(const QByteArray &method, const QString &path, const QJsonObject &body)

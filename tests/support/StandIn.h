@@ -7,6 +7,7 @@
 #include <QNetworkReply>
 #include <QPair>
 #include <QProcess>
+#include <QSslError>
 #include <QString>
 #include <QStringList>
 #include <QUrl>
@@ -28,6 +29,7 @@ public:
         QByteArray body;
         QNetworkReply::NetworkError error = QNetworkReply::NoError;
         QList<QNetworkReply::RawHeaderPair> headers;
+        QList<QSslError::SslError> sslErrors;
         QByteArray header(const QByteArray &name) const;
     };
 

@@ -53,7 +53,8 @@ Reply createRequest(Store &store, const QJsonObject &body)
 
 } // namespace
 
-void addControlRoutes(Router &router, Store &store, FaultPlan &faults, QJsonArray &callLog)
+void addControlRoutes(Router &router, Store &store, FaultPlan &faults, QJsonArray &callLog,
+                      std::function<void(std::chrono::milliseconds)> pauseListening)
 {
     const auto withBody = [](auto handle) {
         return [handle](const Call &call, const QString &) {
@@ -72,6 +73,17 @@ void addControlRoutes(Router &router, Store &store, FaultPlan &faults, QJsonArra
     router.open("POST", u"/control/inject"_s, withBody([&faults](const QJsonObject &body) {
         const std::optional<QString> problem = faults.add(body);
         return problem ? Reply::error(400, *problem) : Reply::json(200, QJsonObject());
+    }));
+    router.open("DELETE", u"/control/inject"_s, [&faults](const Call &, const QString &) {
+        faults.clear();
+        return Reply::json(200, QJsonObject());
+    });
+    router.open("POST", u"/control/pause"_s, withBody([pauseListening](const QJsonObject &body) {
+        const std::optional<qint64> ms = jsonInteger(body.value(u"ms"_s));
+        if (!ms || *ms < 1 || *ms > 600'000)
+            return Reply::error(400, u"ms must be an integer from 1 to 600000"_s);
+        pauseListening(std::chrono::milliseconds(*ms));
+        return Reply::json(200, QJsonObject());
     }));
     router.open("POST", u"/control/release"_s, [&store](const Call &call, const QString &) {
         if (!QJsonDocument::fromJson(call.body).isObject())

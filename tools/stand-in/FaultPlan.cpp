@@ -16,6 +16,12 @@ std::optional<QString> FaultPlan::add(const QJsonObject &description)
             return fallback;
         return value.isString() ? std::optional(value.toString()) : std::nullopt;
     };
+    const auto boolOr = [&description](const QString &key) -> std::optional<bool> {
+        const QJsonValue value = description.value(key);
+        if (value.isUndefined())
+            return false;
+        return value.isBool() ? std::optional(value.toBool()) : std::nullopt;
+    };
 
     Entry entry;
     const std::optional<qint64> count = integerOr(u"count"_s, 1);
@@ -33,21 +39,36 @@ std::optional<QString> FaultPlan::add(const QJsonObject &description)
         entry.fault.status = int(*status);
     }
     const std::optional<QString> body = stringOr(u"body"_s, {});
+    const std::optional<QString> bodyBase64 = stringOr(u"bodyBase64"_s, {});
     const std::optional<QString> contentType = stringOr(u"contentType"_s, u"application/json"_s);
-    if (!body || !contentType)
-        return u"body and contentType must be strings"_s;
-    entry.fault.body = body->toUtf8();
+    if (!body || !bodyBase64 || !contentType)
+        return u"body, bodyBase64 and contentType must be strings"_s;
+    if (description.contains(u"body"_s) && description.contains(u"bodyBase64"_s))
+        return u"give body or bodyBase64, not both"_s;
+    // bodyBase64 serves bytes that are not UTF-8, or not JSON at all.
+    const auto decoded = QByteArray::fromBase64Encoding(bodyBase64->toLatin1(),
+                                                        QByteArray::AbortOnBase64DecodingErrors);
+    if (!decoded)
+        return u"bodyBase64 must be base64"_s;
+    entry.fault.body = description.contains(u"bodyBase64"_s) ? *decoded : body->toUtf8();
     entry.fault.contentType = contentType->toUtf8();
     const std::optional<qint64> delayMs = integerOr(u"delayMs"_s, 0);
     if (!delayMs || *delayMs < 0 || *delayMs > 600'000)
         return u"delayMs must be an integer from 0 to 600000"_s;
     entry.fault.delayMs = int(*delayMs);
-    const QJsonValue drop = description.value(u"drop"_s);
-    if (!drop.isUndefined() && !drop.isBool())
-        return u"drop must be a boolean"_s;
-    entry.fault.drop = drop.toBool();
-    if (!entry.fault.status && !entry.fault.drop && entry.fault.delayMs == 0)
-        return u"give a status, a delayMs or drop"_s;
+    const std::optional<bool> drop = boolOr(u"drop"_s), truncate = boolOr(u"truncate"_s),
+                              redirectLoop = boolOr(u"redirectLoop"_s);
+    if (!drop || !truncate || !redirectLoop)
+        return u"drop, truncate and redirectLoop must be booleans"_s;
+    if (int(*drop) + int(*truncate) + int(*redirectLoop) > 1)
+        return u"give at most one of drop, truncate and redirectLoop"_s;
+    if (*redirectLoop && entry.fault.status)
+        return u"redirectLoop answers 302 itself: give no status"_s;
+    entry.fault.drop = *drop;
+    entry.fault.truncate = *truncate;
+    entry.fault.redirectLoop = *redirectLoop;
+    if (!entry.fault.status && entry.fault.delayMs == 0 && !*drop && !*truncate && !*redirectLoop)
+        return u"give a status, a delayMs, drop, truncate or redirectLoop"_s;
     m_entries.push_back(std::move(entry));
     return std::nullopt;
 }

@@ -7,14 +7,16 @@
 #include <optional>
 #include <vector>
 
-// How the next API calls misbehave: a different answer, a late answer, or
-// none at all.
+// How the next API calls misbehave: a different answer, a late answer, a
+// broken one, or none at all.
 struct Fault {
-    std::optional<int> status; // absent: the normal answer, only delayed
+    std::optional<int> status; // absent: the normal answer, only delayed or broken
     QByteArray body;
     QByteArray contentType;
     int delayMs = 0;
-    bool drop = false;
+    bool drop = false;         // cut the connection before answering
+    bool truncate = false;     // announce the whole body, send half, then close
+    bool redirectLoop = false; // 302 back to the very same address
 };
 
 class FaultPlan {
@@ -24,6 +26,7 @@ public:
     std::optional<QString> add(const QJsonObject &description);
     // The fault for a call to `path`, counted as used; the oldest matching first.
     std::optional<Fault> take(const QString &path);
+    void clear() { m_entries.clear(); }
 
 private:
     struct Entry {

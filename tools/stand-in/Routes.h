@@ -4,6 +4,9 @@
 
 #include <QJsonArray>
 
+#include <chrono>
+#include <functional>
+
 class FaultPlan;
 class Store;
 
@@ -11,4 +14,6 @@ class Store;
 void addServiceRoutes(Router &router, Store &store);
 
 // The control API through which tests set the service up and look inside it.
-void addControlRoutes(Router &router, Store &store, FaultPlan &faults, QJsonArray &callLog);
+// `pauseListening` makes the service unreachable for a while.
+void addControlRoutes(Router &router, Store &store, FaultPlan &faults, QJsonArray &callLog,
+                      std::function<void(std::chrono::milliseconds)> pauseListening);

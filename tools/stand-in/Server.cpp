@@ -5,9 +5,11 @@
 
 #include <QHttpServerResponder>
 #include <QJsonObject>
+#include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdio>
 
 using namespace Qt::StringLiterals;
@@ -17,6 +19,11 @@ namespace {
 bool isApiCall(const QString &path)
 {
     return path.startsWith(u"/api/") || path.startsWith(u"/mac-app/");
+}
+
+QByteArray sameAddress(const Call &call)
+{
+    return call.origin.toUtf8() + call.wirePath + (call.rawQuery.isEmpty() ? QByteArray() : '?' + call.rawQuery);
 }
 
 QJsonValue headerOrNull(const Call &call, QByteArrayView name)
@@ -35,18 +42,32 @@ Server::Server(Store &store, QObject *parent)
     })
 {
     addServiceRoutes(m_router, store);
-    addControlRoutes(m_router, store, m_faults, m_callLog);
+    addControlRoutes(m_router, store, m_faults, m_callLog,
+                     [this](std::chrono::milliseconds span) { pauseListening(span); });
 }
 
 bool Server::handleRequest(const QHttpServerRequest &request, QTcpSocket *socket)
 {
     const Call call = Call::from(request, m_origin);
-    const std::optional<Fault> fault = isApiCall(call.path) ? m_faults.take(call.path) : std::nullopt;
-    if (!fault || (fault->delayMs == 0 && !fault->drop)) {
+    std::optional<Fault> fault;
+    // Qt's client resends a call whose connection closed unanswered, at once
+    // and only once: that resend is the same call, so it is cut too.
+    const QByteArray signature = call.method + ' ' + call.wirePath + '?' + call.rawQuery + '\n' + call.body;
+    if (m_lastDrop.isValid() && m_lastDrop.elapsed() < 100 && signature == m_lastDropped) {
+        m_lastDrop.invalidate();
+        fault.emplace().drop = true;
+    } else if (isApiCall(call.path)) {
+        fault = m_faults.take(call.path);
+        if (fault && fault->drop) {
+            m_lastDropped = signature;
+            m_lastDrop.start();
+        }
+    }
+    if (!fault || (fault->delayMs == 0 && !fault->drop && !fault->truncate)) {
         finish(call, fault, &request, socket);
         return true;
     }
-    // Even an immediate drop waits for the next turn of the event loop: closing
+    // Even an immediate drop or cut waits for the next turn of the event loop: closing
     // the socket from inside this handler would pull it away from the server
     // while the server still uses it. The request object lives as long as its
     // socket, which the QPointer watches.
@@ -71,13 +92,43 @@ void Server::finish(const Call &call, const std::optional<Fault> &fault,
             socket->abort();
         return;
     }
-    const Reply reply = fault && fault->status
-                            ? Reply{*fault->status, fault->contentType, fault->body, {}}
-                            : m_router.serve(call);
+    Reply reply;
+    if (fault && fault->status)
+        reply = Reply{*fault->status, fault->contentType, fault->body, {}};
+    else if (fault && fault->redirectLoop)
+        reply = Reply{302, "text/plain", {}, sameAddress(call)};
+    else
+        reply = m_router.serve(call);
     record(call, reply.status);
     // The client may have given up while a delayed answer was waiting.
-    if (socket && socket->state() == QAbstractSocket::ConnectedState)
-        respond(*request, socket, reply);
+    if (!socket || socket->state() != QAbstractSocket::ConnectedState)
+        return;
+    const bool truncate = fault && fault->truncate;
+    respond(*request, socket, reply, truncate);
+    if (truncate)
+        socket->disconnectFromHost(); // after what was written has gone out
+}
+
+void Server::pauseListening(std::chrono::milliseconds span)
+{
+    // Runs after the control call's own answer has been written, so that its
+    // connection closes only once the answer is out.
+    QTimer::singleShot(0, this, [this, span] {
+        const QList<QTcpServer *> listeners = servers();
+        for (QTcpServer *listener : listeners) {
+            const QHostAddress address = listener->serverAddress();
+            const quint16 port = listener->serverPort();
+            listener->close();
+            // Open connections, idle ones kept alive included, are children of their listener.
+            const QList<QTcpSocket *> connections = listener->findChildren<QTcpSocket *>();
+            for (QTcpSocket *connection : connections)
+                connection->disconnectFromHost();
+            QTimer::singleShot(span, listener, [listener, address, port] {
+                if (!listener->listen(address, port))
+                    std::fprintf(stderr, "cuelark-stand-in: cannot listen again on port %u\n", unsigned(port));
+            });
+        }
+    });
 }
 
 void Server::record(const Call &call, std::optional<int> status)
@@ -101,7 +152,7 @@ void Server::record(const Call &call, std::optional<int> status)
     });
 }
 
-void Server::respond(const QHttpServerRequest &request, QTcpSocket *socket, const Reply &reply)
+void Server::respond(const QHttpServerRequest &request, QTcpSocket *socket, const Reply &reply, bool truncate)
 {
     QHttpServerResponder responder = makeResponder(request, socket);
     responder.writeStatusLine(QHttpServerResponder::StatusCode(reply.status));
@@ -110,8 +161,11 @@ void Server::respond(const QHttpServerRequest &request, QTcpSocket *socket, cons
     const bool mayHaveBody = reply.status >= 200 && reply.status != 204 && reply.status != 304;
     if (mayHaveBody) {
         responder.writeHeader("Content-Type", reply.contentType);
-        responder.writeHeader("Content-Length", QByteArray::number(reply.body.size()));
+        // A cut answer announces its whole body (at least one byte) and sends half.
+        const qsizetype announced = truncate ? std::max<qsizetype>(reply.body.size(), 1) : reply.body.size();
+        responder.writeHeader("Content-Length", QByteArray::number(announced));
     }
     // The first body write also ends the header block, so it is needed even when empty.
-    responder.writeBody(mayHaveBody ? reply.body : QByteArray());
+    const QByteArray body = !mayHaveBody ? QByteArray() : truncate ? reply.body.first(reply.body.size() / 2) : reply.body;
+    responder.writeBody(body);
 }

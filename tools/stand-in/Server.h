@@ -4,8 +4,11 @@
 #include "Router.h"
 
 #include <QAbstractHttpServer>
+#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QPointer>
+
+#include <chrono>
 
 class QTcpSocket;
 class Store;
@@ -30,10 +33,16 @@ private:
     void finish(const Call &call, const std::optional<Fault> &fault,
                 const QHttpServerRequest *request, const QPointer<QTcpSocket> &socket);
     void record(const Call &call, std::optional<int> status);
-    static void respond(const QHttpServerRequest &request, QTcpSocket *socket, const Reply &reply);
+    // Stops listening and closes every connection; listens again on the same
+    // port after `span`.
+    void pauseListening(std::chrono::milliseconds span);
+    static void respond(const QHttpServerRequest &request, QTcpSocket *socket, const Reply &reply,
+                        bool truncate = false);
 
     Router m_router;
     FaultPlan m_faults;
     QJsonArray m_callLog;
     QString m_origin;
+    QByteArray m_lastDropped; // the last call cut by a planned drop, and since when
+    QElapsedTimer m_lastDrop;
 };

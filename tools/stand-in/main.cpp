@@ -55,8 +55,30 @@ Options parseOptions(const QCoreApplication &app)
         u"Stand-in for the Cuelark web service: the DJ's \"glasses\" API, the browser sign-in "
         "pages and the release record, in memory, on a local port.\n\n"
         "Prints \"listening on URL\" once it listens, then one line \"METHOD /path STATUS\" per "
-        "call. Tests steer it through /control/...: POST tokens, revoke, requests, inject, "
-        "release, expire-sessions; GET and DELETE log."_s);
+        "call. Tests steer it through a control API; bodies are JSON objects:\n"
+        "  POST /control/tokens            issue a token for the DJ: {\"token\":...}\n"
+        "  POST /control/revoke            {\"token\":T} revokes T; {} revokes every token\n"
+        "  POST /control/requests          {\"songTitle\",\"artistName\"[,\"status\",\"eventId\"]}\n"
+        "  POST /control/release           the release record to serve, kept byte for byte\n"
+        "  POST /control/expire-sessions   every open sign-in session expires\n"
+        "  GET|DELETE /control/log         the API calls served so far / forget them\n"
+        "  POST /control/pause             {\"ms\":N}: stop listening and close every connection\n"
+        "                                  for N ms (1-600000), then listen on the same port\n"
+        "  POST /control/inject            disturb the next API calls (/api/..., /mac-app/...):\n"
+        "    path          prefix of the paths it applies to (default: all)\n"
+        "    count         how many calls it applies to, oldest fault first (default 1)\n"
+        "    status        answer this status instead, with body (text) or bodyBase64 (raw\n"
+        "                  bytes: not UTF-8, cut JSON) and contentType (default application/json)\n"
+        "    delayMs       answer this much later (0-600000)\n"
+        "    drop          true: reset the connection without answering (and the client's\n"
+        "                  immediate resend of the same call, which Qt makes once)\n"
+        "    truncate      true: announce the whole body, send half of it, close\n"
+        "    redirectLoop  true: 302 to the very same address; each hop uses one of count,\n"
+        "                  so a count above the client's limit (Qt: 50) loops for good\n"
+        "  DELETE /control/inject          forget the faults not yet used\n\n"
+        "TLS: --cert tests/data/expired-cert.pem --key tests/data/expired-key.pem (in the source "
+        "tree) serves a self-signed certificate for 127.0.0.1 that expired in 2020: the handshake fails "
+        "with \"certificate has expired\" even for a client that trusts it."_s);
     parser.addHelpOption();
     parser.addOptions({
         {u"host"_s, u"Address to listen on (default 127.0.0.1)."_s, u"ADDR"_s, u"127.0.0.1"_s},
