@@ -7,7 +7,9 @@ packages=(
   # build
   cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-httpserver-dev qt6-tools-dev-tools
-  qtkeychain-qt6-dev qcoro-qt6-dev
+  qtkeychain-qt6-dev qcoro-qt6-dev nlohmann-json3-dev
+  # libFuzzer builds of the decoders (scripts/fuzz.sh)
+  clang-14 libclang-rt-14-dev
   # QtKeychain loads libsecret at run time without depending on it
   libsecret-1-0
   # headless desktop for the tests and the demo

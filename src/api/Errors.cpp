@@ -1,5 +1,7 @@
 #include "api/Errors.h"
 
+#include <QCoreApplication>
+
 APIError APIError::http(int statusCode, std::optional<QString> message)
 {
     return APIError(Kind::http, statusCode, std::move(message));
@@ -19,13 +21,24 @@ QString APIError::description() const
 {
     switch (m_kind) {
     case Kind::invalidURL:
-        return QStringLiteral("Invalid server URL.");
+        return QCoreApplication::translate("APIError", "Invalid server URL.");
     case Kind::unauthorized:
-        return QStringLiteral("Session expired — please sign in again.");
+        return QCoreApplication::translate("APIError", "Session expired — please sign in again.");
     case Kind::http:
         break;
     }
     if (m_message)
         return *m_message;
-    return QStringLiteral("Request failed (HTTP %1).").arg(m_statusCode);
+    return QCoreApplication::translate("APIError", "Request failed (HTTP %1).").arg(m_statusCode);
+}
+
+TransportError TransportError::bodyTooLarge()
+{
+    return TransportError(QNetworkReply::UnknownContentError,
+                          QCoreApplication::translate("TransportError", "The service's answer is too large."));
+}
+
+QString DecodingError::description() const
+{
+    return QCoreApplication::translate("DecodingError", "The service sent an unexpected answer (%1).").arg(m_detail);
 }

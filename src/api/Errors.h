@@ -36,11 +36,12 @@ private:
 };
 
 // The HTTP layer's own failure (no network, TLS, time-out, cancellation), passed on
-// with Qt's text.
+// with Qt's text; or an answer too large to take in.
 class TransportError : public ServiceError {
 public:
     TransportError(QNetworkReply::NetworkError code, QString text)
         : m_code(code), m_text(std::move(text)) {}
+    static TransportError bodyTooLarge();
     QNetworkReply::NetworkError code() const { return m_code; }
     bool isCancellation() const { return m_code == QNetworkReply::OperationCanceledError; }
     QString description() const override { return m_text; }
@@ -50,12 +51,13 @@ private:
     QString m_text;
 };
 
-// A 2xx body that breaks the record rules.
+// A body that breaks the record rules. `detail` names the place by our own field
+// names only ("events[2].id: missing"), never quoting the body.
 class DecodingError : public ServiceError {
 public:
-    explicit DecodingError(QString text) : m_text(std::move(text)) {}
-    QString description() const override { return m_text; }
+    explicit DecodingError(QString detail) : m_detail(std::move(detail)) {}
+    QString description() const override;
 
 private:
-    QString m_text;
+    QString m_detail;
 };

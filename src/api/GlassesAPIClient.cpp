@@ -5,8 +5,6 @@
 #include "api/Errors.h"
 #include "api/Network.h"
 
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
@@ -21,22 +19,21 @@ struct DeleteLater {
     void operator()(QObject *object) const { object->deleteLater(); }
 };
 
-// The service's own message in an error body: only an object whose every member
-// is a string counts, and then only its "error" member.
-std::optional<QString> serviceMessage(const QByteArray &body)
+// Beyond any real answer: a bigger body ends the call rather than growing memory.
+constexpr qint64 maxBodyBytes = 8 * 1024 * 1024;
+
+// Aborts the reply once its announced length or the bytes received pass the cap.
+void capBody(QNetworkReply *reply, bool &tooLarge)
 {
-    const QJsonDocument document = QJsonDocument::fromJson(body);
-    if (!document.isObject())
-        return std::nullopt;
-    const QJsonObject object = document.object();
-    for (auto it = object.begin(); it != object.end(); ++it) {
-        if (!it.value().isString())
-            return std::nullopt;
-    }
-    const auto error = object.constFind(QLatin1String("error"));
-    if (error == object.constEnd())
-        return std::nullopt;
-    return error.value().toString();
+    const auto check = [reply, &tooLarge](qint64 received, qint64 total) {
+        if (!tooLarge && (received > maxBodyBytes || total > maxBodyBytes)) {
+            tooLarge = true;
+            reply->abort();
+        }
+    };
+    QObject::connect(reply, &QNetworkReply::metaDataChanged, reply,
+                     [reply, check] { check(0, reply->header(QNetworkRequest::ContentLengthHeader).toLongLong()); });
+    QObject::connect(reply, &QNetworkReply::downloadProgress, reply, check);
 }
 
 } // namespace
@@ -95,8 +92,14 @@ QCoro::Task<QByteArray> GlassesAPIClient::request(GlassesAPIClient client, QStri
              : manager->sendCustomRequest(request, method));
     if (client.m_abortHandle)
         QObject::connect(client.m_abortHandle.get(), &TaskHandle::cancelled, reply.get(), &QNetworkReply::abort);
+    bool tooLarge = false;
+    capBody(reply.get(), tooLarge);
 
     co_await reply.get();
+    // The reply outlives this frame a little: nothing may reach `tooLarge` now.
+    reply->disconnect();
+    if (tooLarge)
+        throw TransportError::bodyTooLarge();
 
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     if (!status.isValid()) {
@@ -110,7 +113,7 @@ QCoro::Task<QByteArray> GlassesAPIClient::request(GlassesAPIClient client, QStri
         co_return bytes;
     if (code == 401)
         throw APIError::unauthorized();
-    throw APIError::http(code, serviceMessage(bytes));
+    throw APIError::http(code, Models::decodeErrorMessage(bytes));
 }
 
 template<typename Record>
@@ -165,6 +168,11 @@ QCoro::Task<RequestsResponse> GlassesAPIClient::requests(qint64 eventId, qint64 
                {{QStringLiteral("eventId"), QString::number(eventId)},
                 {QStringLiteral("limit"), QString::number(limit)}},
                {}, &Models::decodeRequests);
+}
+
+QCoro::Task<QByteArray> GlassesAPIClient::releaseRecord() const
+{
+    return request(*this, QStringLiteral("mac-app/latest.json"), "GET", {}, {}, std::nullopt);
 }
 
 QCoro::Task<> GlassesAPIClient::updateRequest(qint64 id, RequestAction action) const

@@ -37,6 +37,8 @@ public:
     QCoro::Task<EventsResponse> events() const;
     QCoro::Task<RequestsResponse> requests(qint64 eventId, qint64 limit) const;
     QCoro::Task<> updateRequest(qint64 id, RequestAction action) const;
+    // The public release record's raw body, for the update check to judge.
+    QCoro::Task<QByteArray> releaseRecord() const;
 
     using QueryItems = QList<QPair<QString, QString>>;
     using Headers = QList<QPair<QByteArray, QByteArray>>;

@@ -24,7 +24,6 @@ struct DJEvent {
 
     friend bool operator==(const DJEvent &, const DJEvent &) = default;
 };
-size_t qHash(const DJEvent &event, size_t seed = 0) noexcept;
 
 struct SongRequest {
     qint64 id = 0;
@@ -37,7 +36,6 @@ struct SongRequest {
 
     friend bool operator==(const SongRequest &, const SongRequest &) = default;
 };
-size_t qHash(const SongRequest &request, size_t seed = 0) noexcept;
 
 enum class RequestAction { approved, rejected, pending };
 QString wireString(RequestAction action);
@@ -76,6 +74,9 @@ RequestsResponse decodeRequests(const QByteArray &body);
 MeResponse decodeMe(const QByteArray &body);
 AuthStartResponse decodeAuthStart(const QByteArray &body);
 AuthPollResponse decodeAuthPoll(const QByteArray &body);
+// The service's own message in an error body: only an object whose every member
+// is a string counts, and then only its "error" member. Never throws.
+std::optional<QString> decodeErrorMessage(const QByteArray &body);
 
 // Compact one-member bodies: {"redirect":"/glasses.html"}, {"status":"approved"}.
 QByteArray encodeStartBody(const QString &redirect);

@@ -4,6 +4,7 @@
 #include "AppState.h"
 #include "AppVersion.h"
 #include "WebUrl.h"
+#include "api/Errors.h"
 #include "ui/Widgets.h"
 #include "updates/UpdateChecker.h"
 #include "updates/UpdateNotifier.h"
@@ -15,14 +16,23 @@
 
 namespace {
 
-// Each press runs its own check; a failed check reads as "up to date".
+// Each press runs its own check. Unlike the automatic check, a failure is shown:
+// "up to date" would be a wrong answer when nothing could be learnt.
 QCoro::Task<> checkForUpdates(QPointer<AppState> state)
 {
     const QUrl serviceUrl = state->serviceUrl();
-    const std::optional<UpdateAvailable> update = co_await UpdateChecker::checkForUpdate(serviceUrl);
+    std::optional<UpdateAvailable> update;
+    std::optional<QString> failure;
+    try {
+        update = co_await UpdateChecker::fetchUpdate(serviceUrl);
+    } catch (const ServiceError &error) {
+        failure = error.description();
+    }
     if (!state)
         co_return;
-    if (update)
+    if (failure)
+        UpdateNotifier::showCheckFailedAlert(*failure, state->platform());
+    else if (update)
         UpdateNotifier::promptIfNeeded(*update, true, state->platform());
     else
         UpdateNotifier::showUpToDateAlert(state->platform());

@@ -2,12 +2,18 @@
 
 #include "Platform.h"
 
+#include <QCoreApplication>
 #include <QStringList>
 #include <QVariant>
 
 namespace UpdateNotifier {
 
 namespace {
+
+QString tr(const char *text)
+{
+    return QCoreApplication::translate("UpdateNotifier", text);
+}
 
 constexpr QLatin1String lastPromptKey("lastUpdatePromptDate");
 constexpr qint64 promptIntervalMs = 86'400'000;
@@ -39,12 +45,12 @@ QString updateMessage(const UpdateAvailable &update)
     QStringList lines{
         update.releaseNotes,
         QString(),
-        QStringLiteral("Download the DMG, quit Cuelark, install the new copy, then reopen the app."),
+        tr("Download the DMG, quit Cuelark, install the new copy, then reopen the app."),
     };
     if (!(update.isSigned && update.isNotarized)) {
         lines << QString()
-              << QStringLiteral("This is an unsigned beta build. macOS may show a warning; if you trust the "
-                                "official Cuelark download, right-click the app in Applications and choose Open.");
+              << tr("This is an unsigned beta build. macOS may show a warning; if you trust the "
+                    "official Cuelark download, right-click the app in Applications and choose Open.");
     }
     return lines.join(QLatin1Char('\n'));
 }
@@ -55,9 +61,9 @@ bool promptIfNeeded(const UpdateAvailable &update, bool userInitiated, const Pla
         return false;
 
     const int pressed = platform.runAlert(Alert{
-        .title = QStringLiteral("Update available (v") + update.version + QLatin1Char(')'),
+        .title = tr("Update available (v%1)").arg(update.version),
         .body = updateMessage(update),
-        .buttons = {QStringLiteral("Download"), QStringLiteral("Later")},
+        .buttons = {tr("Download"), tr("Later")},
     });
     if (pressed == 0)
         platform.openUrl(update.downloadURL);
@@ -69,10 +75,15 @@ bool promptIfNeeded(const UpdateAvailable &update, bool userInitiated, const Pla
 void showUpToDateAlert(const Platform &platform)
 {
     platform.runAlert(Alert{
-        .title = QStringLiteral("You're up to date"),
-        .body = QStringLiteral("Cuelark v") + AppVersion::shortVersion() + QStringLiteral(" is the latest version."),
-        .buttons = {QStringLiteral("OK")},
+        .title = tr("You're up to date"),
+        .body = tr("Cuelark v%1 is the latest version.").arg(AppVersion::shortVersion()),
+        .buttons = {tr("OK")},
     });
+}
+
+void showCheckFailedAlert(const QString &reason, const Platform &platform)
+{
+    platform.runAlert(Alert{.title = tr("Couldn't check for updates"), .body = reason, .buttons = {tr("OK")}});
 }
 
 } // namespace UpdateNotifier

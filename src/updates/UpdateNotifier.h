@@ -10,5 +10,7 @@ namespace UpdateNotifier {
 // True when the alert was shown, false when the throttle held it back.
 bool promptIfNeeded(const UpdateAvailable &update, bool userInitiated, const Platform &platform);
 void showUpToDateAlert(const Platform &platform);
+// For the check the user asked for: `reason` is the failure's own description.
+void showCheckFailedAlert(const QString &reason, const Platform &platform);
 QString updateMessage(const UpdateAvailable &update);
 } // namespace UpdateNotifier

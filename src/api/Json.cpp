@@ -1,0 +1,130 @@
+#include "api/Json.h"
+
+#include <QStringDecoder>
+
+#include <cmath>
+#include <limits>
+
+namespace {
+
+constexpr int maxDepth = 256;
+
+} // namespace
+
+nlohmann::json Json::parse(const QByteArray &body)
+{
+    // The parser keeps no depth limit of its own; its callback sees every
+    // container open with the number of containers around it.
+    const auto limitDepth = [](int depth, nlohmann::json::parse_event_t event, nlohmann::json &) {
+        const bool opens = event == nlohmann::json::parse_event_t::object_start
+            || event == nlohmann::json::parse_event_t::array_start;
+        if (opens && depth >= maxDepth)
+            throw DecodingError(QStringLiteral("nested too deeply"));
+        return true;
+    };
+    try {
+        return nlohmann::json::parse(body.cbegin(), body.cend(), limitDepth);
+    } catch (const nlohmann::json::parse_error &error) {
+        // Its own text quotes the body; only the position is passed on.
+        throw DecodingError(QStringLiteral("malformed JSON at byte %1").arg(error.byte));
+    } catch (const nlohmann::json::exception &) {
+        // A number beyond the range of a double, anywhere in the body.
+        throw DecodingError(QStringLiteral("number out of range"));
+    }
+}
+
+RecordReader::RecordReader(const nlohmann::json &value, QString path)
+    : m_object(value), m_path(std::move(path))
+{
+    if (!value.is_object())
+        throw DecodingError(m_path.isEmpty() ? QStringLiteral("expected a JSON object")
+                                             : m_path + QStringLiteral(": expected an object"));
+}
+
+std::optional<qint64> RecordReader::optionalInt(const char *key) const
+{
+    const nlohmann::json *value = find(key);
+    return value ? std::optional(integer(key, *value)) : std::nullopt;
+}
+
+std::optional<bool> RecordReader::optionalBool(const char *key) const
+{
+    const nlohmann::json *value = find(key);
+    return value ? std::optional(boolean(key, *value)) : std::nullopt;
+}
+
+std::optional<QString> RecordReader::optionalString(const char *key) const
+{
+    const nlohmann::json *value = find(key);
+    return value ? std::optional(string(key, *value)) : std::nullopt;
+}
+
+bool RecordReader::hasOnlyStrings() const
+{
+    return std::all_of(m_object.begin(), m_object.end(), [](const nlohmann::json &value) { return value.is_string(); });
+}
+
+QString RecordReader::pathOf(const char *key) const
+{
+    return m_path.isEmpty() ? QLatin1String(key) : m_path + u'.' + QLatin1String(key);
+}
+
+QString RecordReader::elementPath(const char *key, qsizetype index) const
+{
+    return pathOf(key) + u'[' + QString::number(index) + u']';
+}
+
+void RecordReader::fail(const char *key, const char *problem) const
+{
+    throw DecodingError(pathOf(key) + QStringLiteral(": ") + QLatin1String(problem));
+}
+
+const nlohmann::json *RecordReader::find(const char *key) const
+{
+    const auto member = m_object.find(key);
+    return member == m_object.end() || member->is_null() ? nullptr : &*member;
+}
+
+const nlohmann::json &RecordReader::required(const char *key) const
+{
+    const nlohmann::json *value = find(key);
+    if (!value)
+        fail(key, "missing");
+    return *value;
+}
+
+qint64 RecordReader::integer(const char *key, const nlohmann::json &value) const
+{
+    // Positive literals arrive unsigned: beyond the signed range they would wrap.
+    if (value.is_number_unsigned()) {
+        const auto number = value.get<std::uint64_t>();
+        if (number > std::uint64_t(std::numeric_limits<qint64>::max()))
+            fail(key, "number out of range");
+        return qint64(number);
+    }
+    if (value.is_number_integer())
+        return value.get<std::int64_t>();
+    // A fraction or an exponent (even 5.0 or 1e3) is not the integer a record
+    // expects; a negative literal below the signed range arrives as a double.
+    if (value.is_number_float() && std::fabs(value.get<double>()) >= 0x1p63)
+        fail(key, "number out of range");
+    fail(key, "expected a whole number");
+}
+
+bool RecordReader::boolean(const char *key, const nlohmann::json &value) const
+{
+    if (!value.is_boolean())
+        fail(key, "expected a boolean");
+    return value.get<bool>();
+}
+
+QString RecordReader::string(const char *key, const nlohmann::json &value) const
+{
+    if (!value.is_string())
+        fail(key, "expected a string");
+    // The parser has checked the UTF-8 already. Qt's default conversion would
+    // drop a leading U+FEFF, which belongs to the text.
+    QStringDecoder decoder(QStringDecoder::Utf8,
+                           QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
+    return decoder.decode(QByteArrayView(value.get_ref<const std::string &>()));
+}

@@ -1,0 +1,68 @@
+#pragma once
+
+#include "api/Errors.h"
+
+#include <QList>
+#include <QString>
+
+#include <nlohmann/json.hpp>
+
+#include <optional>
+
+// The one way the program reads JSON from the service: a whole body parsed
+// strictly, then the members of its objects read by type. Every failure throws
+// DecodingError with a text built from our own field names and list indices,
+// never from the body.
+namespace Json {
+// One JSON value and nothing after it, in strict UTF-8 without lone surrogates,
+// nested at most 256 levels deep so that hostile nesting cannot exhaust the stack.
+nlohmann::json parse(const QByteArray &body);
+} // namespace Json
+
+// Reads the members of one JSON object. A member that is missing or null is
+// absent; a present member of another JSON type is an error. Of repeated keys the
+// last counts.
+class RecordReader {
+public:
+    // `path` names the object in error texts ("events[2]"); empty for the body.
+    explicit RecordReader(const nlohmann::json &value, QString path = {});
+    // It refers to the value: a temporary one would be gone before the reading.
+    RecordReader(nlohmann::json &&, QString = {}) = delete;
+
+    qint64 requiredInt(const char *key) const { return integer(key, required(key)); }
+    std::optional<qint64> optionalInt(const char *key) const;
+    bool requiredBool(const char *key) const { return boolean(key, required(key)); }
+    std::optional<bool> optionalBool(const char *key) const;
+    QString requiredString(const char *key) const { return string(key, required(key)); }
+    std::optional<QString> optionalString(const char *key) const;
+
+    // One bad element fails the whole record: there are no partial lists.
+    template<typename Element>
+    QList<Element> requiredArray(const char *key, Element (*readElement)(const RecordReader &)) const
+    {
+        const nlohmann::json &list = required(key);
+        if (!list.is_array())
+            fail(key, "expected a list");
+        QList<Element> elements;
+        elements.reserve(qsizetype(list.size()));
+        for (const nlohmann::json &element : list)
+            elements.append(readElement(RecordReader(element, elementPath(key, elements.size()))));
+        return elements;
+    }
+
+    // True when the object holds nothing but strings.
+    bool hasOnlyStrings() const;
+
+private:
+    QString pathOf(const char *key) const;
+    QString elementPath(const char *key, qsizetype index) const;
+    [[noreturn]] void fail(const char *key, const char *problem) const;
+    const nlohmann::json *find(const char *key) const;
+    const nlohmann::json &required(const char *key) const;
+    qint64 integer(const char *key, const nlohmann::json &value) const;
+    bool boolean(const char *key, const nlohmann::json &value) const;
+    QString string(const char *key, const nlohmann::json &value) const;
+
+    const nlohmann::json &m_object;
+    QString m_path;
+};
