@@ -53,7 +53,12 @@ void AppState::startSession(std::optional<QString> token)
     if (m_session)
         m_session->cancel();
     m_session = TaskHandle::create(m_lifetime.get());
-    m_client = GlassesAPIClient(std::move(token), m_serviceUrl, m_session);
+    m_client = makeClient(std::move(token), m_session);
+}
+
+GlassesAPIClient AppState::makeClient(std::optional<QString> token, std::shared_ptr<const TaskHandle> handle) const
+{
+    return GlassesAPIClient(std::move(token), m_serviceUrl, std::move(handle), m_platform.idleTimeout);
 }
 
 // --- Published fields -------------------------------------------------------
@@ -128,7 +133,7 @@ void AppState::cancelSignIn()
 QCoro::Task<> AppState::runSignIn(std::shared_ptr<TaskHandle> task)
 {
     try {
-        const GlassesAPIClient signInClient(std::nullopt, m_serviceUrl, task);
+        const GlassesAPIClient signInClient = makeClient(std::nullopt, task);
         const AuthStartResponse session = co_await signInClient.startAuthSession();
         if (task->isCancelled())
             co_return;
@@ -146,7 +151,7 @@ QCoro::Task<> AppState::runSignIn(std::shared_ptr<TaskHandle> task)
 
 QCoro::Task<> AppState::pollUntilComplete(std::shared_ptr<TaskHandle> task, AuthStartResponse session)
 {
-    const GlassesAPIClient signInClient(std::nullopt, m_serviceUrl, task);
+    const GlassesAPIClient signInClient = makeClient(std::nullopt, task);
     const QDateTime deadline = ISO8601DateParser::parse(session.expiresAt)
                                    .value_or(now().addMSecs(qint64(signInFallbackDeadline * 1000)));
     for (;;) {

@@ -94,6 +94,7 @@ private:
     void setErrorMessage(std::optional<QString> value);
 
     void startSession(std::optional<QString> token);
+    GlassesAPIClient makeClient(std::optional<QString> token, std::shared_ptr<const TaskHandle> handle) const;
     void startStatsPolling();
     QCoro::Task<> runSignIn(std::shared_ptr<TaskHandle> task);
     QCoro::Task<> pollUntilComplete(std::shared_ptr<TaskHandle> task, AuthStartResponse session);

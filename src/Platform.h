@@ -1,5 +1,6 @@
 #pragma once
 
+#include "api/GlassesAPIClient.h"
 #include "api/Models.h"
 
 #include <QDateTime>
@@ -35,6 +36,8 @@ struct Platform {
     // How long a timed wait of a nominal length in seconds (a sign-in poll, a
     // refresh pause) really lasts; tests shorten it.
     std::function<std::chrono::milliseconds(double seconds)> wait;
+    // How long a call to the service may go without receiving anything.
+    std::chrono::milliseconds idleTimeout = GlassesAPIClient::defaultIdleTimeout;
 
     // Browser. The UI layer installs the real one (it needs a GUI application).
     std::function<void(const QUrl &)> openUrl;

@@ -271,7 +271,7 @@ private Q_SLOTS:
         h->delay(u"/api/glasses/requests"_s, 400);
         auto slow = app.refresh();
         QTest::qWait(100);
-        app.act(SongRequest{.id = fresh}, RequestAction::approved);
+        app.act(SongRequest{fresh, u"pending"_s, {}, {}, {}}, RequestAction::approved);
         QVERIFY(waitUntil([&] { return app.requests().first().status == u"approved"_s; }));
         const qint64 pending = app.totalPending();
         awaitTask(std::move(slow));

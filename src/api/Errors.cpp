@@ -32,6 +32,12 @@ QString APIError::description() const
     return QCoreApplication::translate("APIError", "Request failed (HTTP %1).").arg(m_statusCode);
 }
 
+TransportError TransportError::timedOut()
+{
+    return TransportError(QNetworkReply::TimeoutError,
+                          QCoreApplication::translate("TransportError", "The service did not answer in time."));
+}
+
 TransportError TransportError::bodyTooLarge()
 {
     return TransportError(QNetworkReply::UnknownContentError,

@@ -42,6 +42,7 @@ public:
     TransportError(QNetworkReply::NetworkError code, QString text)
         : m_code(code), m_text(std::move(text)) {}
     static TransportError bodyTooLarge();
+    static TransportError timedOut();
     QNetworkReply::NetworkError code() const { return m_code; }
     bool isCancellation() const { return m_code == QNetworkReply::OperationCanceledError; }
     QString description() const override { return m_text; }

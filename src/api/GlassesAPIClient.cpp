@@ -13,7 +13,6 @@
 
 namespace {
 
-constexpr int timeoutMs = 60'000;
 
 struct DeleteLater {
     void operator()(QObject *object) const { object->deleteLater(); }
@@ -39,10 +38,12 @@ void capBody(QNetworkReply *reply, bool &tooLarge)
 } // namespace
 
 GlassesAPIClient::GlassesAPIClient(std::optional<QString> token, QUrl serviceUrl,
-                                   std::shared_ptr<const TaskHandle> abortHandle)
+                                   std::shared_ptr<const TaskHandle> abortHandle,
+                                   std::chrono::milliseconds idleTimeout)
     : m_token(std::move(token))
     , m_serviceUrl(std::move(serviceUrl))
     , m_abortHandle(std::move(abortHandle))
+    , m_idleTimeout(idleTimeout)
 {
 }
 
@@ -71,7 +72,7 @@ QCoro::Task<QByteArray> GlassesAPIClient::request(GlassesAPIClient client, QStri
     }
 
     QNetworkRequest request(url);
-    request.setTransferTimeout(timeoutMs);
+    request.setTransferTimeout(int(client.m_idleTimeout.count()));
     request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
     request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
@@ -101,6 +102,14 @@ QCoro::Task<QByteArray> GlassesAPIClient::request(GlassesAPIClient client, QStri
     if (tooLarge)
         throw TransportError::bodyTooLarge();
 
+    // Qt ends a call that went quiet for too long as if it had been aborted.
+    const bool abortedByUs = client.m_abortHandle && client.m_abortHandle->isCancelled();
+    if (reply->error() == QNetworkReply::OperationCanceledError && !abortedByUs)
+        throw TransportError::timedOut();
+    // A connection that broke mid-answer, a redirect loop or a proxy failure is
+    // the transport's failure even when a status line came before it.
+    if (reply->error() > QNetworkReply::NoError && reply->error() < QNetworkReply::ContentAccessDenied)
+        throw TransportError(reply->error(), reply->errorString());
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     if (!status.isValid()) {
         if (reply->error() != QNetworkReply::NoError)

@@ -7,6 +7,7 @@
 #include <QString>
 #include <QUrl>
 
+#include <chrono>
 #include <memory>
 #include <optional>
 
@@ -22,9 +23,13 @@ class TaskHandle;
 // Failures are thrown: APIError, TransportError or DecodingError (api/Errors.h).
 class GlassesAPIClient {
 public:
+    // How long a call may go without receiving anything before it fails.
+    static constexpr std::chrono::milliseconds defaultIdleTimeout{60'000};
+
     explicit GlassesAPIClient(std::optional<QString> token = std::nullopt,
                               QUrl serviceUrl = defaultServiceUrl(),
-                              std::shared_ptr<const TaskHandle> abortHandle = nullptr);
+                              std::shared_ptr<const TaskHandle> abortHandle = nullptr,
+                              std::chrono::milliseconds idleTimeout = defaultIdleTimeout);
 
     static QUrl defaultServiceUrl();
 
@@ -55,4 +60,5 @@ private:
     std::optional<QString> m_token;
     QUrl m_serviceUrl;
     std::shared_ptr<const TaskHandle> m_abortHandle;
+    std::chrono::milliseconds m_idleTimeout;
 };

@@ -35,26 +35,27 @@ AppState &ServiceHarness::startSignedIn(double waitScale)
     return *state;
 }
 
+void ServiceHarness::inject(const QJsonObject &fault)
+{
+    service->control("POST", QStringLiteral("/control/inject"), fault);
+}
+
 void ServiceHarness::answer(const QString &path, const QJsonObject &body, int count)
 {
-    service->control("POST", QStringLiteral("/control/inject"),
-                     {{QStringLiteral("path"), path}, {QStringLiteral("count"), count}, {QStringLiteral("status"), 200},
-                      {QStringLiteral("body"), QString::fromUtf8(QJsonDocument(body).toJson(QJsonDocument::Compact))}});
+    inject({{QStringLiteral("path"), path}, {QStringLiteral("count"), count}, {QStringLiteral("status"), 200},
+            {QStringLiteral("body"), QString::fromUtf8(QJsonDocument(body).toJson(QJsonDocument::Compact))}});
 }
 
 void ServiceHarness::fail(const QString &path, int status, int delayMs, int count)
 {
-    service->control("POST", QStringLiteral("/control/inject"),
-                     {{QStringLiteral("path"), path}, {QStringLiteral("count"), count},
-                      {QStringLiteral("status"), status}, {QStringLiteral("delayMs"), delayMs},
-                      {QStringLiteral("body"), QStringLiteral("{\"error\":\"Service unavailable\"}")}});
+    inject({{QStringLiteral("path"), path}, {QStringLiteral("count"), count}, {QStringLiteral("status"), status},
+            {QStringLiteral("delayMs"), delayMs},
+            {QStringLiteral("body"), QStringLiteral("{\"error\":\"Service unavailable\"}")}});
 }
 
 void ServiceHarness::delay(const QString &path, int delayMs, int count)
 {
-    service->control("POST", QStringLiteral("/control/inject"),
-                     {{QStringLiteral("path"), path}, {QStringLiteral("count"), count},
-                      {QStringLiteral("delayMs"), delayMs}});
+    inject({{QStringLiteral("path"), path}, {QStringLiteral("count"), count}, {QStringLiteral("delayMs"), delayMs}});
 }
 
 qint64 ServiceHarness::addRequest(const QString &title, qint64 eventId)

@@ -18,6 +18,9 @@ struct ServiceHarness {
     // The pause between cycles is hours long unless `waitScale` says otherwise.
     AppState &startSignedIn(double waitScale = 1000);
 
+    // The next calls on paths starting with `fault["path"]` misbehave as the
+    // stand-in's control API describes it (status, body, delayMs, drop, ...).
+    void inject(const QJsonObject &fault);
     // The next `count` answers on paths starting with `path` are this instead of
     // the service's own.
     void answer(const QString &path, const QJsonObject &body, int count = 1);

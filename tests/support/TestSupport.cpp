@@ -23,6 +23,7 @@ Platform FakeDesktop::platform(double waitScale)
         waits.append(seconds);
         return std::chrono::milliseconds(qint64(seconds * waitScale * 1000));
     };
+    platform.idleTimeout = idleTimeout;
     platform.openUrl = [this](const QUrl &url) { openedUrls.append(url); };
     platform.requestNotificationPermission = [this]() -> QCoro::Task<> {
         ++permissionRequests;

@@ -28,6 +28,7 @@ struct FakeDesktop {
     double step = 0;
     // The nominal length in seconds of every timed wait asked for.
     QList<double> waits;
+    std::chrono::milliseconds idleTimeout = GlassesAPIClient::defaultIdleTimeout;
 
     QList<QUrl> openedUrls;
     QList<SongRequest> notifications;

@@ -63,17 +63,26 @@ bool Server::handleRequest(const QHttpServerRequest &request, QTcpSocket *socket
             m_lastDrop.start();
         }
     }
+    // A late answer says what the service knew when the call arrived, as a slow
+    // network would deliver it; an action takes effect on arrival too.
+    std::optional<Reply> reply;
+    if (fault && fault->status)
+        reply = Reply{*fault->status, fault->contentType, fault->body, {}};
+    else if (fault && fault->redirectLoop)
+        reply = Reply{302, "text/plain", {}, sameAddress(call)};
+    else if (!fault || !fault->drop)
+        reply = m_router.serve(call);
     if (!fault || (fault->delayMs == 0 && !fault->drop && !fault->truncate)) {
-        finish(call, fault, &request, socket);
+        finish(call, fault, reply, &request, socket);
         return true;
     }
     // Even an immediate drop or cut waits for the next turn of the event loop: closing
     // the socket from inside this handler would pull it away from the server
     // while the server still uses it. The request object lives as long as its
     // socket, which the QPointer watches.
-    QTimer::singleShot(fault->delayMs, this, [this, call, fault, request = &request,
+    QTimer::singleShot(fault->delayMs, this, [this, call, fault, reply, request = &request,
                                               socket = QPointer<QTcpSocket>(socket)] {
-        finish(call, fault, request, socket);
+        finish(call, fault, reply, request, socket);
     });
     return true;
 }
@@ -83,28 +92,21 @@ void Server::missingHandler(const QHttpServerRequest &request, QTcpSocket *socke
     respond(request, socket, Reply::error(404, u"Not found"_s));
 }
 
-void Server::finish(const Call &call, const std::optional<Fault> &fault,
+void Server::finish(const Call &call, const std::optional<Fault> &fault, const std::optional<Reply> &reply,
                     const QHttpServerRequest *request, const QPointer<QTcpSocket> &socket)
 {
-    if (fault && fault->drop) {
+    if (!reply) {
         record(call, std::nullopt);
         if (socket)
             socket->abort();
         return;
     }
-    Reply reply;
-    if (fault && fault->status)
-        reply = Reply{*fault->status, fault->contentType, fault->body, {}};
-    else if (fault && fault->redirectLoop)
-        reply = Reply{302, "text/plain", {}, sameAddress(call)};
-    else
-        reply = m_router.serve(call);
-    record(call, reply.status);
+    record(call, reply->status);
     // The client may have given up while a delayed answer was waiting.
     if (!socket || socket->state() != QAbstractSocket::ConnectedState)
         return;
     const bool truncate = fault && fault->truncate;
-    respond(*request, socket, reply, truncate);
+    respond(*request, socket, *reply, truncate);
     if (truncate)
         socket->disconnectFromHost(); // after what was written has gone out
 }

@@ -30,7 +30,8 @@ protected:
     void missingHandler(const QHttpServerRequest &request, QTcpSocket *socket) override;
 
 private:
-    void finish(const Call &call, const std::optional<Fault> &fault,
+    // Sends `reply`, or cuts the connection when there is none.
+    void finish(const Call &call, const std::optional<Fault> &fault, const std::optional<Reply> &reply,
                 const QHttpServerRequest *request, const QPointer<QTcpSocket> &socket);
     void record(const Call &call, std::optional<int> status);
     // Stops listening and closes every connection; listens again on the same
