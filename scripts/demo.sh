@@ -2,37 +2,44 @@
 # Builds Cuelark and shows it working against the local stand-in service, whose
 # simulated audience sends song requests.
 #
-#   scripts/demo.sh              on a desktop: runs the tray app; without one
-#                                (or under CI): a headless walk-through
-#   scripts/demo.sh --headless   the headless walk-through in any case
+#   scripts/demo.sh                       on a desktop: runs the tray app;
+#                                         without one (or under CI): a headless
+#                                         walk-through
+#   scripts/demo.sh --headless            the headless walk-through in any case
+#   scripts/demo.sh --update-screenshots  the walk-through, saving its pictures
+#                                         over the README's in docs/screenshots/
 #
 # CUELARK_BUILD_DIR names another build directory than build/.
 # The headless walk-through runs in a private session (its own D-Bus, keyring
 # and home directory) on a virtual X display, signs in, receives a request,
-# approves it, and saves screenshots of the panel and the notifications to
-# docs/screenshots/.
+# approves it, and saves screenshots of the panel and the notifications under
+# the build directory (demo/screenshots/).
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 self="$root/scripts/demo.sh"
+# shellcheck source=lib/build.sh
+source "$root/scripts/lib/build.sh"
 build="${CUELARK_BUILD_DIR:-$root/build}"
 app="$build/src/app/cuelark"
 stand_in="$build/tools/stand-in/cuelark-stand-in"
-shots="$root/docs/screenshots"
 # Long enough that the walk-through's own request is the newest one when it is
 # approved; the audience's requests then keep coming.
 readonly audience_interval_seconds=40
 
+# headless_inside_session SHOTS: the walk-through, saving its pictures in SHOTS.
 headless_inside_session() {
+    local shots="$1"
     # shellcheck source=lib/headless-desktop.sh
     source "$root/scripts/lib/headless-desktop.sh"
     desktop_before_cleanup() {
         (($1 == 0)) && return 0
         echo "The walk-through failed; logs are in $desktop_dir" >&2
-        tail -n 30 "$desktop_dir"/app-*.log "$desktop_stand_in_log" >&2 2>/dev/null || true
+        tail -n 30 "$desktop_dir"/*.log >&2 2>/dev/null
     }
+    desktop_use_service_url "$stand_in_service_url"
     rm -rf "$build/demo"
-    desktop_init "$build/demo"
+    desktop_init "$build/demo/run"
     desktop_start_xvfb
     desktop_start_tray
     desktop_start_notifications
@@ -69,7 +76,8 @@ on_desktop() {
     trap 'exit 130' INT
     trap 'exit 143' TERM
 
-    "$stand_in" --audience-interval 15 >"$build/demo-stand-in.log" 2>&1 &
+    "$stand_in" --port "${stand_in_service_url##*:}" --audience-interval 15 \
+        >"$build/demo-stand-in.log" 2>&1 &
     pids+=($!)
     for _ in $(seq 50); do
         grep -q '^listening on' "$build/demo-stand-in.log" && break
@@ -81,7 +89,7 @@ on_desktop() {
     cat <<EOF
 
 Cuelark is in your system tray (the music-note icon), talking to the local
-stand-in service at http://127.0.0.1:8787.
+stand-in service at $stand_in_service_url.
 
   1. Click the icon, then "Sign in with Browser".
   2. Your browser opens the stand-in's sign-in page: click "Approve".
@@ -95,18 +103,25 @@ EOF
 }
 
 if [[ "${1:-}" == --headless-inside-session ]]; then
-    headless_inside_session
+    headless_inside_session "$2"
     exit 0
 fi
 
+mode=auto
+shots="$build/demo/screenshots"
+case "${1:-}" in
+    "") ;;
+    --headless) mode=headless ;;
+    --update-screenshots) mode=headless shots="$root/docs/screenshots" ;;
+    *) echo "usage: $0 [--headless | --update-screenshots]" >&2; exit 64 ;;
+esac
+
 "$root/scripts/install-deps.sh"
-cmake -S "$root" -B "$build" -G Ninja \
-    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCUELARK_SERVICE_URL=http://127.0.0.1:8787 >/dev/null
+configure_build "$root" "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build "$build" --target cuelark cuelark-stand-in
 
-if [[ "${1:-}" != --headless && -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" && -z "${CI:-}" ]]; then
+if [[ "$mode" == auto && -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" && -z "${CI:-}" ]]; then
     on_desktop
 else
-    mkdir -p "$shots"
-    "$root/scripts/with-session.sh" "$self" --headless-inside-session
+    "$root/scripts/with-session.sh" "$self" --headless-inside-session "$shots"
 fi
