@@ -1,6 +1,7 @@
 #include "notifications/RequestNotifier.h"
 
 #include "AppConfig.h"
+#include "DisplayText.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -43,7 +44,8 @@ std::optional<QStringList> &serverCapabilities()
 // of showing it; while its capabilities are unknown, assume it has markup.
 QString notificationBody(const SongRequest &request)
 {
-    const QString text = request.songTitle + QLatin1Char(' ') + request.artistName;
+    // One line, in the order typed: no line breaks, controls or direction overrides.
+    const QString text = DisplayText::line(request.songTitle + QLatin1Char(' ') + request.artistName);
     const auto &capabilities = serverCapabilities();
     if (capabilities && !capabilities->contains(QStringLiteral("body-markup")))
         return text;

@@ -1,6 +1,7 @@
 #include "ui/DashboardView.h"
 
 #include "AppState.h"
+#include "DisplayText.h"
 #include "ui/BrandLogo.h"
 #include "ui/PanelFooter.h"
 #include "ui/RequestRow.h"
@@ -147,8 +148,7 @@ void DashboardView::sync()
 {
     const AppState &state = this->state();
     const std::optional<QString> &name = state.userName();
-    m_userName->setText(name.value_or(QString()));
-    m_userName->setToolTip(plainTextToolTip(name.value_or(QString())));
+    setUntrustedText(m_userName, name.value_or(QString()));
     m_userName->setVisible(name.has_value());
     m_userName->update();
 
@@ -157,8 +157,7 @@ void DashboardView::sync()
     syncRequests();
 
     const std::optional<QString> &error = state.errorMessage();
-    m_error->setText(error.value_or(QString()));
-    m_error->setToolTip(error ? plainTextToolTip(*error) : QString());
+    setUntrustedText(m_error, error.value_or(QString()));
     m_error->setVisible(error.has_value());
 
     const std::optional<QDateTime> &updated = state.lastUpdated();
@@ -180,18 +179,24 @@ void DashboardView::syncPicker()
     if (state.events().isEmpty())
         rows.append({QStringLiteral("No events"), noEventTag});
     for (const DJEvent &event : state.events())
-        rows.append({event.pickerLabel(now), event.id});
+        rows.append({DisplayText::shortLine(event.pickerLabel(now)), event.id});
+    // An event's name must not widen the pop-up list beyond the panel; its tooltip has it all.
+    const auto shown = [this](const QString &label) {
+        return m_picker->fontMetrics().elidedText(label, Qt::ElideRight, maxPickerTextWidth);
+    };
 
     const QSignalBlocker blocker(m_picker);
     // Rebuilding the items would close an open pop-up list on every refresh.
     bool same = m_picker->count() == rows.size();
     for (int i = 0; same && i < rows.size(); ++i)
-        same = m_picker->itemText(i) == rows[i].first
+        same = m_picker->itemText(i) == shown(rows[i].first)
             && m_picker->itemData(i).toLongLong() == rows[i].second;
     if (!same) {
         m_picker->clear();
-        for (const auto &[label, tag] : rows)
-            m_picker->addItem(label, QVariant::fromValue(tag));
+        for (const auto &[label, tag] : rows) {
+            m_picker->addItem(shown(label), QVariant::fromValue(tag));
+            m_picker->setItemData(m_picker->count() - 1, plainTextToolTip(label), Qt::ToolTipRole);
+        }
     }
     // A selection that matches no row leaves the picker without a marked row.
     m_picker->setCurrentIndex(m_picker->findData(QVariant::fromValue(pickerSelection())));

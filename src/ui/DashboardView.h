@@ -23,6 +23,7 @@ public:
 
     static constexpr int maxShownRequests = 8;
     static constexpr int maxListHeight = 240;
+    static constexpr int maxPickerTextWidth = 280;
 
     // The locale's short time format with seconds added when it has none.
     static QString timeWithSeconds(const QTime &time, const QLocale &locale = QLocale());

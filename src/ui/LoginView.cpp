@@ -1,6 +1,7 @@
 #include "ui/LoginView.h"
 
 #include "AppState.h"
+#include "DisplayText.h"
 #include "ui/BrandLogo.h"
 #include "ui/PanelFooter.h"
 #include "ui/Widgets.h"
@@ -85,6 +86,7 @@ void LoginView::sync()
         (waiting ? m_cancelButton : m_signInButton)->setFocus();
 
     const std::optional<QString> &error = state().errorMessage();
-    m_error->setText(error.value_or(QString()));
+    // Wraps, but a service that sends pages of text cannot stretch the panel off the screen.
+    m_error->setText(DisplayText::shortLine(error.value_or(QString())));
     m_error->setVisible(error.has_value());
 }

@@ -1,6 +1,7 @@
 #include "ui/RequestRow.h"
 
 #include "AppState.h"
+#include "DisplayText.h"
 #include "ui/Symbols.h"
 
 #include <QClipboard>
@@ -72,8 +73,9 @@ RequestRow::RequestRow(AppState &state, const SongRequest &request, QWidget *par
             [this] { m_state.act(m_request, RequestAction::rejected); });
     row->addWidget(m_reject);
 
-    m_status = makeLabel(QStringLiteral("statusLabel"), Theme::TextStyle::caption2,
-                         Theme::secondaryText, this);
+    m_status = new ElidedLabel(this);
+    styleLabel(m_status, QStringLiteral("statusLabel"), Theme::TextStyle::caption2, Theme::secondaryText);
+    m_status->setMaximumWidth(maxStatusWidth);
     row->addWidget(m_status);
 
     setRequest(request);
@@ -82,17 +84,15 @@ RequestRow::RequestRow(AppState &state, const SongRequest &request, QWidget *par
 void RequestRow::setRequest(const SongRequest &request)
 {
     m_request = request;
-    m_title->setText(request.songTitle);
-    m_title->setToolTip(plainTextToolTip(request.songTitle));
-    m_artist->setText(request.artistName);
-    m_artist->setToolTip(plainTextToolTip(request.artistName));
-    m_copy->setToolTip(plainTextToolTip(QStringLiteral("Copy \"%1\"").arg(copyText(request))));
+    setUntrustedText(m_title, request.songTitle);
+    setUntrustedText(m_artist, request.artistName);
+    m_copy->setToolTip(plainTextToolTip(tr("Copy \"%1\"").arg(DisplayText::shortLine(copyText(request)))));
 
     const bool pending = request.isPending();
     m_approve->setVisible(pending);
     m_reject->setVisible(pending);
     m_status->setVisible(!pending);
-    m_status->setText(capitalized(request.status));
+    m_status->setText(capitalized(DisplayText::shortLine(request.status)));
     QPalette palette = m_status->palette();
     palette.setColor(QPalette::WindowText, statusColor(request.status));
     m_status->setPalette(palette);

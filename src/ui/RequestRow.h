@@ -23,6 +23,9 @@ public:
     // "played" → "Played", "in queue" → "In Queue".
     static QString capitalized(const QString &status);
 
+    // A status word the service made up is cut rather than squeezing the title.
+    static constexpr int maxStatusWidth = 90;
+
     // The row's controls in keyboard order, for the list's tab chain.
     QList<QWidget *> focusChain() const;
 
@@ -36,5 +39,5 @@ private:
     QToolButton *m_copy;
     QToolButton *m_approve;
     QToolButton *m_reject;
-    QLabel *m_status;
+    ElidedLabel *m_status;
 };

@@ -1,5 +1,7 @@
 #include "ui/Widgets.h"
 
+#include "DisplayText.h"
+
 #include <QPainter>
 #include <QPainterPath>
 #include <QVariantAnimation>
@@ -46,11 +48,8 @@ void ElidedLabel::paintEvent(QPaintEvent *)
     QPainter painter(this);
     painter.setPen(palette().color(QPalette::WindowText));
     painter.setFont(font());
-    // A line break inside audience text must not start a second line.
-    QString line = text();
-    line.replace(u'\n', u' ');
     painter.drawText(contentsRect(), int(alignment()) | Qt::TextSingleLine,
-                     fontMetrics().elidedText(line, Qt::ElideRight, contentsRect().width()));
+                     fontMetrics().elidedText(text(), Qt::ElideRight, contentsRect().width()));
 }
 
 RoundedFrame::RoundedFrame(qreal radius, std::optional<QColor> fill, QWidget *parent)
@@ -117,4 +116,11 @@ void Spinner::hideEvent(QHideEvent *event)
 QString plainTextToolTip(const QString &text)
 {
     return QLatin1String("<qt>") + text.toHtmlEscaped() + QLatin1String("</qt>");
+}
+
+void setUntrustedText(QLabel *label, const QString &text)
+{
+    const QString shown = DisplayText::shortLine(text);
+    label->setText(shown);
+    label->setToolTip(shown.isEmpty() ? QString() : plainTextToolTip(shown));
 }

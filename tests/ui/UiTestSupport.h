@@ -25,18 +25,13 @@ struct UiFixture {
     AppState state{desktop.platform(), service.url()};
     UiFixture() { service.answer(503, {}); }
 
-    // "METHOD /path body" for each call so far.
-    QStringList calls() const
-    {
-        QStringList result;
-        for (const RecordedRequest &call : service.requests)
-            result << QString::fromUtf8(call.method + ' ' + call.path.toUtf8() + ' ' + call.body).trimmed();
-        return result;
-    }
+    // Waits for a call "METHOD /path body" that starts with `prefix`.
     bool waitForCall(const QString &prefix) const
     {
         return waitUntil([&] {
-            return std::ranges::any_of(calls(), [&](const QString &call) { return call.startsWith(prefix); });
+            return std::ranges::any_of(service.requests, [&](const RecordedRequest &call) {
+                return QString::fromUtf8(call.method + ' ' + call.path.toUtf8() + ' ' + call.body).startsWith(prefix);
+            });
         });
     }
 };
@@ -54,27 +49,18 @@ T *child(const QObject *parent, const char *objectName)
 }
 
 inline QString labelText(const QObject *parent, const char *name) { return child<QLabel>(parent, name)->text(); }
-// Whether `widget` is shown inside `root`, whether or not `root` is on screen.
-inline bool shown(const QWidget *widget, const QWidget *root) { return widget && widget->isVisibleTo(root); }
-// Which of the named children of `root` are shown, space-separated.
+// Which of the named children of `root` are shown (whether or not `root` is on screen), space-separated.
 inline QString shownOf(const QWidget *root, std::initializer_list<const char *> names)
 {
     QStringList result;
     for (const char *name : names)
-        if (shown(child(root, name), root))
+        if (QWidget *widget = child(root, name); widget && widget->isVisibleTo(root))
             result << QLatin1String(name);
     return result.join(u' ');
 }
 // What a tooltip shows on screen.
-inline QString shownToolTip(const QWidget *w) { return QTextDocumentFragment::fromHtml(w->toolTip()).toPlainText(); }
+inline QString shownToolTip(const QString &toolTip) { return QTextDocumentFragment::fromHtml(toolTip).toPlainText(); }
 inline QColor textColor(const QWidget *widget) { return widget->palette().color(QPalette::WindowText); }
-// Puts `widget` on screen at the panel's width.
-inline bool showAtPanelWidth(QWidget &widget)
-{
-    widget.setFixedWidth(340);
-    widget.show();
-    return QTest::qWaitForWindowExposed(&widget);
-}
 
 inline DJEvent makeEvent(qint64 id, const QString &name, bool active)
 {

@@ -1,0 +1,47 @@
+#include "DisplayText.h"
+
+namespace {
+
+bool isBidiControl(char16_t c)
+{
+    return (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
+}
+
+} // namespace
+
+namespace DisplayText {
+
+QString line(const QString &text)
+{
+    QString result;
+    result.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (isBidiControl(c.unicode()))
+            continue;
+        if (c.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) {
+            result.append(c).append(text.at(++i));
+        } else if (c.isSurrogate()) {
+            result.append(QChar::ReplacementCharacter);
+        } else if (c.category() == QChar::Other_Control || c.category() == QChar::Separator_Line
+                   || c.category() == QChar::Separator_Paragraph) {
+            result.append(c.isSpace() ? QChar(u' ') : QChar(QChar::ReplacementCharacter));
+        } else {
+            result.append(c);
+        }
+    }
+    return result;
+}
+
+QString shortLine(const QString &text, qsizetype maxLength)
+{
+    if (text.size() <= maxLength)
+        return line(text);
+    // Only the part that is shown is cleaned; a surrogate pair is never split.
+    qsizetype keep = maxLength - 1;
+    if (keep > 0 && text.at(keep - 1).isHighSurrogate())
+        --keep;
+    return line(text.left(keep)) + QChar(0x2026);
+}
+
+} // namespace DisplayText

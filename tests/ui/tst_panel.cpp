@@ -1,0 +1,341 @@
+// The panel: sign-in view, dashboard and links, driven through AppState.
+
+#include "UiTestSupport.h"
+
+#include "ui/DashboardView.h"
+#include "ui/MenuPanelView.h"
+#include "ui/PanelFooter.h"
+#include "ui/RequestRow.h"
+#include "ui/Theme.h"
+
+#include <QClipboard>
+#include <QComboBox>
+#include <QMimeData>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
+
+namespace {
+
+using Id = std::optional<qint64>;
+
+// The whole panel on screen, on a state whose service calls all fail.
+struct Panel {
+    UiFixture f;
+    AppState &state = f.state;
+    MenuPanelView panel{state};
+    explicit Panel(Auth auth = Auth::signedIn)
+    {
+        AppStateTester::setAuthState(state, auth);
+        settle();
+        panel.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&panel));
+    }
+    QWidget *view() const { return child(&panel, state.authState() == Auth::signedIn ? "dashboardView" : "loginView"); }
+    // Event 7 selected, listing `requests`.
+    void list(QList<SongRequest> requests)
+    {
+        AppStateTester::setSelectedEventId(state, 7);
+        AppStateTester::setRequests(state, std::move(requests));
+        settle();
+    }
+    QList<RequestRow *> rows() const // top to bottom
+    {
+        QList<RequestRow *> rows = panel.findChildren<RequestRow *>(u"requestRow"_s);
+        std::ranges::stable_sort(rows, {}, &QWidget::y);
+        return rows;
+    }
+    void click(const char *name) { QTest::mouseClick(child(view(), name), Qt::LeftButton); }
+};
+
+// No line break, control character or direction override left in shown text.
+bool oneLine(const QString &text)
+{
+    return std::ranges::none_of(text, [](QChar c) {
+        return c.category() == QChar::Other_Control || c == QChar::LineSeparator || c == QChar::ParagraphSeparator
+               || (c >= u'\u202A' && c <= u'\u202E') || (c >= u'\u2066' && c <= u'\u2069');
+    });
+}
+
+} // namespace
+
+class PanelTest : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    // Signed out → waiting for the browser → cancelled, which keeps an earlier
+    // error; signing in clears it and starts a session.
+    void signInSteps()
+    {
+        Panel p(Auth::signedOut);
+        const auto visible = [&p] {
+            return shownOf(p.view(), {"signInExplanation", "signInButton", "spinner", "waitingText", "cancelButton",
+                                      "errorMessage", "divider", "panelFooter"});
+        };
+        QCOMPARE(visible(), u"signInExplanation signInButton divider panelFooter"_s);
+        auto *signIn = child<QPushButton>(p.view(), "signInButton");
+        QCOMPARE(signIn->palette().color(QPalette::Button), Theme::purpleBase);
+        QCOMPARE(signIn->width(), MenuPanelView::panelWidth - 2 * 16); // the panel's width less its margins
+
+        AppStateTester::setAuthState(p.state, Auth::waitingForBrowser);
+        AppStateTester::setErrorMessage(p.state, u"earlier"_s);
+        settle();
+        QCOMPARE(visible(), u"spinner waitingText cancelButton errorMessage divider panelFooter"_s);
+        p.click("cancelButton");
+        QCOMPARE(p.state.authState(), Auth::signedOut);
+        settle();
+        QCOMPARE(visible(), u"signInExplanation signInButton errorMessage divider panelFooter"_s);
+        QCOMPARE(textColor(child(p.view(), "errorMessage")), Theme::red);
+        p.click("signInButton");
+        QVERIFY(!p.state.errorMessage());
+        QVERIFY(p.f.waitForCall(u"POST /api/glasses/auth/start"_s));
+    }
+
+    // The view follows the auth state at a fixed width; a long error in the
+    // sign-in view wraps, making the panel taller instead.
+    void fixedWidthFollowsAuthState()
+    {
+        Panel p(Auth::signedOut);
+        const int before = p.panel.height();
+        for (Auth auth : {Auth::signedIn, Auth::waitingForBrowser, Auth::signedOut}) {
+            AppStateTester::setAuthState(p.state, auth);
+            settle();
+            QCOMPARE(shownOf(&p.panel, {"dashboardView", "loginView"}),
+                     auth == Auth::signedIn ? u"dashboardView"_s : u"loginView"_s);
+            QCOMPARE(p.panel.width(), MenuPanelView::panelWidth);
+        }
+        AppStateTester::setErrorMessage(p.state, u"The service could not be reached. "_s.repeated(8));
+        QTRY_VERIFY(p.panel.height() > before + 3 * p.panel.fontMetrics().lineSpacing());
+        QCOMPARE(p.panel.width(), MenuPanelView::panelWidth);
+    }
+
+    // The picker and the two counters follow the events and the selection.
+    void eventsAndCounters_data()
+    {
+        QTest::addColumn<QList<DJEvent>>("events");
+        QTest::addColumn<Id>("selected");
+        QTest::addColumn<qint64>("pending");
+        QTest::addColumn<QStringList>("rows");
+        QTest::addColumn<int>("current");
+        QTest::addColumn<bool>("live");
+        const QList<DJEvent> two{makeEvent(7, u"Friday"_s, true), makeEvent(9, u"Saturday"_s, false)};
+        const QDateTime now(QDate(2026, 3, 7), QTime(20, 0), Qt::UTC);
+        const QStringList labels{two[0].pickerLabel(now), two[1].pickerLabel(now)};
+        QTest::newRow("no events") << QList<DJEvent>() << Id{} << qint64(0) << QStringList{u"No events"_s} << 0 << false;
+        QTest::newRow("none selected") << two << Id{} << qint64(3) << labels << -1 << false;
+        QTest::newRow("live one selected") << two << Id{7} << qint64(0) << labels << 0 << true;
+        QTest::newRow("idle one, no grouping") << two << Id{9} << qint64(1234) << labels << 1 << false;
+        QTest::newRow("selection not listed") << two << Id{42} << qint64(3) << labels << -1 << false;
+    }
+    void eventsAndCounters()
+    {
+        QFETCH(QList<DJEvent>, events);
+        QFETCH(Id, selected);
+        QFETCH(qint64, pending);
+        QFETCH(bool, live);
+        Panel p;
+        AppStateTester::setEvents(p.state, events);
+        AppStateTester::setSelectedEventId(p.state, selected);
+        AppStateTester::setTotalPending(p.state, pending);
+        settle();
+        auto *picker = child<QComboBox>(p.view(), "eventPicker");
+        QStringList rows;
+        for (int i = 0; i < picker->count(); ++i)
+            rows << picker->itemText(i);
+        QTEST(rows, "rows");
+        QTEST(picker->currentIndex(), "current");
+        QWidget *pendingCard = child(p.view(), "pendingCard"), *statusCard = child(p.view(), "statusCard");
+        QCOMPARE(labelText(pendingCard, "statValue"), QString::number(pending));
+        QCOMPARE(labelText(statusCard, "statValue"), live ? u"Live"_s : u"Idle"_s);
+        QCOMPARE(textColor(child(statusCard, "statValue")), live ? Theme::green : Theme::secondaryText);
+        if (rows.size() == 2) {
+            Q_EMIT picker->activated(1 - std::max(0, picker->currentIndex()));
+            QCOMPARE_NE(p.state.selectedEventId(), selected);
+            QVERIFY(p.f.waitForCall(u"GET /api/glasses/"_s));
+        }
+    }
+
+    // What stands in for an empty list, then the first eight of twelve requests
+    // in a capped, scrolling list whose rows a refresh updates in place.
+    void requestList()
+    {
+        Panel p;
+        QCOMPARE(labelText(p.view(), "emptyListText"), u"Select an event."_s);
+        p.list({});
+        QCOMPARE(shownOf(p.view(), {"emptyListText", "requestList"}), u"emptyListText"_s);
+        QCOMPARE(labelText(p.view(), "emptyListText"), u"No requests yet."_s);
+
+        QList<SongRequest> twelve;
+        for (int i = 1; i <= 12; ++i)
+            twelve << makeRequest(i, u"pending"_s, u"Song %1"_s.arg(i));
+        p.list(twelve);
+        const QList<RequestRow *> rows = p.rows();
+        QList<qint64> ids;
+        for (RequestRow *row : rows)
+            ids << row->request().id;
+        QCOMPARE(ids, (QList<qint64>{1, 2, 3, 4, 5, 6, 7, 8}));
+        auto *list = child<QScrollArea>(p.view(), "requestList");
+        QTRY_COMPARE(list->height(), DashboardView::maxListHeight);
+        QScrollBar *bar = list->verticalScrollBar();
+        bar->setValue(bar->maximum());
+        const int scrolled = bar->value();
+        QVERIFY(scrolled > 0);
+
+        twelve[2].status = u"approved"_s;
+        p.list(twelve);
+        QVERIFY(p.rows() == rows); // the same widgets; QCOMPARE would print replaced, deleted ones
+        QCOMPARE(shownOf(rows[2], {"approveButton", "statusLabel"}), u"statusLabel"_s);
+        QCOMPARE(bar->value(), scrolled);
+    }
+
+    void status_data()
+    {
+        QTest::addColumn<QString>("status");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QColor>("color");
+        QTest::newRow("approved") << "approved" << "Approved" << Theme::green;
+        QTest::newRow("played") << "played" << "Played" << Theme::blue;
+        QTest::newRow("rejected") << "rejected" << "Rejected" << Theme::softRed();
+        QTest::newRow("other words") << "in QUEUE" << "In Queue" << Theme::secondaryText;
+        QTest::newRow("case-sensitive") << "Approved" << "Approved" << Theme::secondaryText;
+        QTest::newRow("pending") << "pending" << QString() << QColor();
+    }
+    void status()
+    {
+        QFETCH(QString, status);
+        Panel p;
+        p.list({makeRequest(1, status)});
+        RequestRow *row = p.rows().value(0);
+        QVERIFY(row);
+        const bool pending = status == u"pending";
+        QCOMPARE(shownOf(row, {"copyButton", "approveButton", "rejectButton", "statusLabel"}),
+                 pending ? u"copyButton approveButton rejectButton"_s : u"copyButton statusLabel"_s);
+        if (!pending) {
+            QTEST(labelText(row, "statusLabel"), "text");
+            QTEST(textColor(child(row, "statusLabel")), "color");
+        }
+    }
+
+    void buttons_data()
+    {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<QString>("effect"); // a service call, a page opened, or "signed out"
+        QTest::newRow("approve") << "approveButton" << R"(PATCH /api/glasses/requests/42 {"status":"approved"})";
+        QTest::newRow("reject") << "rejectButton" << R"(PATCH /api/glasses/requests/42 {"status":"rejected"})";
+        QTest::newRow("refresh") << "refreshButton" << "GET /api/glasses/";
+        QTest::newRow("sign out") << "signOutButton" << "signed out";
+        QTest::newRow("download") << "downloadLink" << "/download/mac";
+        QTest::newRow("privacy") << "privacyLink" << "/download/mac#privacy";
+        QTest::newRow("terms") << "termsLink" << "/terms-of-service";
+    }
+    void buttons()
+    {
+        QFETCH(QString, button);
+        QFETCH(QString, effect);
+        Panel p;
+        p.list({makeRequest(42, u"pending"_s)});
+        QTest::mouseClick(child(p.view(), qPrintable(button)), Qt::LeftButton);
+        if (effect.startsWith(u'/'))
+            QCOMPARE(p.f.desktop.openedUrls, QList<QUrl>{QUrl(p.f.service.url().toString() + effect)});
+        else if (effect == u"signed out")
+            QCOMPARE(p.state.authState(), Auth::signedOut);
+        else
+            QVERIFY(p.f.waitForCall(effect));
+    }
+
+    // Only web addresses are handed to the desktop: never a local file or junk.
+    void linkThatIsNotAWebAddressDoesNothing()
+    {
+        UiFixture f;
+        for (const QString &to : {u"file:///etc/passwd"_s, u"ftp://cuelark.example/"_s, u"not a url"_s, QString()}) {
+            LinkButton button(f.state, u"Bad"_s, to);
+            QTest::mouseClick(&button, Qt::LeftButton);
+        }
+        QVERIFY(f.desktop.openedUrls.isEmpty());
+    }
+
+    // The user's name, the last update and an error show only when known; a
+    // long error is cut after two lines rather than stretching the panel.
+    void optionalHeaderAndFooterParts()
+    {
+        Panel p;
+        const std::initializer_list<const char *> parts{"userName", "lastUpdated", "errorMessage"};
+        QCOMPARE(shownOf(p.view(), parts), QString());
+        AppStateTester::setUserName(p.state, u"DJ Nova"_s);
+        AppStateTester::setLastUpdated(p.state, QDateTime(QDate(2026, 3, 7), QTime(21, 4, 5)));
+        AppStateTester::setErrorMessage(p.state, u"The service could not be reached. "_s.repeated(10));
+        settle();
+        QCOMPARE(shownOf(p.view(), parts), u"userName lastUpdated errorMessage"_s);
+        QCOMPARE(labelText(p.view(), "lastUpdated"), u"Updated "_s + DashboardView::timeWithSeconds(QTime(21, 4, 5)));
+        auto *error = child<QLabel>(p.view(), "errorMessage");
+        QTRY_VERIFY(error->heightForWidth(error->width()) > 2 * error->fontMetrics().lineSpacing());
+        QVERIFY(error->height() <= 2 * error->fontMetrics().lineSpacing());
+        QString time = DashboardView::timeWithSeconds(QTime(21, 4, 5), QLocale(QLocale::English, QLocale::UnitedStates));
+        QCOMPARE(time.replace(u' ', u'\u202f'), u"9:04:05\u202fPM"_s); // CLDR versions differ in this space
+    }
+
+    // Text from the audience or the service, wherever the panel shows it: as
+    // typed (never markup), on one line, in the order typed, at the panel's width.
+    void hostileText_data()
+    {
+        QTest::addColumn<QByteArray>("place");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("shown"); // a part of the shown text and its tooltip
+        const QList<std::tuple<const char *, QString, QString>> texts{
+            {"markup", u"<b>Bold</b> & <a href=\"file:///etc/passwd\">x</a><img src=x>"_s,
+             u"<b>Bold</b> & <a href=\"file:///etc/passwd\">x</a><img src=x>"_s},
+            {"controls", u"Bell\u0007 one\ntwo\rthree\tfour\u0085five\u009b\u2028six"_s,
+             u"Bell\uFFFD one two three four five\uFFFD six"_s},
+            {"bidi overrides", u"abc\u202Egpj.exe\u202C def \u2067x\u2069 \u202Bq"_s, u"abcgpj.exe def x q"_s},
+            {"10 kB", u"W"_s.repeated(10'000), u"W"_s.repeated(100)},
+            {"emoji", u"🎧🔥 DJ 👩🏽‍🎤 Set"_s, u"🎧🔥 DJ 👩🏽‍🎤 Set"_s},
+        };
+        for (const char *place : {"userName", "errorMessage", "songTitle", "artistName", "statusLabel", "copyButton",
+                                  "eventPicker", "loginError"})
+            for (const auto &[name, text, shown] : texts)
+                QTest::addRow("%s, %s", place, name) << QByteArray(place) << text << shown;
+    }
+    void hostileText()
+    {
+        QFETCH(QByteArray, place);
+        QFETCH(QString, text);
+        QFETCH(QString, shown);
+        Panel p(place == "loginError" ? Auth::signedOut : Auth::signedIn);
+        if (place == "userName")
+            AppStateTester::setUserName(p.state, text);
+        else if (place == "errorMessage" || place == "loginError")
+            AppStateTester::setErrorMessage(p.state, text);
+        else if (place == "eventPicker")
+            AppStateTester::setEvents(p.state, {makeEvent(7, text, false)});
+        else
+            p.list({makeRequest(1, place == "statusLabel" ? text : u"pending"_s, text, text)});
+        settle();
+        QWidget *widget = child(p.view(), place == "loginError" ? "errorMessage" : place.constData());
+        QString onScreen, toolTip = widget->toolTip();
+        if (auto *label = qobject_cast<QLabel *>(widget)) {
+            QCOMPARE(label->textFormat(), Qt::PlainText);
+            onScreen = label->text();
+        } else if (auto *picker = qobject_cast<QComboBox *>(widget)) {
+            onScreen = picker->itemText(0);
+            toolTip = picker->itemData(0, Qt::ToolTipRole).toString();
+            QVERIFY(picker->fontMetrics().horizontalAdvance(onScreen) < MenuPanelView::panelWidth);
+        }
+        toolTip = shownToolTip(toolTip);
+        for (const QString &seen : {onScreen, toolTip})
+            QVERIFY2(oneLine(seen) && seen.size() < 1000, qPrintable(seen.left(80)));
+        // The picker's line is elided to its width: its tooltip has the text.
+        if (!onScreen.isEmpty() && place != "eventPicker")
+            QVERIFY2(onScreen.contains(shown, Qt::CaseInsensitive), qPrintable(onScreen.left(80)));
+        if (!toolTip.isEmpty() || place == "eventPicker" || place == "copyButton")
+            QVERIFY2(toolTip.contains(shown, Qt::CaseInsensitive), qPrintable(toolTip.left(80)));
+        QCOMPARE(p.panel.width(), MenuPanelView::panelWidth);
+        QVERIFY(widget->mapTo(&p.panel, QPoint(widget->width(), 0)).x() <= MenuPanelView::panelWidth);
+        if (place == "copyButton") { // the clipboard gets the text exactly as sent
+            QTest::mouseClick(widget, Qt::LeftButton);
+            QCOMPARE(QGuiApplication::clipboard()->text(), text + u' ' + text);
+            QVERIFY(!QGuiApplication::clipboard()->mimeData()->hasHtml());
+        }
+    }
+};
+
+QTEST_MAIN(PanelTest)
+#include "tst_panel.moc"
