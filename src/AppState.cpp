@@ -204,13 +204,14 @@ QCoro::Task<> AppState::refresh()
         co_return;
     const std::shared_ptr<const TaskHandle> session = m_session;
     const quint64 number = ++m_refreshesStarted;
-    // Whether an answer that just arrived may be published: not when its session
-    // is over (or we are gone), nor when a refresh that started later has
-    // published already.
-    const auto mayPublish = [this, session, number] {
-        if (session->isCancelled() || number < m_newestPublishedRefresh)
+    Answer awaited = profileAnswer;
+    // Whether what just arrived may be published: not when its session is over
+    // (or we are gone), nor when a refresh that started later has published an
+    // answer of the same kind already.
+    const auto mayPublish = [this, session, number, &awaited] {
+        if (session->isCancelled() || number < m_newestPublished[awaited])
             return false;
-        m_newestPublishedRefresh = number;
+        m_newestPublished[awaited] = number;
         return true;
     };
     try {
@@ -220,6 +221,7 @@ QCoro::Task<> AppState::refresh()
                 co_return;
             setUserName(me.name);
         }
+        awaited = eventsAnswer;
         EventsResponse answer = co_await m_client.events();
         if (!mayPublish())
             co_return;
@@ -227,6 +229,7 @@ QCoro::Task<> AppState::refresh()
         reconcileSelection(m_events);
 
         if (const std::optional<qint64> eventId = m_selectedEventId) {
+            awaited = requestsAnswer;
             RequestsResponse page = co_await m_client.requests(*eventId, requestLimit);
             // A list for an event the DJ has since left must not appear under
             // the new one.

@@ -11,6 +11,7 @@
 #include <QString>
 #include <QUrl>
 
+#include <array>
 #include <memory>
 #include <optional>
 
@@ -131,11 +132,13 @@ private:
     GlassesAPIClient m_client;
     std::shared_ptr<TaskHandle> m_authPollTask;
     std::shared_ptr<TaskHandle> m_statsPollTask;
-    // Refreshes are numbered as they start; an answer to one that is older than
-    // an answer already published is dropped, so overlapping refreshes can
-    // never put older data over newer.
+    // Refreshes are numbered as they start. An answer (or failure) of one kind
+    // from a refresh older than one whose answer of that kind is already
+    // published is dropped, so overlapping refreshes never put older data over
+    // newer.
+    enum Answer { profileAnswer, eventsAnswer, requestsAnswer, answerKinds };
     quint64 m_refreshesStarted = 0;
-    quint64 m_newestPublishedRefresh = 0;
+    std::array<quint64, answerKinds> m_newestPublished = {};
     QSet<qint64> m_knownPendingRequestIds;
     bool m_notificationBaselineReady = false;
     std::optional<qint64> m_notificationEventId;

@@ -46,22 +46,6 @@ bool waitUntil(const std::function<bool()> &done, int timeoutMs)
     return QTest::qWaitFor(done, timeoutMs);
 }
 
-AnnouncementLog::AnnouncementLog(AppState &state)
-{
-    const std::pair<void (AppState::*)(), const char *> fields[] = {
-        {&AppState::authStateChanged, "authState"},
-        {&AppState::userNameChanged, "userName"},
-        {&AppState::eventsChanged, "events"},
-        {&AppState::selectedEventIdChanged, "selectedEventId"},
-        {&AppState::requestsChanged, "requests"},
-        {&AppState::totalPendingChanged, "totalPending"},
-        {&AppState::lastUpdatedChanged, "lastUpdated"},
-        {&AppState::errorMessageChanged, "errorMessage"},
-    };
-    for (const auto &[signal, name] : fields)
-        connect(&state, signal, this, [this, name = QString::fromLatin1(name)] { names.append(name); });
-}
-
 QStringList callsIn(const QJsonArray &log)
 {
     QStringList calls;

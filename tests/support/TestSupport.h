@@ -75,15 +75,5 @@ T awaitTask(QCoro::Task<T> task)
         return std::move(*result);
 }
 
-class AppState;
-
-// The names of AppState's published fields in the order their assignments were
-// announced ("authState", "userName", ...).
-class AnnouncementLog : public QObject {
-public:
-    explicit AnnouncementLog(AppState &state);
-    QStringList names;
-};
-
 // The API calls a stand-in log holds, as "METHOD /path" lines.
 QStringList callsIn(const QJsonArray &log);
