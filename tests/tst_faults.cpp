@@ -28,13 +28,14 @@ private Q_SLOTS:
 
     void aFaultyCycleRecoversByItself_data()
     {
-        QTest::addColumn<QJsonObject>("fault"); // for /control/inject; {} for a pause of the service
+        QTest::addColumn<QJsonObject>("fault"); // for /control/inject, or a pause of the service
         QTest::addColumn<QString>("text");      // what the DJ reads (a prefix)
         const QString events = u"/api/glasses/events"_s, requests = u"/api/glasses/requests"_s;
         const auto status = [](int code, const QString &body, const QString &type = u"application/json"_s) {
             return QJsonObject{{u"status"_s, code}, {u"body"_s, body}, {u"contentType"_s, type}};
         };
-        QTest::newRow("refused") << QJsonObject() << u"Connection refused"_s;
+        QTest::newRow("down at start") << QJsonObject{{u"pause"_s, u"at start"_s}} << u"Connection refused"_s;
+        QTest::newRow("refused") << QJsonObject{{u"pause"_s, u"mid-session"_s}} << u"Connection refused"_s;
         QTest::newRow("reset") << on(events, {{u"drop"_s, true}}) << u"Connection closed"_s;
         QTest::newRow("cut mid-body") << on(requests, {{u"truncate"_s, true}}) << u"Connection closed"_s;
         QTest::newRow("slower than the idle timeout") << on(requests, {{u"delayMs"_s, 1500}})
@@ -60,13 +61,20 @@ private Q_SLOTS:
         QFETCH(QString, text);
         h = std::make_unique<ServiceHarness>();
         h->desktop.idleTimeout = std::chrono::milliseconds(500);
-        AppState &app = h->startSignedIn(0.02); // a cycle every 200 ms
+        const auto pause = [&] { h->service->control("POST", u"/control/pause"_s, {{u"ms"_s, 600}}); };
+        const bool atStart = fault[u"pause"_s] == u"at start"_s;
+        if (atStart) {
+            h->desktop.storedToken = h->service->issueToken();
+            pause();
+            QTest::qWait(50);
+        }
+        AppState &app = atStart ? h->start(0.02) : h->startSignedIn(0.02); // a cycle every 200 ms
         const QList<DJEvent> events = app.events();
         const QList<SongRequest> requests = app.requests();
-        if (fault.isEmpty())
-            h->service->control("POST", u"/control/pause"_s, {{u"ms"_s, 600}});
-        else
+        if (fault.contains(u"path"_s))
             h->inject(fault);
+        else if (!atStart)
+            pause();
         QVERIFY(waitUntil([&] { return app.errorMessage().has_value(); }));
         QVERIFY2(app.errorMessage()->startsWith(text), qPrintable(*app.errorMessage()));
         QCOMPARE(app.authState(), AppState::AuthState::signedIn);
