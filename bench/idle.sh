@@ -25,6 +25,7 @@ readonly starts=5 settle_seconds=10 idle_seconds=30
 
 # shellcheck source=../scripts/lib/headless-desktop.sh
 source "$root/scripts/lib/headless-desktop.sh"
+desktop_use_service_url "$(sed -n 's/^CUELARK_SERVICE_URL:STRING=//p' "$build/CMakeCache.txt")"
 work="$(mktemp -d)"
 desktop_before_cleanup() { rm -rf "$work"; }
 desktop_init "$work"
