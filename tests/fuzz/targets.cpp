@@ -4,10 +4,8 @@
 #include "api/Models.h"
 #include "updates/UpdateChecker.h"
 
+#include <QDirIterator>
 #include <QRegularExpression>
-
-#include <cstdlib>
-#include <cstring>
 
 // Fuzz targets for every reader of text from the service, picked by the
 // environment variable CUELARK_FUZZ_TARGET. Each aborts when a rule it must keep
@@ -23,10 +21,11 @@ void require(bool condition)
 }
 
 // A decoding error names our own fields and positions only, never the body.
-void decoding(void (*decode)(const QByteArray &), const QByteArray &bytes)
+template<auto decode>
+void decoding(const QByteArray &bytes)
 {
-    static const QRegularExpression ownWords(QStringLiteral(
-        R"(^The service sent an unexpected answer \([A-Za-z0-9 .:\[\]]{1,120}\)\.$)"));
+    static const QRegularExpression ownWords(
+        QStringLiteral(R"(^The service sent an unexpected answer \([A-Za-z0-9 .:\[\]]{1,120}\)\.$)"));
     try {
         decode(bytes);
     } catch (const DecodingError &error) {
@@ -34,9 +33,9 @@ void decoding(void (*decode)(const QByteArray &), const QByteArray &bytes)
     }
 }
 
+// Only web pages ever reach the browser.
 void release(const QByteArray &body)
 {
-    // Only web pages ever reach the browser.
     if (const std::optional<UpdateAvailable> update = UpdateChecker::evaluateRelease(body, QStringLiteral("1.0")))
         require(update->downloadURL.scheme() == u"https" || update->downloadURL.scheme() == u"http");
 }
@@ -44,18 +43,15 @@ void release(const QByteArray &body)
 void errorBody(const QByteArray &body)
 {
     const std::optional<QString> message = Models::decodeErrorMessage(body);
-    const QString text = APIError::http(500, message).description();
-    require(message ? text == *message : text == u"Request failed (HTTP 500).");
+    require(APIError::http(500, message).description() == message.value_or(QStringLiteral("Request failed (HTTP 500).")));
 }
 
 void date(const QByteArray &bytes)
 {
     const std::optional<QDateTime> parsed = ISO8601DateParser::parse(QString::fromUtf8(bytes));
-    if (!parsed)
-        return;
-    require(parsed->isValid() && parsed->timeSpec() == Qt::UTC);
+    require(!parsed || (parsed->isValid() && parsed->timeSpec() == Qt::UTC));
     // Written out again (where the year has four digits), it reads as the same moment.
-    if (parsed->date().year() >= 1 && parsed->date().year() <= 9999)
+    if (parsed && parsed->date().year() >= 1 && parsed->date().year() <= 9999)
         require(ISO8601DateParser::parse(parsed->toString(Qt::ISODateWithMs)) == parsed);
 }
 
@@ -69,37 +65,19 @@ void version(const QByteArray &bytes)
     require(order >= -1 && order <= 1 && AppVersion::compare(b, a) == -order && AppVersion::compare(a, a) == 0);
 }
 
-template<typename Record, Record (*decode)(const QByteArray &)>
-void record(const QByteArray &bytes)
-{
-    decoding([](const QByteArray &body) { decode(body); }, bytes);
-}
-
 using Target = void (*)(const QByteArray &);
 
 Target chosenTarget()
 {
-    const struct {
-        const char *name;
-        Target run;
-    } targets[] = {
-        {"events", record<EventsResponse, Models::decodeEvents>},
-        {"requests", record<RequestsResponse, Models::decodeRequests>},
-        {"me", record<MeResponse, Models::decodeMe>},
-        {"auth_start", record<AuthStartResponse, Models::decodeAuthStart>},
-        {"auth_poll", record<AuthPollResponse, Models::decodeAuthPoll>},
-        {"release", [](const QByteArray &bytes) { decoding(release, bytes); }},
-        {"error_body", errorBody},
-        {"date", date},
-        {"version", version},
-    };
-    const char *wanted = std::getenv("CUELARK_FUZZ_TARGET");
-    for (const auto &target : targets) {
-        if (wanted && std::strcmp(wanted, target.name) == 0)
-            return target.run;
-    }
-    std::fprintf(stderr, "CUELARK_FUZZ_TARGET must name one of the targets\n");
-    std::exit(2);
+    const QHash<QByteArray, Target> targets{
+        {"events", decoding<Models::decodeEvents>},       {"requests", decoding<Models::decodeRequests>},
+        {"me", decoding<Models::decodeMe>},               {"auth_start", decoding<Models::decodeAuthStart>},
+        {"auth_poll", decoding<Models::decodeAuthPoll>},  {"release", decoding<release>},
+        {"error_body", errorBody}, {"date", date}, {"version", version}};
+    const Target target = targets.value(qgetenv("CUELARK_FUZZ_TARGET"));
+    if (!target)
+        qFatal("CUELARK_FUZZ_TARGET must name one of: %s", targets.keys().join(' ').constData());
+    return target;
 }
 
 } // namespace
@@ -110,3 +88,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     run(QByteArray::fromRawData(reinterpret_cast<const char *>(data), qsizetype(size)));
     return 0;
 }
+
+#ifndef CUELARK_LIBFUZZER
+// Without libFuzzer: runs every file under the given folders once.
+int main(int argc, char **argv)
+{
+    int count = 0;
+    for (int i = 1; i < argc; ++i) {
+        for (QDirIterator files(QString::fromLocal8Bit(argv[i]), QDir::Files); files.hasNext(); ++count) {
+            QFile file(files.next());
+            require(file.open(QIODevice::ReadOnly));
+            const QByteArray bytes = file.readAll();
+            LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t *>(bytes.constData()), size_t(bytes.size()));
+        }
+    }
+    qInfo("%d inputs replayed", count);
+    return count > 0 ? 0 : 1;
+}
+#endif
