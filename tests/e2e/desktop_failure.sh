@@ -64,4 +64,15 @@ for case in "${cases[@]}"; do
         while read -r pid _; do kill -KILL "$pid" 2>/dev/null || true; done <"$dir/processes"
     fi
 done
+
+# The end-to-end test refuses, before starting anything, an app built to talk
+# to another service than a stand-in could play, and says how to build it.
+if out="$("$root/tests/e2e/tray_app.sh" https://cuelark.app "$stand_in" "$stand_in" "$work/e2e" 2>&1)" ||
+    [[ "$out" != *"'https://cuelark.app'"*"-DCUELARK_SERVICE_URL=http://127.0.0.1:"* ]] ||
+    [[ -e "$work/e2e" ]]; then
+    failures=$((failures + 1))
+    echo "FAIL: a build for https://cuelark.app was not refused plainly: $out"
+else
+    echo "PASS: a build for another service is refused"
+fi
 ((failures == 0))
