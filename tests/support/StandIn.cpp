@@ -30,14 +30,6 @@ QString firstCapture(const QString &pattern, const QString &html)
 
 } // namespace
 
-QByteArray StandIn::Answer::header(const QByteArray &name) const
-{
-    for (const auto &[key, value] : headers)
-        if (key.compare(name, Qt::CaseInsensitive) == 0)
-            return value;
-    return {};
-}
-
 StandIn::StandIn(const QStringList &extraArgs)
 {
     m_process.setProgram(QStringLiteral(CUELARK_STAND_IN_PATH));
@@ -60,12 +52,11 @@ StandIn::StandIn(const QStringList &extraArgs)
         return;
     }
     QObject::connect(&m_process, &QProcess::readyReadStandardOutput, &m_process,
-                     [this] { m_output += m_process.readAllStandardOutput(); });
+                     [this] { m_process.readAllStandardOutput(); }); // one line a call, unread
 }
 
 StandIn::~StandIn()
 {
-    // Nothing may append to m_output while the process winds down.
     QObject::disconnect(&m_process, nullptr, nullptr, nullptr);
     m_process.kill();
     m_process.waitForFinished(5000);
@@ -82,17 +73,11 @@ StandIn::Answer StandIn::send(const QByteArray &method, const QUrl &target, cons
         request.setRawHeader(name, value);
 
     const std::unique_ptr<QNetworkReply> reply(network.sendCustomRequest(request, method, body));
-    QList<QSslError::SslError> sslErrors;
-    QObject::connect(reply.get(), &QNetworkReply::sslErrors, [&sslErrors](const QList<QSslError> &errors) {
-        for (const QSslError &error : errors)
-            sslErrors << error.error();
-    });
     QEventLoop loop;
     QObject::connect(reply.get(), &QNetworkReply::finished, &loop, &QEventLoop::quit);
     if (!reply->isFinished())
         loop.exec();
-    return {reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), reply->readAll(), reply->error(),
-            reply->rawHeaderPairs(), sslErrors};
+    return {reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), reply->readAll()};
 }
 
 QJsonValue StandIn::control(const QByteArray &method, const QString &path, const QJsonObject &body)

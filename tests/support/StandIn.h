@@ -7,7 +7,6 @@
 #include <QNetworkReply>
 #include <QPair>
 #include <QProcess>
-#include <QSslError>
 #include <QString>
 #include <QStringList>
 #include <QUrl>
@@ -27,10 +26,6 @@ public:
     struct Answer {
         int status = 0; // 0 when no HTTP answer came
         QByteArray body;
-        QNetworkReply::NetworkError error = QNetworkReply::NoError;
-        QList<QNetworkReply::RawHeaderPair> headers;
-        QList<QSslError::SslError> sslErrors;
-        QByteArray header(const QByteArray &name) const;
     };
 
     // One blocking HTTP exchange (spins an event loop). `target` is resolved
@@ -53,8 +48,6 @@ public:
     // Completes a pending browser sign-in the way the DJ's browser would: loads
     // the page at `authUrl` and submits its "Approve" form.
     void approveInBrowser(const QUrl &authUrl);
-
-    QByteArray output() const { return m_output; }
 
 private:
     QProcess m_process;
