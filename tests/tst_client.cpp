@@ -28,7 +28,7 @@ QString summary(const RecordedRequest &request)
 {
     QByteArrayList headers;
     for (const QByteArray &name : {"Authorization"_ba, "Content-Type"_ba, "x-glasses-poll-token"_ba})
-        headers << (request.hasHeader(name) ? request.header(name) : "-"_ba);
+        headers << request.headers.value(name.toLower(), "-"_ba);
     const QByteArray query = request.query.isEmpty() ? QByteArray() : '?' + request.query.toUtf8();
     return QString::fromUtf8(request.method + ' ' + request.path.toUtf8() + query + ' ' + headers.join('|') + ' '
                              + request.body).trimmed();

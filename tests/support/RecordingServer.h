@@ -2,10 +2,7 @@
 
 #include <QByteArray>
 #include <QHttpServer>
-#include <QList>
-#include <QPair>
-#include <QSslCertificate>
-#include <QSslKey>
+#include <QMap>
 #include <QString>
 #include <QTcpServer>
 #include <QUrl>
@@ -14,29 +11,23 @@ struct RecordedRequest {
     QByteArray method;
     QString path;
     QString query;
-    QList<QPair<QByteArray, QByteArray>> headers;
+    QMap<QByteArray, QByteArray> headers; // names in lower case
     QByteArray body;
-
-    bool hasHeader(const QByteArray &name) const;
-    QByteArray header(const QByteArray &name) const;
 };
 
-// A loopback HTTP(S) server in the test process that records every request and
+// A loopback HTTP server in the test process that records every request and
 // answers each with the one canned response set last.
 class RecordingServer {
 public:
     RecordingServer();
-    // Serves TLS with this certificate instead of plain HTTP.
-    RecordingServer(const QSslCertificate &certificate, const QSslKey &key);
 
     QUrl url() const { return m_url; }
     void answer(int status, QByteArray body, QByteArray contentType = "application/json");
 
     QList<RecordedRequest> requests;
-    int connections = 0; // TCP connections accepted (plain HTTP only)
+    int connections = 0; // TCP connections accepted
 
 private:
-    void install();
     QHttpServer m_server;
     QTcpServer m_listener;
     QUrl m_url;

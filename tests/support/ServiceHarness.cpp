@@ -3,6 +3,8 @@
 #include <QJsonDocument>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 ServiceHarness::ServiceHarness(const QStringList &serviceArgs)
     : service(std::make_unique<StandIn>(serviceArgs))
 {
@@ -24,7 +26,7 @@ AppState &ServiceHarness::start(double waitScale)
 
 AppState &ServiceHarness::startSignedIn(double waitScale)
 {
-    const QString releaseCheck = QStringLiteral("GET /mac-app/latest.json");
+    const QString releaseCheck = u"GET /mac-app/latest.json"_s;
     const qsizetype checksBefore = countCalls(releaseCheck);
     desktop.storedToken = service->issueToken();
     start(waitScale);
@@ -37,43 +39,42 @@ AppState &ServiceHarness::startSignedIn(double waitScale)
 
 void ServiceHarness::inject(const QJsonObject &fault)
 {
-    service->control("POST", QStringLiteral("/control/inject"), fault);
+    service->control("POST", u"/control/inject"_s, fault);
 }
 
 void ServiceHarness::answer(const QString &path, const QJsonObject &body, int count)
 {
-    inject({{QStringLiteral("path"), path}, {QStringLiteral("count"), count}, {QStringLiteral("status"), 200},
-            {QStringLiteral("body"), QString::fromUtf8(QJsonDocument(body).toJson(QJsonDocument::Compact))}});
+    inject({{u"path"_s, path}, {u"count"_s, count}, {u"status"_s, 200},
+            {u"body"_s, QString::fromUtf8(QJsonDocument(body).toJson(QJsonDocument::Compact))}});
 }
 
 void ServiceHarness::fail(const QString &path, int status, int delayMs, int count)
 {
-    inject({{QStringLiteral("path"), path}, {QStringLiteral("count"), count}, {QStringLiteral("status"), status},
-            {QStringLiteral("delayMs"), delayMs},
-            {QStringLiteral("body"), QStringLiteral("{\"error\":\"Service unavailable\"}")}});
+    inject({{u"path"_s, path}, {u"count"_s, count}, {u"status"_s, status}, {u"delayMs"_s, delayMs},
+            {u"body"_s, u"{\"error\":\"Service unavailable\"}"_s}});
 }
 
 void ServiceHarness::delay(const QString &path, int delayMs, int count)
 {
-    inject({{QStringLiteral("path"), path}, {QStringLiteral("count"), count}, {QStringLiteral("delayMs"), delayMs}});
+    inject({{u"path"_s, path}, {u"count"_s, count}, {u"delayMs"_s, delayMs}});
 }
 
 qint64 ServiceHarness::addRequest(const QString &title, qint64 eventId)
 {
-    return service
-        ->control("POST", QStringLiteral("/control/requests"),
-                  {{QStringLiteral("songTitle"), title}, {QStringLiteral("artistName"), QStringLiteral("Artist")},
-                   {QStringLiteral("eventId"), eventId}})
-        .toObject()[QStringLiteral("id")]
+    return service->control("POST", u"/control/requests"_s,
+                            {{u"songTitle"_s, title}, {u"artistName"_s, u"Artist"_s}, {u"eventId"_s, eventId}})[u"id"_s]
         .toInteger();
 }
 
 QStringList ServiceHarness::calls()
 {
-    return callsIn(service->log());
+    QStringList calls;
+    for (const QJsonValue &call : service->log())
+        calls.append(call[u"method"_s].toString() + u' ' + call[u"path"_s].toString());
+    return calls;
 }
 
 void ServiceHarness::clearCalls()
 {
-    service->control("DELETE", QStringLiteral("/control/log"));
+    service->control("DELETE", u"/control/log"_s);
 }

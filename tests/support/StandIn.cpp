@@ -4,6 +4,7 @@
 #include <QEventLoop>
 #include <QJsonDocument>
 #include <QNetworkAccessManager>
+#include <QNetworkReply>
 #include <QRegularExpression>
 #include <QTest>
 
@@ -12,9 +13,6 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-
-constexpr int startTimeoutMs = 20'000;
-constexpr int callTimeoutMs = 30'000;
 
 void fail(const QString &message)
 {
@@ -36,21 +34,17 @@ StandIn::StandIn(const QStringList &extraArgs)
     m_process.setArguments(QStringList{u"--port"_s, u"0"_s} + extraArgs);
     m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     m_process.start();
-
-    const QDeadlineTimer deadline(startTimeoutMs);
-    while (!m_output.contains('\n') && m_process.state() != QProcess::NotRunning && !deadline.hasExpired()) {
+    QByteArray output;
+    const QDeadlineTimer deadline(20'000);
+    while (!output.contains('\n') && m_process.state() != QProcess::NotRunning && !deadline.hasExpired()) {
         m_process.waitForReadyRead(int(deadline.remainingTime()));
-        m_output += m_process.readAllStandardOutput();
+        output += m_process.readAllStandardOutput();
     }
-    const QByteArray firstLine = m_output.left(m_output.indexOf('\n'));
     constexpr QByteArrayView prefix = "listening on ";
-    if (firstLine.startsWith(prefix))
-        m_url = QUrl(QString::fromUtf8(firstLine.mid(prefix.size())));
-    if (!m_url.isValid()) {
-        fail(u"the stand-in did not start (%1): %2"_s.arg(m_process.errorString(),
-                                                           QString::fromUtf8(m_output)));
-        return;
-    }
+    if (output.startsWith(prefix))
+        m_url = QUrl(QString::fromUtf8(output.mid(prefix.size(), output.indexOf('\n') - prefix.size())));
+    if (!m_url.isValid())
+        fail(u"the stand-in did not start (%1): %2"_s.arg(m_process.errorString(), QString::fromUtf8(output)));
     QObject::connect(&m_process, &QProcess::readyReadStandardOutput, &m_process,
                      [this] { m_process.readAllStandardOutput(); }); // one line a call, unread
 }
@@ -62,16 +56,15 @@ StandIn::~StandIn()
     m_process.waitForFinished(5000);
 }
 
-StandIn::Answer StandIn::send(const QByteArray &method, const QUrl &target, const QByteArray &body,
-                              const QList<QPair<QByteArray, QByteArray>> &headers)
+std::pair<int, QByteArray> StandIn::send(const QByteArray &method, const QUrl &target, const QByteArray &body,
+                                         const QByteArray &contentType)
 {
     QNetworkAccessManager network;
     QNetworkRequest request(m_url.resolved(target));
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
-    request.setTransferTimeout(callTimeoutMs);
-    for (const auto &[name, value] : headers)
-        request.setRawHeader(name, value);
-
+    request.setTransferTimeout(30'000);
+    if (!contentType.isEmpty())
+        request.setHeader(QNetworkRequest::ContentTypeHeader, contentType);
     const std::unique_ptr<QNetworkReply> reply(network.sendCustomRequest(request, method, body));
     QEventLoop loop;
     QObject::connect(reply.get(), &QNetworkReply::finished, &loop, &QEventLoop::quit);
@@ -83,38 +76,27 @@ StandIn::Answer StandIn::send(const QByteArray &method, const QUrl &target, cons
 QJsonValue StandIn::control(const QByteArray &method, const QString &path, const QJsonObject &body)
 {
     const bool sendsBody = method != "GET" && method != "DELETE";
-    const Answer answer = send(method, QUrl(path),
-                               sendsBody ? QJsonDocument(body).toJson(QJsonDocument::Compact) : QByteArray(),
-                               {{"Content-Type", "application/json"}});
-    if (answer.status < 200 || answer.status > 299) {
+    const auto [status, answer] = send(method, QUrl(path), sendsBody ? QJsonDocument(body).toJson() : QByteArray(),
+                                       "application/json");
+    if (status < 200 || status > 299) {
         fail(u"stand-in control %1 %2 answered %3: %4"_s.arg(QString::fromLatin1(method), path,
-                                                             QString::number(answer.status),
-                                                             QString::fromUtf8(answer.body)));
+                                                             QString::number(status), QString::fromUtf8(answer)));
         return {};
     }
-    const QJsonDocument document = QJsonDocument::fromJson(answer.body);
-    return document.isArray()    ? QJsonValue(document.array())
-           : document.isObject() ? QJsonValue(document.object())
-                                 : QJsonValue();
+    const QJsonDocument document = QJsonDocument::fromJson(answer);
+    return document.isArray() ? QJsonValue(document.array()) : QJsonValue(document.object());
 }
 
 void StandIn::approveInBrowser(const QUrl &authUrl)
 {
-    const Answer page = send("GET", authUrl);
-    if (page.status != 200) {
-        fail(u"sign-in page %1 answered %2"_s.arg(authUrl.toString()).arg(page.status));
-        return;
-    }
-    const QString html = QString::fromUtf8(page.body);
+    const auto [status, page] = send("GET", authUrl);
+    const QString html = QString::fromUtf8(page);
     const QString action = firstCapture(uR"re(<form[^>]*\baction="([^"]*)")re"_s, html);
     const QString session = firstCapture(uR"re(<input[^>]*\bname="session"[^>]*\bvalue="([^"]*)")re"_s, html);
-    if (action.isEmpty() || session.isEmpty()) {
-        fail(u"no approval form on the sign-in page: %1"_s.arg(html));
-        return;
-    }
-    const Answer approval = send("POST", authUrl.resolved(QUrl(action)),
-                                 "session=" + QUrl::toPercentEncoding(session),
-                                 {{"Content-Type", "application/x-www-form-urlencoded"}});
-    if (approval.status != 303 && (approval.status < 200 || approval.status > 299))
-        fail(u"approving the sign-in answered %1"_s.arg(approval.status));
+    if (status != 200 || action.isEmpty() || session.isEmpty())
+        return fail(u"no approval form on the sign-in page %1 (HTTP %2): %3"_s.arg(authUrl.toString()).arg(status).arg(html));
+    const int approval = send("POST", authUrl.resolved(QUrl(action)), "session=" + QUrl::toPercentEncoding(session),
+                              "application/x-www-form-urlencoded").first;
+    if (approval != 303 && (approval < 200 || approval > 299))
+        fail(u"approving the sign-in answered %1"_s.arg(approval));
 }

@@ -1,14 +1,8 @@
 #pragma once
 
-#include <QByteArray>
 #include <QJsonArray>
 #include <QJsonObject>
-#include <QList>
-#include <QNetworkReply>
-#include <QPair>
 #include <QProcess>
-#include <QString>
-#include <QStringList>
 #include <QUrl>
 
 // The stand-in service as a child process on a free loopback port, for the
@@ -23,27 +17,20 @@ public:
 
     QUrl url() const { return m_url; }
 
-    struct Answer {
-        int status = 0; // 0 when no HTTP answer came
-        QByteArray body;
-    };
+    // One blocking HTTP exchange (spins an event loop) with a path or an address,
+    // redirects not followed: the status (0 when no answer came) and the body.
+    std::pair<int, QByteArray> send(const QByteArray &method, const QUrl &target, const QByteArray &body = {},
+                                    const QByteArray &contentType = {});
 
-    // One blocking HTTP exchange (spins an event loop). `target` is resolved
-    // against url(), so a path or an absolute address both work. Redirects are
-    // not followed. Never fails the test by itself.
-    Answer send(const QByteArray &method, const QUrl &target, const QByteArray &body = {},
-                const QList<QPair<QByteArray, QByteArray>> &headers = {});
-
-    // A blocking call of the control API (spins an event loop); returns the
-    // parsed JSON answer (null when empty). Fails the test on a non-2xx answer.
-    QJsonValue control(const QByteArray &method, const QString &path,
-                       const QJsonObject &body = {});
+    // A blocking call of the control API: its JSON answer.
+    // Fails the test on a non-2xx answer.
+    QJsonValue control(const QByteArray &method, const QString &path, const QJsonObject &body = {});
 
     // The API calls served so far (control calls excluded), oldest first.
     QJsonArray log() { return control("GET", QStringLiteral("/control/log")).toArray(); }
 
     // A bearer token the service accepts for the seeded DJ.
-    QString issueToken() { return control("POST", QStringLiteral("/control/tokens")).toObject().value(QStringLiteral("token")).toString(); }
+    QString issueToken() { return control("POST", QStringLiteral("/control/tokens"))[QStringLiteral("token")].toString(); }
 
     // Completes a pending browser sign-in the way the DJ's browser would: loads
     // the page at `authUrl` and submits its "Approve" form.
@@ -52,5 +39,4 @@ public:
 private:
     QProcess m_process;
     QUrl m_url;
-    QByteArray m_output;
 };

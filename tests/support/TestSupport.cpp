@@ -1,7 +1,5 @@
 #include "support/TestSupport.h"
 
-#include "AppState.h"
-
 #include <QJsonObject>
 #include <QTest>
 
@@ -44,15 +42,4 @@ Platform FakeDesktop::platform(double waitScale)
 bool waitUntil(const std::function<bool()> &done, int timeoutMs)
 {
     return QTest::qWaitFor(done, timeoutMs);
-}
-
-QStringList callsIn(const QJsonArray &log)
-{
-    QStringList calls;
-    for (const QJsonValue &entry : log) {
-        const QJsonObject call = entry.toObject();
-        calls.append(call.value(QLatin1String("method")).toString() + QLatin1Char(' ')
-                     + call.value(QLatin1String("path")).toString());
-    }
-    return calls;
 }

@@ -2,19 +2,10 @@
 
 #include "Platform.h"
 
-#include <QDateTime>
-#include <QList>
-#include <QTemporaryDir>
-#include <QTimeZone>
-#include <QUrl>
-
 #include <QEventLoop>
-#include <QJsonArray>
-#include <QStringList>
+#include <QTemporaryDir>
 
 #include <exception>
-#include <functional>
-#include <optional>
 
 // In-memory stand-ins for the desktop services, recording what the application
 // asked of them. `platform()` hands out a Platform that refers back to this
@@ -53,6 +44,8 @@ T awaitTask(QCoro::Task<T> task)
     QEventLoop loop;
     std::optional<std::conditional_t<std::is_void_v<T>, bool, T>> result;
     std::exception_ptr failure;
+    // The coroutine takes what it touches as parameters: a lambda's captures
+    // would end with the temporary lambda, before the coroutine resumes.
     auto runner = [](QCoro::Task<T> task, auto &result, std::exception_ptr &failure,
                      QEventLoop &loop) -> QCoro::Task<> {
         try {
@@ -74,6 +67,3 @@ T awaitTask(QCoro::Task<T> task)
     if constexpr (!std::is_void_v<T>)
         return std::move(*result);
 }
-
-// The API calls a stand-in log holds, as "METHOD /path" lines.
-QStringList callsIn(const QJsonArray &log);

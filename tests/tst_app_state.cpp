@@ -1,0 +1,482 @@
+// The application state's flows against the stand-in service: start-up, the
+// browser sign-in, sign-out, the refresh cycle, event selection, request
+// actions, new-request notifications and the automatic update check.
+
+#include "TaskHandle.h"
+#include "support/ServiceHarness.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+using AuthState = AppState::AuthState;
+
+namespace {
+
+constexpr qint64 pastEvent = 101, liveEvent = 102, upcomingEvent = 103;
+const QString statusPoll = u"GET /api/glasses/auth/status"_s;
+const QString meCall = u"GET /api/glasses/me"_s, eventsCall = u"GET /api/glasses/events"_s,
+              requestsCall = u"GET /api/glasses/requests"_s;
+const QString expired = u"Session expired — please sign in again."_s;
+
+QJsonObject startBody(const QString &authUrl, const QString &expiresAt)
+{
+    return {{u"sessionId"_s, u"s-1"_s}, {u"pollToken"_s, u"p-1"_s}, {u"authUrl"_s, authUrl}, {u"expiresAt"_s, expiresAt}};
+}
+
+QJsonObject eventJson(qint64 id, bool active)
+{
+    return {{u"id"_s, id}, {u"name"_s, u"E%1"_s.arg(id)}, {u"isActive"_s, active}, {u"startDate"_s, u"2020-01-01T00:00:00Z"_s}};
+}
+
+QList<qint64> idsOf(const QList<SongRequest> &requests)
+{
+    QList<qint64> ids;
+    for (const SongRequest &request : requests)
+        ids.append(request.id);
+    return ids;
+}
+
+} // namespace
+
+class TestAppState : public QObject {
+    Q_OBJECT
+    std::unique_ptr<ServiceHarness> h;
+
+    void refresh() { awaitTask(h->state->refresh()); }
+    const SongRequest &withId(qint64 id) const
+    {
+        return *std::ranges::find(h->state->requests(), id, &SongRequest::id);
+    }
+
+private Q_SLOTS:
+    void init() { h = std::make_unique<ServiceHarness>(); }
+    void cleanup() { h.reset(); }
+
+    void startUpFollowsTheStoredToken()
+    {
+        AppState &signedOut = h->start(0.005);
+        QCOMPARE(signedOut.authState(), AuthState::signedOut);
+        QTest::qWait(50);
+        QVERIFY(!signedOut.statsPollTask() && h->calls().isEmpty() && h->desktop.permissionRequests == 0);
+
+        h->desktop.storedToken = h->service->issueToken();
+        AppState &app = h->start(1000);
+        // Signed in before any call has been made.
+        QCOMPARE(app.authState(), AuthState::signedIn);
+        QVERIFY(!app.userName() && app.events().isEmpty() && !app.statsPollTask()->isCancelled());
+        QVERIFY(waitUntil([&] { return app.lastUpdated().has_value(); }));
+        QCOMPARE(h->desktop.permissionRequests, 1);
+        QCOMPARE(app.userName(), std::optional(u"DJ Nova"_s));
+        QVERIFY(app.events().size() == 3 && !app.requests().isEmpty() && !app.errorMessage());
+    }
+
+    void signOutClearsEverythingButTheErrorAndIsIdempotent()
+    {
+        AppState &app = h->startSignedIn();
+        h->fail(u"/api/glasses/requests/"_s, 500);
+        app.act(app.requests().first(), RequestAction::approved);
+        QVERIFY(waitUntil([&] { return app.errorMessage().has_value(); }));
+        const auto pollTask = app.statsPollTask();
+        app.signOut();
+        app.signOut();
+        QVERIFY(pollTask->isCancelled() && !h->desktop.storedToken);
+        QCOMPARE(h->desktop.tokenClears, 2);
+        QCOMPARE(app.authState(), AuthState::signedOut);
+        QVERIFY(!app.userName() && app.events().isEmpty() && !app.selectedEventId() && app.requests().isEmpty());
+        QVERIFY(app.totalPending() == 0 && !app.lastUpdated());
+        QCOMPARE(app.errorMessage(), std::optional(u"Service unavailable"_s));
+    }
+
+    void browserSignInCompletesThroughTheServicePage()
+    {
+        AppState &app = h->start(0.005);
+        app.signIn();
+        QVERIFY(waitUntil([&] { return app.authState() == AuthState::waitingForBrowser; }));
+        QCOMPARE(h->desktop.openedUrls.size(), 1);
+        QVERIFY(h->desktop.openedUrls.first().toString().startsWith(h->service->url().toString()));
+        h->service->approveInBrowser(h->desktop.openedUrls.first());
+        QVERIFY(waitUntil([&] { return app.userName().has_value(); }));
+        QCOMPARE(app.authState(), AuthState::signedIn);
+        QVERIFY(h->desktop.storedToken && !h->desktop.storedToken->isEmpty());
+        // The sign-in calls carry no bearer token; the refresh calls carry the new one.
+        for (const QJsonValue &call : h->service->log()) {
+            const QString path = call[u"path"_s].toString();
+            if (path.startsWith(u"/api/glasses/"_s))
+                QCOMPARE(call[u"authorization"_s].isNull(), path.startsWith(u"/api/glasses/auth/"_s));
+        }
+    }
+
+    void signInEndsWithTheTimeoutText_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("service says expired") << u"expired"_s;
+        QTest::newRow("expiresAt already past") << u"past"_s;
+        QTest::newRow("unparsable expiresAt, fallback deadline") << u"unparsable"_s;
+        QTest::newRow("complete in the wrong case") << u"case"_s;
+    }
+    void signInEndsWithTheTimeoutText()
+    {
+        QFETCH(QString, how);
+        const QString page = h->service->url().toString() + u"/glasses/sign-in?session=s-1"_s;
+        if (how == u"past")
+            h->answer(u"/api/glasses/auth/start"_s, startBody(page, u"2020-01-01T00:00:00Z"_s));
+        if (how == u"unparsable" || how == u"case") {
+            h->answer(u"/api/glasses/auth/start"_s, startBody(page, u"in ten minutes"_s));
+            const QString status = how == u"case" ? u"Complete"_s : u"pending"_s;
+            h->answer(u"/api/glasses/auth/status"_s, {{u"status"_s, status}, {u"token"_s, u"t"_s}}, 100);
+            h->desktop.step = 100; // the 600 s fallback passes after a few polls
+        }
+        AppState &app = h->start(0.005);
+        app.signIn();
+        if (how == u"expired") {
+            QVERIFY(waitUntil([&] { return app.authState() == AuthState::waitingForBrowser; }));
+            h->service->control("POST", u"/control/expire-sessions"_s);
+        }
+        QVERIFY(waitUntil([&] { return app.errorMessage().has_value(); }));
+        QCOMPARE(app.errorMessage(), std::optional(u"Sign-in timed out. Try again."_s));
+        QCOMPARE(app.authState(), AuthState::signedOut);
+        QVERIFY(h->desktop.openedUrls.size() == 1 && !h->desktop.storedToken);
+        const qsizetype polls = h->countCalls(statusPoll);
+        QVERIFY2(how == u"past" ? polls == 0 : polls >= 1 && polls <= 7, qPrintable(QString::number(polls)));
+    }
+
+    void completeWithoutATokenKeepsPolling()
+    {
+        h->answer(u"/api/glasses/auth/status"_s, {{u"status"_s, u"complete"_s}}, 3);
+        AppState &app = h->start(0.005);
+        app.signIn();
+        QVERIFY(waitUntil([&] { return h->countCalls(statusPoll) >= 4; }));
+        QCOMPARE(app.authState(), AuthState::waitingForBrowser);
+        // Two seconds between polls (scaled in tests).
+        QCOMPARE(h->desktop.waits.mid(0, 3), QList<double>(3, AppState::authPollInterval));
+        QCOMPARE(AppState::authPollInterval, 2.0);
+        h->service->approveInBrowser(h->desktop.openedUrls.first());
+        QVERIFY(waitUntil([&] { return app.authState() == AuthState::signedIn; }));
+    }
+
+    void failuresEndTheSignInWithTheirText_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("401 on a poll") << u"/api/glasses/auth/status"_s << 401 << expired;
+        QTest::newRow("500 on start") << u"/api/glasses/auth/start"_s << 500 << u"Service unavailable"_s;
+    }
+    void failuresEndTheSignInWithTheirText()
+    {
+        QFETCH(QString, path);
+        QFETCH(int, status);
+        h->fail(path, status);
+        AppState &app = h->start(0.005);
+        app.signIn();
+        QVERIFY(waitUntil([&] { return app.errorMessage().has_value(); }));
+        QTEST(*app.errorMessage(), "text");
+        QCOMPARE(app.authState(), AuthState::signedOut);
+        QTest::qWait(30);
+        // No retry: at most the one failed poll.
+        QCOMPARE(h->countCalls(statusPoll), path.endsWith(u"status") ? 1 : 0);
+    }
+
+    void aNewSignInOrCancelAbandonsTheOldOneSilently()
+    {
+        AppState &app = h->start(0.05); // 100 ms between polls
+        app.signIn();
+        QVERIFY(waitUntil([&] { return h->countCalls(statusPoll) >= 1; }));
+        const auto first = app.authPollTask();
+        app.signIn();
+        QVERIFY(first->isCancelled() && !app.errorMessage());
+        QVERIFY(waitUntil([&] { return h->desktop.openedUrls.size() == 2; }));
+        QCOMPARE(app.authState(), AuthState::waitingForBrowser);
+        QVERIFY(h->desktop.openedUrls[0] != h->desktop.openedUrls[1]);
+
+        app.cancelSignIn();
+        QCOMPARE(app.authState(), AuthState::signedOut);
+        const qsizetype polls = h->countCalls(statusPoll);
+        // Approving the abandoned session in the browser changes nothing here.
+        h->service->approveInBrowser(h->desktop.openedUrls[1]);
+        QTest::qWait(300);
+        QCOMPARE(h->countCalls(statusPoll), polls);
+        QVERIFY(!app.errorMessage() && !h->desktop.storedToken && app.authState() == AuthState::signedOut);
+    }
+
+    void endingAFlowMidCallIsSilentAndSafe()
+    {
+        h->delay(u"/api/glasses/auth/status"_s, 2000, 2);
+        AppState &app = h->start(0.005);
+        app.signIn();
+        QVERIFY(waitUntil([&] { return app.authState() == AuthState::waitingForBrowser; }));
+        QTest::qWait(50); // the first poll is now under way
+        app.signOut();
+        QTest::qWait(100);
+        QVERIFY(app.authState() == AuthState::signedOut && !app.errorMessage());
+
+        // Destroyed with a sign-in, a cycle and an action suspended: each ends on
+        // its aborted call without touching the object (sanitizer builds check).
+        h->desktop.storedToken = h->service->issueToken();
+        h->delay(u"/api/glasses/me"_s, 2000);
+        AppState &doomed = h->start(0.005);
+        doomed.signIn();
+        doomed.act(SongRequest{1001, u"pending"_s, {}, {}, {}}, RequestAction::approved);
+        const auto signIn = doomed.authPollTask(), polling = doomed.statsPollTask();
+        QTest::qWait(100);
+        h->state.reset();
+        QVERIFY(signIn->isCancelled() && polling->isCancelled());
+        QTest::qWait(200);
+    }
+
+    void onlyWebAddressesOpenInTheBrowser_data()
+    {
+        QTest::addColumn<QString>("authUrl");
+        QTest::newRow("file") << u"file:///etc/passwd"_s;
+        QTest::newRow("plain http to another host") << u"http://example.com/sign-in"_s;
+    }
+    void onlyWebAddressesOpenInTheBrowser()
+    {
+        QFETCH(QString, authUrl);
+        h->answer(u"/api/glasses/auth/start"_s, startBody(authUrl, u"2099-01-01T00:00:00Z"_s));
+        h->answer(u"/api/glasses/auth/status"_s, {{u"status"_s, u"pending"_s}});
+        AppState &app = h->start(1000);
+        app.signIn();
+        // Nothing opens, yet the flow waits for the session as usual.
+        QVERIFY(waitUntil([&] { return h->countCalls(statusPoll) >= 1; }));
+        QCOMPARE(app.authState(), AuthState::waitingForBrowser);
+        QVERIFY(h->desktop.openedUrls.isEmpty());
+    }
+
+    // The profile is fetched while the name is absent, then no more; the
+    // selected event's list follows the events.
+    void aCycleFetchesWhatItLacks()
+    {
+        h->answer(u"/api/glasses/me"_s, {{u"userId"_s, u"dj-1"_s}, {u"name"_s, QJsonValue::Null}});
+        AppState &app = h->startSignedIn();
+        QCOMPARE(h->calls().mid(0, 3), (QStringList{meCall, eventsCall, requestsCall}));
+        QVERIFY(!app.userName() && app.selectedEventId() == liveEvent);
+        QVERIFY(app.totalPending() == 4 && app.requests().size() == 10);
+        for (const QStringList &calls : {QStringList{meCall, eventsCall, requestsCall}, QStringList{eventsCall, requestsCall}}) {
+            h->clearCalls();
+            refresh();
+            QCOMPARE(h->calls(), calls);
+        }
+        QCOMPARE(app.userName(), std::optional(u"DJ Nova"_s));
+        QCOMPARE(h->service->log().at(1)[u"query"_s].toString(), u"eventId=102&limit=25"_s);
+        // The loop pauses ten seconds after each cycle (scaled in tests).
+        QCOMPARE(h->desktop.waits, QList<double>{AppState::statsPollInterval});
+        QCOMPARE(AppState::statsPollInterval, 10.0);
+    }
+
+    void theSelectionIsReconciled_data()
+    {
+        QTest::addColumn<qint64>("chosen"); // what the DJ picked first; 0 for nothing
+        QTest::addColumn<QJsonArray>("events");
+        QTest::addColumn<std::optional<qint64>>("selected");
+        const QJsonArray noneLive{eventJson(1, false), eventJson(2, false)};
+        QTest::newRow("first live wins") << qint64(0) << QJsonArray{eventJson(1, false), eventJson(2, true), eventJson(3, true)}
+                                         << std::optional<qint64>(2);
+        QTest::newRow("no live: first event") << qint64(0) << noneLive << std::optional<qint64>(1);
+        QTest::newRow("a kept choice stays") << qint64(2) << QJsonArray{eventJson(1, true), eventJson(2, false)}
+                                             << std::optional<qint64>(2);
+        QTest::newRow("a vanished choice moves") << qint64(7) << noneLive << std::optional<qint64>(1);
+        QTest::newRow("no events") << qint64(0) << QJsonArray{} << std::optional<qint64>();
+    }
+    void theSelectionIsReconciled()
+    {
+        QFETCH(qint64, chosen);
+        QFETCH(QJsonArray, events);
+        QFETCH(std::optional<qint64>, selected);
+        const auto emptyPage = [](int pending) { return QJsonObject{{u"requests"_s, QJsonArray{}}, {u"totalPending"_s, pending}}; };
+        AppState &app = h->startSignedIn();
+        if (chosen) {
+            h->answer(u"/api/glasses/events"_s, {{u"events"_s, QJsonArray{eventJson(chosen, false)}}});
+            h->answer(u"/api/glasses/requests"_s, emptyPage(0));
+            app.select(chosen);
+            QVERIFY(waitUntil([&] { return h->countCalls(requestsCall) == 2; }));
+        }
+        h->answer(u"/api/glasses/events"_s, {{u"events"_s, events}});
+        if (selected)
+            h->answer(u"/api/glasses/requests"_s, emptyPage(3));
+        refresh();
+        QCOMPARE(app.selectedEventId(), selected);
+        QCOMPARE(app.totalPending(), selected ? 3 : 0);
+        QVERIFY(app.requests().isEmpty() && app.lastUpdated() && !app.errorMessage());
+    }
+
+    void unauthorizedSignsOutWithItsText()
+    {
+        AppState &app = h->startSignedIn();
+        const auto polling = app.statsPollTask();
+        h->service->control("POST", u"/control/revoke"_s);
+        refresh();
+        QCOMPARE(app.authState(), AuthState::signedOut);
+        QCOMPARE(app.errorMessage(), std::optional(expired));
+        QVERIFY(polling->isCancelled() && !h->desktop.storedToken && app.events().isEmpty());
+        // Signed out: a cycle makes no call and changes nothing.
+        h->clearCalls();
+        QSignalSpy changes(&app, &AppState::changed);
+        refresh();
+        QVERIFY(changes.isEmpty() && h->calls().isEmpty());
+    }
+
+    void thePollingLoopRunsCyclesEndToStart()
+    {
+        // Each cycle's request list takes 300 ms to arrive; the pause is 20 ms.
+        h->delay(u"/api/glasses/requests"_s, 300, 100);
+        h->desktop.storedToken = h->service->issueToken();
+        h->start(0.002);
+        QTest::qWait(1000);
+        // Back to back at 20 ms would make fifty; one after another at most four.
+        const qsizetype cycles = h->countCalls(eventsCall);
+        QVERIFY2(cycles >= 1 && cycles <= 4, qPrintable(QString::number(cycles)));
+    }
+
+    void actionsSendOneUpdateThenOneRefresh()
+    {
+        AppState &app = h->startSignedIn();
+        const SongRequest pending = *std::ranges::find_if(app.requests(), &SongRequest::isPending);
+        const QString patch = u"PATCH /api/glasses/requests/%1"_s.arg(pending.id);
+        h->clearCalls();
+        app.act(pending, RequestAction::approved);
+        QVERIFY(waitUntil([&] { return app.totalPending() == 3; }));
+        QCOMPARE(h->calls(), (QStringList{patch, eventsCall, requestsCall}));
+        QCOMPARE(h->service->log().first()[u"body"_s].toString(), u"{\"status\":\"approved\"}"_s);
+        QCOMPARE(withId(pending.id).status, u"approved"_s);
+
+        // Two presses send two updates, each followed by its refresh.
+        h->clearCalls();
+        app.act(pending, RequestAction::rejected);
+        app.act(pending, RequestAction::rejected);
+        QVERIFY(waitUntil([&] { return h->calls().size() == 6; }));
+        QCOMPARE(h->countCalls(patch), 2);
+
+        // A failed update shows its text and runs no refresh.
+        h->clearCalls();
+        h->fail(u"/api/glasses/requests/"_s, 500);
+        app.act(pending, RequestAction::approved);
+        QVERIFY(waitUntil([&] { return app.errorMessage().has_value(); }));
+        QCOMPARE(app.errorMessage(), std::optional(u"Service unavailable"_s));
+        QTest::qWait(50);
+        QCOMPARE(h->calls(), QStringList{patch});
+    }
+
+    void newPendingRequestsAreNotifiedAfterASilentBaseline()
+    {
+        AppState &app = h->startSignedIn();
+        QList<SongRequest> &notified = h->desktop.notifications;
+        QVERIFY(notified.isEmpty()); // the first look at the event only records what is there
+
+        const qint64 first = h->addRequest(u"First"_s, liveEvent);
+        const qint64 second = h->addRequest(u"Second"_s, liveEvent);
+        refresh();
+        refresh();
+        // Listed newest first, notified in list order, each once.
+        QCOMPARE(idsOf(notified), (QList<qint64>{second, first}));
+
+        // Answered, then pending again: notified again.
+        const GlassesAPIClient client(h->desktop.storedToken, h->service->url());
+        awaitTask(client.updateRequest(first, RequestAction::approved));
+        refresh();
+        awaitTask(client.updateRequest(first, RequestAction::pending));
+        refresh();
+        QCOMPARE(idsOf(notified), (QList<qint64>{second, first, first}));
+
+        // Another event starts a new baseline, however many are pending there.
+        h->addRequest(u"Elsewhere"_s, upcomingEvent);
+        app.select(upcomingEvent);
+        QVERIFY(waitUntil([&] { return !app.requests().isEmpty(); }));
+        const qint64 later = h->addRequest(u"Later"_s, upcomingEvent);
+        refresh();
+        QCOMPARE(idsOf(notified).mid(3), QList<qint64>{later});
+
+        // A failed cycle leaves the baseline, so the next good one reports.
+        const qint64 missed = h->addRequest(u"Missed"_s, upcomingEvent);
+        h->fail(u"/api/glasses/requests"_s, 500);
+        refresh();
+        refresh();
+        QCOMPARE(idsOf(notified).mid(4), QList<qint64>{missed});
+    }
+
+    // Answers that arrive late are dropped when their session has ended, when
+    // the DJ has left their event, or when a refresh that started later has
+    // published already.
+    void lateAnswersNeverOverwriteNewerState()
+    {
+        AppState &app = h->startSignedIn();
+        const qint64 fresh = h->addRequest(u"Fresh"_s, liveEvent);
+        refresh();
+        QCOMPARE(idsOf(h->desktop.notifications), QList<qint64>{fresh});
+
+        // A slow cycle is overtaken by the refresh that follows an approval.
+        h->delay(u"/api/glasses/requests"_s, 400);
+        auto slow = app.refresh();
+        QTest::qWait(100);
+        app.act(SongRequest{fresh, u"pending"_s, {}, {}, {}}, RequestAction::approved);
+        QVERIFY(waitUntil([&] { return app.requests().first().status == u"approved"_s; }));
+        const qint64 pending = app.totalPending();
+        awaitTask(std::move(slow));
+        QCOMPARE(app.requests().first().status, u"approved"_s);
+        QCOMPARE(app.totalPending(), pending);
+        QCOMPARE(idsOf(h->desktop.notifications), QList<qint64>{fresh});
+
+        // A list for an event the DJ has left is not shown, nor notified; the
+        // old list goes at once, and a past event chosen stays chosen.
+        h->addRequest(u"Unseen"_s, liveEvent);
+        h->delay(u"/api/glasses/requests"_s, 400);
+        auto left = app.refresh();
+        QTest::qWait(100);
+        h->delay(u"/api/glasses/requests"_s, 800); // the new event's list comes after the old one
+        app.select(pastEvent);
+        QVERIFY(app.requests().isEmpty() && app.totalPending() == 0);
+        awaitTask(std::move(left));
+        QVERIFY(app.requests().isEmpty());
+        QVERIFY(waitUntil([&] { return !app.requests().isEmpty(); }));
+        refresh();
+        QCOMPARE(app.selectedEventId(), std::optional(pastEvent));
+        QCOMPARE(app.requests().first().status, u"played"_s);
+        QCOMPARE(h->desktop.notifications.size(), 1);
+        // Choosing what is already chosen changes nothing and fetches nothing.
+        QSignalSpy changes(&app, &AppState::changed);
+        app.select(pastEvent);
+        QVERIFY(changes.isEmpty());
+
+        // Nothing of a session that has ended comes back: no data, no error,
+        // and an action under way then neither reports nor refreshes.
+        h->delay(u"/api/glasses/events"_s, 400);
+        auto ended = app.refresh();
+        h->fail(u"/api/glasses/requests/"_s, 500, 400);
+        app.act(app.requests().first(), RequestAction::approved);
+        QTest::qWait(100);
+        app.signOut();
+        awaitTask(std::move(ended));
+        QTest::qWait(400);
+        QVERIFY(app.events().isEmpty() && !app.errorMessage() && !app.lastUpdated());
+        QCOMPARE(h->countCalls(eventsCall), h->countCalls(requestsCall) + 1);
+    }
+
+    void theUpdateCheckRunsOncePerRunAfterTheFirstGoodCycle()
+    {
+        h = std::make_unique<ServiceHarness>(QStringList{u"--release-version"_s, u"99.0"_s});
+        // The first two cycles fail; the check follows the first good one.
+        h->fail(u"/api/glasses/me"_s, 500, 0, 2);
+        h->desktop.storedToken = h->service->issueToken();
+        AppState &app = h->start(0.01);
+        QVERIFY(waitUntil([&] { return app.errorMessage().has_value(); }));
+        QVERIFY(!app.hasCheckedUpdatesThisSession());
+        QVERIFY(waitUntil([&] { return app.lastUpdated().has_value(); }));
+        QVERIFY(app.hasCheckedUpdatesThisSession());
+        QVERIFY(waitUntil([&] { return h->desktop.alerts.size() == 1; }));
+        QCOMPARE(h->desktop.alerts.first().title, u"Update available (v99.0)"_s);
+
+        // Sign out and in again: no second automatic check.
+        app.signOut();
+        app.signIn();
+        QVERIFY(waitUntil([&] { return !h->desktop.openedUrls.isEmpty(); }));
+        h->service->approveInBrowser(h->desktop.openedUrls.last());
+        QVERIFY(waitUntil([&] { return app.lastUpdated().has_value(); }));
+        QTest::qWait(300); // several more cycles
+        QCOMPARE(h->countCalls(u"GET /mac-app/latest.json"_s), 1);
+        QCOMPARE(h->desktop.alerts.size(), 1);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestAppState)
+#include "tst_app_state.moc"
