@@ -10,107 +10,56 @@
 #include <QApplication>
 #include <QClipboard>
 
-namespace {
-
-// Opened on: 1 approved, 2 and 3 pending, 4 played.
-struct OpenPanel {
-    UiFixture f;
-    std::unique_ptr<MenuPanelView> panel;
-    OpenPanel()
+class KeyboardTriageTest : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void keys_data()
     {
+        QTest::addColumn<QString>("keys");
+        QTest::addColumn<int>("focused"); // row index, top to bottom
+        QTest::addColumn<QString>("call"); // or none
+        QTest::newRow("opened on the first pending") << QString() << 1 << QString();
+        QTest::newRow("A approves") << u"A"_s << 1 << u"PATCH /api/glasses/requests/2 {\"status\":\"approved\"}"_s;
+        QTest::newRow("R rejects the next") << u"Down R"_s << 2 << u"PATCH /api/glasses/requests/3 {\"status\":\"rejected\"}"_s;
+        QTest::newRow("C copies, Enter opens nothing") << u"C Return"_s << 1 << QString();
+        QTest::newRow("clamped at the top, answered already") << u"Up Up A R"_s << 0 << QString();
+        QTest::newRow("clamped at the bottom") << u"Down Down Down"_s << 3 << QString();
+        QTest::newRow("End, Home; Ctrl+A is not A") << u"End Home Down Ctrl+A"_s << 1 << QString();
+    }
+    void keys()
+    {
+        QFETCH(QString, keys);
+        QFETCH(QString, call);
+        UiFixture f;
         AppStateTester::setAuthState(f.state, Auth::signedIn);
         AppStateTester::setSelectedEventId(f.state, 7);
         AppStateTester::setRequests(f.state, {makeRequest(1, u"approved"_s), makeRequest(2, u"pending"_s, u"Song 2"_s),
                                               makeRequest(3, u"pending"_s), makeRequest(4, u"played"_s)});
         settle();
-        panel = std::make_unique<MenuPanelView>(f.state);
-        panel->show();
-        panel->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(panel.get()));
-    }
-    int focusedRow() const
-    {
-        QList<RequestRow *> rows = panel->findChildren<RequestRow *>();
-        std::ranges::stable_sort(rows, {}, &QWidget::y);
-        return int(rows.indexOf(QApplication::focusWidget()));
-    }
-    void press(const QString &keys)
-    {
+        MenuPanelView panel(f.state);
+        panel.show();
+        panel.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&panel));
+        QGuiApplication::clipboard()->clear();
         for (const QString &key : keys.split(u' ', Qt::SkipEmptyParts))
             QTest::keySequence(QApplication::focusWidget(), QKeySequence(key));
-    }
-};
 
-} // namespace
+        QList<RequestRow *> rows = panel.findChildren<RequestRow *>();
+        std::ranges::stable_sort(rows, {}, &QWidget::y);
+        QTEST(int(rows.indexOf(QApplication::focusWidget())), "focused");
+        QCOMPARE(rows.at(1)->accessibleName(), u"Song 2, Artist, Pending"_s);
+        QVERIFY(panel.isVisible() && child(&panel, "keysHint")->isVisible());
+        QCOMPARE(QGuiApplication::clipboard()->text(), keys.split(u' ').contains(u"C") ? u"Song 2 Artist"_s : QString());
+        QVERIFY(call.isEmpty() || f.waitForCall(call));
+        QTest::qWait(50);
+        QCOMPARE(std::ranges::count(f.service.requests, "PATCH", &RecordedRequest::method), call.isEmpty() ? 0 : 1);
 
-class KeyboardTriageTest : public QObject {
-    Q_OBJECT
-private Q_SLOTS:
-    void movesBetweenRows_data()
-    {
-        QTest::addColumn<QString>("keys");
-        QTest::addColumn<int>("focused");
-        QTest::newRow("opened") << QString() << 1;
-        QTest::newRow("down") << u"Down"_s << 2;
-        QTest::newRow("up past the top") << u"Up Up Up"_s << 0;
-        QTest::newRow("down past the bottom") << u"Down Down Down"_s << 3;
-        QTest::newRow("end, home") << u"End Home"_s << 0;
-        QTest::newRow("enter opens nothing") << u"Return"_s << 1;
-    }
-    void movesBetweenRows()
-    {
-        QFETCH(QString, keys);
-        OpenPanel p;
-        p.press(keys);
-        QTEST(p.focusedRow(), "focused");
-        QVERIFY(p.panel->isVisible());
-    }
-
-    // What each key does to the focused row: the call it makes, or none.
-    void answersTheFocusedRow_data()
-    {
-        QTest::addColumn<QString>("keys");
-        QTest::addColumn<QString>("call");
-        QTest::addColumn<QString>("clipboard");
-        QTest::newRow("A approves") << u"A"_s << u"PATCH /api/glasses/requests/2 {\"status\":\"approved\"}"_s << QString();
-        QTest::newRow("R rejects the next") << u"Down R"_s << u"PATCH /api/glasses/requests/3 {\"status\":\"rejected\"}"_s << QString();
-        QTest::newRow("C copies") << u"C"_s << QString() << u"Song 2 Artist"_s;
-        QTest::newRow("nothing to answer") << u"Up A R"_s << QString() << QString();
-        QTest::newRow("Ctrl+A is not A") << u"Ctrl+A"_s << QString() << QString();
-    }
-    void answersTheFocusedRow()
-    {
-        QFETCH(QString, keys);
-        QFETCH(QString, call);
-        QFETCH(QString, clipboard);
-        OpenPanel p;
-        QGuiApplication::clipboard()->clear();
-        p.press(keys);
-        if (call.isEmpty()) {
-            QTest::qWait(100);
-            QVERIFY(!std::ranges::any_of(p.f.service.requests, [](const RecordedRequest &r) { return r.method == "PATCH"; }));
-        } else {
-            QVERIFY(p.f.waitForCall(call));
-        }
-        QCOMPARE(QGuiApplication::clipboard()->text(), clipboard);
-    }
-
-    // Tab still reaches every button; rows name themselves for screen readers.
-    void tabAndNames()
-    {
-        OpenPanel p;
+        // Tab still reaches every button.
         QSet<QWidget *> reached;
-        for (int i = 0; i < 40; ++i) {
+        for (int i = 0; i < 40; ++i, QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab))
             reached.insert(QApplication::focusWidget());
-            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-        }
-        for (QAbstractButton *button : p.panel->findChildren<QAbstractButton *>())
-            QVERIFY2(!button->isVisibleTo(p.panel.get()) || reached.contains(button), qPrintable(button->objectName()));
-        QCOMPARE(QApplication::focusWidget()->window(), p.panel.get());
-        QCOMPARE(child(p.panel.get(), "keysHint")->isVisible(), true);
-        QCOMPARE(p.panel->findChildren<RequestRow *>().first()->accessibleName().count(u", "_s), 2);
-        p.press(u"Home Down"_s);
-        QCOMPARE(QApplication::focusWidget()->accessibleName(), u"Song 2, Artist, Pending"_s);
+        for (QAbstractButton *button : panel.findChildren<QAbstractButton *>())
+            QVERIFY2(!button->isVisibleTo(&panel) || reached.contains(button), qPrintable(button->objectName()));
     }
 };
 

@@ -12,28 +12,6 @@
 using StatusBarIcon::Look;
 using StatusBarIcon::Tray;
 
-namespace {
-
-int maxAlpha(const QImage &image, QRect area)
-{
-    int alpha = 0;
-    for (int y = area.top(); y <= area.bottom(); ++y)
-        for (int x = area.left(); x <= area.right(); ++x)
-            alpha = std::max(alpha, qAlpha(image.pixel(x, y)));
-    return alpha;
-}
-
-bool hasAmber(const QImage &image, QRect area)
-{
-    for (int y = area.top(); y <= area.bottom(); ++y)
-        for (int x = area.left(); x <= area.right(); ++x)
-            if (const QColor c = image.pixelColor(x, y); c.alpha() == 255 && c.red() > 200 && c.blue() < 100)
-                return true;
-    return false;
-}
-
-} // namespace
-
 class TrayStateTest : public QObject {
     Q_OBJECT
 private Q_SLOTS:
@@ -57,39 +35,44 @@ private Q_SLOTS:
     void toolTipAndLook()
     {
         QFETCH(Auth, auth);
-        QFETCH(bool, updated);
-        QFETCH(bool, failing);
         QFETCH(Look, look);
         UiFixture f; // every call fails with 503
         TrayController tray(f.state, Tray::dark);
         AppStateTester::setAuthState(f.state, Auth::signedIn);
         AppStateTester::setTotalPending(f.state, 5);
-        if (updated)
+        if (QFETCH(bool, updated); updated)
             AppStateTester::setLastUpdated(f.state, QDateTime(QDate(2026, 3, 7), QTime(10, 41, 30)).toUTC());
-        if (failing)
+        if (QFETCH(bool, failing); failing)
             awaitTask(f.state.refresh());
         AppStateTester::setAuthState(f.state, auth);
         QTEST(shownToolTip(tray.trayIcon().toolTip()), "toolTip");
-        QCOMPARE(StatusBarIcon::look(f.state), look);
-        const std::optional<qint64> count = auth == Auth::signedIn ? std::optional<qint64>(5) : std::nullopt;
-        QCOMPARE(tray.trayIcon().icon().pixmap(32).toImage(), StatusBarIcon::image(count, Tray::dark, look, 32));
+        const std::optional<qint64> badge = auth == Auth::signedIn ? std::optional<qint64>(5) : std::nullopt;
+        QCOMPARE(tray.trayIcon().icon().pixmap(32).toImage(), StatusBarIcon::image(badge, Tray::dark, look, 32));
     }
 
+    // Dimmed: the symbol, faint. Stale: the badge kept, an amber mark added. Each
+    // size, once and twice over, drawn at its own size rather than scaled.
     void iconVariants()
     {
+        const auto scan = [](const QImage &image, QRect area, auto test) {
+            for (int y = area.top(); y <= area.bottom(); ++y)
+                for (int x = area.left(); x <= area.right(); ++x)
+                    if (test(image.pixelColor(x, y)))
+                        return true;
+            return false;
+        };
+        const auto opaque = [](QColor c) { return c.alpha() > 127; };
+        const auto amber = [](QColor c) { return c.alpha() == 255 && c.red() > 200 && c.blue() < 100; };
         for (const Tray tray : {Tray::dark, Tray::light}) {
-            const QImage live = StatusBarIcon::image(5, tray);
-            const QImage stale = StatusBarIcon::image(5, tray, Look::stale);
+            const QImage live = StatusBarIcon::image(5, tray), stale = StatusBarIcon::image(5, tray, Look::stale);
             const QRect all = live.rect(), badge(40, 40, 24, 24), corner(0, 0, 28, 28);
-            // Dimmed: the same symbol, faint; stale: the badge kept, a warning mark added.
-            QCOMPARE(maxAlpha(StatusBarIcon::baseImage(tray), all), 255);
-            QVERIFY(maxAlpha(StatusBarIcon::image(std::nullopt, tray, Look::dimmed), all) < 128);
+            QVERIFY(scan(StatusBarIcon::baseImage(tray), all, opaque));
+            QVERIFY(!scan(StatusBarIcon::image(std::nullopt, tray, Look::dimmed), all, opaque));
             QCOMPARE(stale.copy(badge), live.copy(badge));
-            QVERIFY(hasAmber(stale, corner) && !hasAmber(live, all));
-            // Each tray size, once and twice over, is drawn at its own size, not scaled.
-            const QIcon icon = StatusBarIcon::icon(5, tray, Look::stale);
-            for (const int size : {16, 22, 24, 32, 44, 48, 64})
-                QCOMPARE(icon.pixmap(size).toImage(), StatusBarIcon::image(5, tray, Look::stale, size));
+            QVERIFY(scan(stale, corner, amber) && !scan(live, all, amber));
+            for (const int size : StatusBarIcon::pixelSizes)
+                QCOMPARE(StatusBarIcon::icon(5, tray, Look::stale).pixmap(size).toImage(),
+                         StatusBarIcon::image(5, tray, Look::stale, size));
         }
     }
 
