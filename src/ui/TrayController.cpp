@@ -3,7 +3,6 @@
 #include "AppState.h"
 #include "Logging.h"
 #include "ui/MenuPanelView.h"
-#include "ui/Widgets.h"
 
 #include <QApplication>
 #include <QCursor>
@@ -92,8 +91,11 @@ MenuPanelView &TrayController::panel()
 
 void TrayController::updateIcon()
 {
-    // Error texts come from the service: never markup in the tooltip.
-    const QString toolTip = plainTextToolTip(StatusBarIcon::toolTip(m_state));
+    // Error texts come from the service: escaped, so never markup; kept on their
+    // lines rather than wrapped into a narrow column.
+    const QString toolTip = QLatin1String("<p style='white-space:pre'>")
+        + StatusBarIcon::toolTip(m_state).toHtmlEscaped().replace(QLatin1Char('\n'), QLatin1String("<br>"))
+        + QLatin1String("</p>");
     if (toolTip != m_trayIcon.toolTip())
         m_trayIcon.setToolTip(toolTip);
     const std::optional<qint64> count = StatusBarIcon::pendingCount(m_state);

@@ -115,8 +115,7 @@ void Spinner::hideEvent(QHideEvent *event)
 
 QString plainTextToolTip(const QString &text)
 {
-    return QLatin1String("<qt>") + text.toHtmlEscaped().replace(QLatin1Char('\n'), QLatin1String("<br>"))
-        + QLatin1String("</qt>");
+    return QLatin1String("<qt>") + text.toHtmlEscaped() + QLatin1String("</qt>");
 }
 
 void setUntrustedText(QLabel *label, const QString &text)

@@ -75,7 +75,7 @@ private:
 };
 
 // A tooltip that shows `text` literally: Qt renders tooltips that look like
-// HTML as rich text, so the text is escaped (line breaks kept) and marked as rich text.
+// HTML as rich text, so the text is escaped and marked as rich text.
 QString plainTextToolTip(const QString &text);
 
 // Shows text from the service or the audience in `label` and its tooltip, on
