@@ -12,8 +12,9 @@
 # CUELARK_BUILD_DIR names another build directory than build/.
 # The headless walk-through runs in a private session (its own D-Bus, keyring
 # and home directory) on a virtual X display, signs in, receives a request,
-# approves it, and saves screenshots of the panel and the notifications under
-# the build directory (demo/screenshots/).
+# approves it from the panel and another from its notification, and saves
+# screenshots of the panel, the tray and the notifications under the build
+# directory (demo/screenshots/).
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -46,7 +47,8 @@ headless_inside_session() {
     desktop_start_stand_in "$stand_in" --audience-interval "$audience_interval_seconds"
     desktop_log "virtual desktop $DISPLAY with a tray and notifications; stand-in service up"
 
-    rm -f "$shots"/0[1-4]-*.png "$shots/notifications.json" "$shots/tray-icon.png"
+    rm -f "$shots"/0[1-4]-*.png "$shots/notifications.json" "$shots"/tray-{icon,tooltip}.png \
+        "$shots/notification-actions.png"
     desktop_walk_through "$app" "$shots"
     # "body" as the app sent it; "shown" as dunst renders it for the DJ.
     desktop_notifications | jq '[.data[][] | {appname: .appname.data, summary: .summary.data,
@@ -61,7 +63,8 @@ headless_inside_session() {
     for file in 01-signed-out 02-waiting-for-browser 03-live-requests 04-approved; do
         echo "  $shots/$file.png"
     done
-    echo "Tray icon with its badge: $shots/tray-icon.png"
+    echo "Tray icon with its badge: $shots/tray-icon.png; its tooltip: $shots/tray-tooltip.png"
+    echo "A notification with its actions in dunst's menu: $shots/notification-actions.png"
     echo "Desktop notifications posted: $shots/notifications.json"
 }
 

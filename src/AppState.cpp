@@ -1,11 +1,14 @@
 #include "AppState.h"
 
 #include "TaskHandle.h"
+#include "Logging.h"
 #include "WebUrl.h"
 #include "api/Errors.h"
 #include "api/ISO8601DateParser.h"
 #include "updates/UpdateChecker.h"
 #include "updates/UpdateNotifier.h"
+
+#include <QPointer>
 
 namespace {
 
@@ -32,6 +35,10 @@ AppState::AppState(Platform platform, QUrl serviceUrl, QObject *parent)
     , m_serviceUrl(std::move(serviceUrl))
     , m_lifetime(TaskHandle::create())
 {
+    m_platform.listenToNotificationChoices([self = QPointer(this)](qint64 requestId, NotificationChoice choice) {
+        if (self)
+            self->answerNotification(requestId, choice);
+    });
     const std::optional<QString> token = m_platform.loadToken();
     // The token is tried against the service by the first refresh, not here.
     startSession(token);
@@ -84,6 +91,7 @@ void AppState::setErrorMessage(std::optional<QString> value) { publish(m_errorMe
 
 void AppState::signOut()
 {
+    qCDebug(lcAuth) << "signing out";
     if (m_authPollTask)
         m_authPollTask->cancel();
     if (m_statsPollTask)
@@ -97,6 +105,7 @@ void AppState::signOut()
     setSelectedEventId(std::nullopt);
     setRequests({});
     setTotalPending(0);
+    m_lastRefreshFailed = false;
     setLastUpdated(std::nullopt);
     resetNotificationBaseline();
 }
@@ -113,6 +122,7 @@ void AppState::startStatsPolling()
 
 void AppState::signIn()
 {
+    qCDebug(lcAuth) << "browser sign-in started";
     setErrorMessage(std::nullopt);
     if (m_authPollTask)
         m_authPollTask->cancel();
@@ -122,6 +132,7 @@ void AppState::signIn()
 
 void AppState::cancelSignIn()
 {
+    qCDebug(lcAuth) << "browser sign-in cancelled";
     if (m_authPollTask)
         m_authPollTask->cancel();
     setAuthState(AuthState::signedOut);
@@ -144,6 +155,7 @@ QCoro::Task<> AppState::runSignIn(std::shared_ptr<TaskHandle> task)
     } catch (const ServiceError &error) {
         if (task->isCancelled())
             co_return;
+        qCWarning(lcAuth) << "browser sign-in failed:" << error.description();
         setAuthState(AuthState::signedOut);
         setErrorMessage(error.description());
     }
@@ -156,6 +168,7 @@ QCoro::Task<> AppState::pollUntilComplete(std::shared_ptr<TaskHandle> task, Auth
                                    .value_or(now().addMSecs(qint64(signInFallbackDeadline * 1000)));
     for (;;) {
         if (now() >= deadline) {
+            qCWarning(lcAuth) << "browser sign-in timed out";
             setAuthState(AuthState::signedOut);
             setErrorMessage(signInTimedOut);
             co_return;
@@ -163,6 +176,7 @@ QCoro::Task<> AppState::pollUntilComplete(std::shared_ptr<TaskHandle> task, Auth
         const AuthPollResponse answer = co_await signInClient.pollAuthStatus(session.sessionId, session.pollToken);
         if (task->isCancelled())
             co_return;
+        qCDebug(lcAuth) << "sign-in status:" << answer.status;
         if (answer.status == QLatin1String("complete") && answer.token) {
             m_platform.saveToken(*answer.token);
             startSession(answer.token);
@@ -204,6 +218,7 @@ QCoro::Task<> AppState::refresh()
         co_return;
     const std::shared_ptr<const TaskHandle> session = m_session;
     const quint64 number = ++m_refreshesStarted;
+    qCDebug(lcRefresh) << "refresh" << number << "started";
     Answer awaited = profileAnswer;
     // Whether what just arrived may be published: not when its session is over
     // (or we are gone), nor when a refresh that started later has published an
@@ -233,8 +248,10 @@ QCoro::Task<> AppState::refresh()
             RequestsResponse page = co_await m_client.requests(*eventId, requestLimit);
             // A list for an event the DJ has since left must not appear under
             // the new one.
-            if (!mayPublish() || m_selectedEventId != eventId)
+            if (!mayPublish() || m_selectedEventId != eventId) {
+                qCDebug(lcRefresh) << "refresh" << number << "outdated, its requests dropped";
                 co_return;
+            }
             const QList<SongRequest> requests = page.requests;
             setRequests(std::move(page.requests));
             setTotalPending(page.totalPending);
@@ -244,14 +261,22 @@ QCoro::Task<> AppState::refresh()
             setTotalPending(0);
             resetNotificationBaseline();
         }
+        qCDebug(lcRefresh) << "refresh" << number << "done:" << m_requests.size() << "requests,"
+                           << m_totalPending << "pending";
+        m_lastRefreshFailed = false;
         setLastUpdated(now());
         setErrorMessage(std::nullopt);
         scheduleUpdateCheckIfNeeded();
     } catch (const ServiceError &error) {
-        if (!mayPublish())
+        if (!mayPublish()) {
+            qCDebug(lcRefresh) << "refresh" << number << "outdated, its failure dropped";
             co_return;
+        }
+        qCWarning(lcRefresh) << "refresh" << number << "failed:" << error.description();
         if (isUnauthorized(error))
             signOut();
+        else
+            m_lastRefreshFailed = true;
         setErrorMessage(error.description());
     }
 }
@@ -276,6 +301,7 @@ void AppState::select(qint64 eventId)
 {
     if (m_selectedEventId == eventId)
         return;
+    qCDebug(lcRefresh) << "event" << eventId << "selected";
     setSelectedEventId(eventId);
     setRequests({});
     setTotalPending(0);
@@ -287,6 +313,7 @@ void AppState::select(qint64 eventId)
 
 void AppState::act(const SongRequest &request, RequestAction action)
 {
+    qCDebug(lcRefresh) << "request" << request.id << "answered:" << wireString(action);
     startDetached(runAction(request, action));
 }
 
@@ -296,6 +323,7 @@ QCoro::Task<> AppState::runAction(SongRequest request, RequestAction action)
     try {
         co_await m_client.updateRequest(request.id, action);
     } catch (const ServiceError &error) {
+        qCWarning(lcRefresh) << "answering request" << request.id << "failed:" << error.description();
         if (!session->isCancelled())
             setErrorMessage(error.description());
         co_return;
@@ -317,7 +345,9 @@ void AppState::notifyForNewPendingRequests(const QList<SongRequest> &requests, q
         }
     }
     if (!m_notificationBaselineReady || m_notificationEventId != eventId) {
-        // The first look at an event only records what is already there.
+        // The first look at an event only records what is already there; what
+        // was notified for another event goes.
+        withdrawNotifications();
         m_notificationEventId = eventId;
         m_knownPendingRequestIds = std::move(pendingIds);
         m_notificationBaselineReady = true;
@@ -328,13 +358,51 @@ void AppState::notifyForNewPendingRequests(const QList<SongRequest> &requests, q
         if (!m_knownPendingRequestIds.contains(request.id))
             fresh.append(request);
     }
+    // A request answered anywhere (here, from its notification, on the service's
+    // page) no longer needs answering. One that merely left the fetched page is
+    // forgotten by the baseline too, and notified again should it come back.
+    withdrawNotifications(pendingIds);
     m_knownPendingRequestIds = std::move(pendingIds);
-    for (const SongRequest &request : std::as_const(fresh))
+    for (const SongRequest &request : std::as_const(fresh)) {
+        m_notifiedRequestIds.insert(request.id);
         m_platform.notifyNewRequest(request);
+    }
+}
+
+void AppState::withdrawNotifications(const QSet<qint64> &keep)
+{
+    for (auto it = m_notifiedRequestIds.begin(); it != m_notifiedRequestIds.end();) {
+        if (keep.contains(*it)) {
+            ++it;
+            continue;
+        }
+        m_platform.withdrawNotification(*it);
+        it = m_notifiedRequestIds.erase(it);
+    }
+}
+
+void AppState::answerNotification(qint64 requestId, NotificationChoice choice)
+{
+    if (choice == NotificationChoice::open) {
+        Q_EMIT panelRequested();
+        return;
+    }
+    // Only a request still pending at the last look: one answered elsewhere in
+    // the meantime keeps that answer.
+    const auto request = std::find_if(m_requests.cbegin(), m_requests.cend(), [&](const SongRequest &r) {
+        return r.id == requestId && r.isPending();
+    });
+    if (m_authState != AuthState::signedIn || request == m_requests.cend()
+        || !m_knownPendingRequestIds.contains(requestId)) {
+        qCDebug(lcNotify) << "request" << requestId << "is no longer pending; its notification's action is ignored";
+        return;
+    }
+    act(*request, choice == NotificationChoice::approve ? RequestAction::approved : RequestAction::rejected);
 }
 
 void AppState::resetNotificationBaseline()
 {
+    withdrawNotifications();
     m_knownPendingRequestIds.clear();
     m_notificationBaselineReady = false;
     m_notificationEventId.reset();
@@ -354,6 +422,7 @@ void AppState::scheduleUpdateCheckIfNeeded()
 QCoro::Task<> AppState::runUpdateCheck()
 {
     const std::shared_ptr<const TaskHandle> lifetime = m_lifetime;
+    qCDebug(lcUpdates) << "automatic update check";
     const std::optional<UpdateAvailable> update = co_await UpdateChecker::checkForUpdate(m_serviceUrl);
     if (!lifetime->isCancelled() && update)
         UpdateNotifier::promptIfNeeded(*update, false, m_platform);

@@ -45,6 +45,9 @@ public:
     qint64 totalPending() const { return m_totalPending; }
     const std::optional<QDateTime> &lastUpdated() const { return m_lastUpdated; }
     const std::optional<QString> &errorMessage() const { return m_errorMessage; }
+    // Whether the latest refresh to publish an outcome failed (its error is the
+    // errorMessage); false while signed out. Changes just before errorMessage.
+    bool lastRefreshFailed() const { return m_lastRefreshFailed; }
 
     // Operations the panel calls.
     void signIn();
@@ -78,6 +81,8 @@ Q_SIGNALS:
     void lastUpdatedChanged();
     void errorMessageChanged();
     void changed();
+    // The DJ clicked a request's notification: the panel should open.
+    void panelRequested();
 
 private:
     // Widget tests put the panel into each state directly through this.
@@ -105,6 +110,8 @@ private:
     void reconcileSelection(const QList<DJEvent> &events);
     void notifyForNewPendingRequests(const QList<SongRequest> &requests, qint64 eventId);
     void resetNotificationBaseline();
+    void withdrawNotifications(const QSet<qint64> &keep = {});
+    void answerNotification(qint64 requestId, NotificationChoice choice);
     void scheduleUpdateCheckIfNeeded();
 
     Platform m_platform;
@@ -118,6 +125,7 @@ private:
     qint64 m_totalPending = 0;
     std::optional<QDateTime> m_lastUpdated;
     std::optional<QString> m_errorMessage;
+    bool m_lastRefreshFailed = false;
 
     // How a flow ends: it holds the handle it runs under and, after every
     // suspension, stops without touching this object once that handle is
@@ -142,5 +150,8 @@ private:
     QSet<qint64> m_knownPendingRequestIds;
     bool m_notificationBaselineReady = false;
     std::optional<qint64> m_notificationEventId;
+    // The requests whose notifications may still be on screen; each is withdrawn
+    // once its request is no longer pending or the baseline is dropped.
+    QSet<qint64> m_notifiedRequestIds;
     bool m_hasCheckedUpdatesThisSession = false;
 };

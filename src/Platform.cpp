@@ -17,6 +17,8 @@ Platform Platform::desktop()
     platform.openUrl = [](const QUrl &) {};
     platform.requestNotificationPermission = &RequestNotifier::requestPermission;
     platform.notifyNewRequest = &RequestNotifier::notifyNewRequest;
+    platform.withdrawNotification = &RequestNotifier::withdraw;
+    platform.listenToNotificationChoices = &RequestNotifier::setChoiceHandler;
     platform.runAlert = [](const Alert &) { return -1; };
     platform.openSettings = [] {
         return std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,

@@ -23,6 +23,11 @@ struct Alert {
     QStringList buttons;
 };
 
+// What the DJ picked on a request's desktop notification: its body (open the
+// panel), or one of its actions.
+enum class NotificationChoice { open, approve, reject };
+using NotificationChoiceHandler = std::function<void(qint64 requestId, NotificationChoice choice)>;
+
 // The desktop services the application state and the update machinery use. The
 // defaults are the real services; tests replace members with fakes.
 struct Platform {
@@ -45,6 +50,11 @@ struct Platform {
     // Desktop notifications.
     std::function<QCoro::Task<>()> requestNotificationPermission;
     std::function<void(const SongRequest &)> notifyNewRequest;
+    // Closes the request's notification when this run posted one that is still shown.
+    std::function<void(qint64 requestId)> withdrawNotification = [](qint64) {};
+    // Names who hears the choices the DJ makes on notifications (one listener;
+    // a later call replaces the earlier one).
+    std::function<void(NotificationChoiceHandler)> listenToNotificationChoices = [](const NotificationChoiceHandler &) {};
 
     // Modal alert; returns the index of the pressed button, or -1 when dismissed.
     // The UI layer installs the real one.

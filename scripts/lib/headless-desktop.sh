@@ -204,9 +204,14 @@ _desktop_bus_has() {
         org.freedesktop.DBus.NameHasOwner "string:$1" 2>/dev/null | grep -q 'boolean true'
 }
 
+# dunst's context menu (`dunstctl context`) hands the offered actions, one a
+# line ("#Approve (New song request) [3,approve]"), to its dmenu command and
+# invokes the line it prints. Here that command is the picker below.
 desktop_start_notifications() {
-    local log="$desktop_dir/dunst.log"
-    dunst -config /etc/xdg/dunst/dunstrc >"$log" 2>&1 &
+    local log="$desktop_dir/dunst.log" config="$desktop_dir/dunstrc"
+    _desktop_write_action_picker
+    sed "s|^\( *dmenu *=\).*|\1 $desktop_dir/pick-action|" /etc/xdg/dunst/dunstrc >"$config"
+    dunst -config "$config" >"$log" 2>&1 &
     local pid=$!
     _desktop_track "$pid" dunst "$log"
     _desktop_await "$pid" dunst "$log" 10 "dunst on the session bus" \
@@ -413,6 +418,54 @@ desktop_notifications() { dunstctl history; }
 # dunst lists a notification in its history only once it is closed.
 desktop_close_notifications() { dunstctl close-all; }
 
+# The picker: saves the offered lines in WORKDIR/action-menu.txt, shows them in
+# a small window (for a screenshot) until WORKDIR/action-wanted names the action
+# to take, then prints the line of that action.
+_desktop_write_action_picker() {
+    cat >"$desktop_dir/pick-action" <<EOF
+#!/bin/sh
+dir='$desktop_dir'
+EOF
+    cat >>"$desktop_dir/pick-action" <<'EOF'
+cat >"$dir/action-menu.txt"
+rm -f "$dir/action-wanted"
+sed 's/^#//; s/ \[[0-9]*,[^]]*\]$//' "$dir/action-menu.txt" |
+    xmessage -name actionmenu -title 'dunst: actions' -geometry -10+140 -buttons '' -file - &
+menu=$!
+for _ in $(seq 100); do [ -s "$dir/action-wanted" ] && break; sleep 0.1; done
+kill "$menu" 2>/dev/null
+grep -m1 ",$(cat "$dir/action-wanted" 2>/dev/null)]\$" "$dir/action-menu.txt"
+EOF
+    chmod +x "$desktop_dir/pick-action"
+}
+
+_desktop_menu_shown() { xdotool search --onlyvisible --classname '^actionmenu$' >/dev/null 2>&1; }
+
+# desktop_invoke_action KEY [SHOT]: opens dunst's context menu, saves a picture
+# of the notification and the menu in SHOT, and picks the action KEY.
+desktop_invoke_action() {
+    rm -f "$desktop_dir/action-menu.txt"
+    dunstctl context &
+    local context=$!
+    desktop_wait 5 "dunst's action menu" _desktop_menu_shown || desktop_fail "dunst showed no action menu"
+    sleep 0.3
+    [[ -z "${2:-}" ]] || import -silent -window root -crop 560x300+720+0 +repage "$2"
+    echo "$1" >"$desktop_dir/action-wanted"
+    wait "$context" || true
+}
+
+# desktop_tooltip_screenshot FILE: hovers over the tray icon until its tooltip
+# shows and saves the corner of the screen with both.
+desktop_tooltip_screenshot() {
+    local icon x y w h
+    icon="$(desktop_tray_icon)" || return 1
+    read -r x y w h < <(desktop_geometry "$icon")
+    xdotool mousemove $((x + w / 2)) $((y + h / 2))
+    sleep 1.5
+    import -silent -window root -crop 420x90+$((x + w - 420))+0 +repage "$1"
+    desktop_move_pointer_away
+}
+
 # --- the stand-in service's control API ---
 
 desktop_service() {
@@ -489,8 +542,10 @@ _desktop_request_notified() {
 # --- the walk-through shared by the end-to-end test and the demo ---
 
 # desktop_walk_through APP SHOTS: from a first start, signed out, to a request
-# approved from the panel. Saves 01-signed-out.png, 02-waiting-for-browser.png,
-# 03-live-requests.png, 04-approved.png and the notifications in SHOTS. Each
+# approved from the panel and another from its notification. Saves
+# 01-signed-out.png, 02-waiting-for-browser.png, 03-live-requests.png,
+# 04-approved.png, tray-icon.png, tray-tooltip.png, notification-actions.png
+# and the notifications in SHOTS. Each
 # step checks what the DJ would see and fails the script when it is not so.
 # Leaves the app running with the panel open; sets walk_request_id.
 desktop_walk_through() {
@@ -555,4 +610,28 @@ desktop_walk_through() {
     desktop_settle
     desktop_screenshot "$shots/04-approved.png"
     desktop_log "request $walk_request_id approved from the panel"
+
+    # The next request is approved from its notification, through dunst's menu.
+    desktop_close_panel || desktop_fail "Escape did not close the panel"
+    desktop_tooltip_screenshot "$shots/tray-tooltip.png"
+    desktop_close_notifications
+    reply="$(desktop_service POST /control/requests '{"songTitle": "Blue Monday", "artistName": "New Order"}')"
+    local action_id
+    action_id="$(jq -r '.id' <<<"$reply")"
+    desktop_wait 15 "the notification of request $action_id" _desktop_notification_shown ||
+        desktop_fail "no notification for request $action_id"
+    desktop_invoke_action approve "$shots/notification-actions.png"
+    grep -q '^#Approve (New song request) \[[0-9]*,approve\]$' "$desktop_dir/action-menu.txt" &&
+        grep -q '^#Reject (New song request) \[[0-9]*,reject\]$' "$desktop_dir/action-menu.txt" ||
+        desktop_fail "dunst offered no Approve and Reject: $(cat "$desktop_dir/action-menu.txt")"
+    desktop_wait 5 "the approval from the notification" desktop_service_called "
+        .method == \"PATCH\" and .path == \"/api/glasses/requests/$action_id\"
+        and (.body | fromjson) == {\"status\":\"approved\"} and .status == 200" ||
+        desktop_fail "the notification's Approve sent no PATCH {\"status\":\"approved\"} for request $action_id"
+    (($(desktop_service_calls | grep -c "\"path\":\"/api/glasses/requests/$action_id\"") == 1)) ||
+        desktop_fail "request $action_id was answered more than once"
+    desktop_log "request $action_id approved from its notification"
+    desktop_open_panel
 }
+
+_desktop_notification_shown() { (($(dunstctl count displayed) > 0)); }

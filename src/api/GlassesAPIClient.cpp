@@ -1,6 +1,7 @@
 #include "api/GlassesAPIClient.h"
 
 #include "AppConfig.h"
+#include "Logging.h"
 #include "TaskHandle.h"
 #include "api/Errors.h"
 #include "api/Network.h"
@@ -96,9 +97,17 @@ QCoro::Task<QByteArray> GlassesAPIClient::request(GlassesAPIClient client, QStri
     bool tooLarge = false;
     capBody(reply.get(), tooLarge);
 
+    // The path only: neither the query nor the headers (the tokens ride there).
+    qCDebug(lcApi).noquote() << method << path;
     co_await reply.get();
     // The reply outlives this frame a little: nothing may reach `tooLarge` now.
     reply->disconnect();
+    const int code = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    if (reply->error() != QNetworkReply::NoError || tooLarge)
+        qCWarning(lcApi).noquote() << method << path << "failed:" << code << reply->error()
+                                   << (tooLarge ? QStringLiteral("answer too large") : QString());
+    else
+        qCDebug(lcApi).noquote() << method << path << "answered" << code;
     if (tooLarge)
         throw TransportError::bodyTooLarge();
 
@@ -116,7 +125,6 @@ QCoro::Task<QByteArray> GlassesAPIClient::request(GlassesAPIClient client, QStri
             throw TransportError(reply->error(), reply->errorString());
         throw APIError::http(0);
     }
-    const int code = status.toInt();
     const QByteArray bytes = reply->readAll();
     if (code >= 200 && code <= 299)
         co_return bytes;

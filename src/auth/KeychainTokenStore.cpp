@@ -1,6 +1,7 @@
 #include "auth/KeychainTokenStore.h"
 
 #include "AppConfig.h"
+#include "Logging.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -141,16 +142,21 @@ std::optional<QString> load()
     QObject::connect(job, &QKeychain::Job::finished, &tokenScope, [&token, job] {
         if (job->error() == QKeychain::NoError)
             token = decodeToken(job->binaryData());
+        else
+            qCDebug(lcAuth) << "no token read from the secret store:" << job->error() << job->errorString();
     });
     if (!waitUntilFinished(job, true)) {
+        qCWarning(lcAuth) << "the secret store did not answer in time; starting signed out";
         abandon(job);
         return std::nullopt;
     }
+    qCDebug(lcAuth) << (token ? "token read from the secret store" : "no usable token in the secret store");
     return token;
 }
 
 void save(const QString &token)
 {
+    qCDebug(lcAuth) << "storing the token in the secret store";
     // Delete first: a failed write then leaves no token rather than a stale one.
     enqueue(makeJob<QKeychain::DeletePasswordJob>());
     auto *write = makeJob<QKeychain::WritePasswordJob>();
@@ -160,6 +166,7 @@ void save(const QString &token)
 
 void clear()
 {
+    qCDebug(lcAuth) << "removing the token from the secret store";
     enqueue(makeJob<QKeychain::DeletePasswordJob>());
 }
 

@@ -96,6 +96,10 @@ DashboardView::DashboardView(AppState &state, QWidget *parent)
     m_rowsLayout->addStretch();
     m_scrollArea->setWidget(rows);
     list->addWidget(m_scrollArea);
+    m_keysHint = makeLabel(QStringLiteral("keysHint"), Theme::TextStyle::caption2, Theme::secondaryText, this);
+    m_keysHint->setText(tr("↑↓ choose · A approve · R reject · C copy"));
+    m_keysHint->setAlignment(Qt::AlignCenter);
+    list->addWidget(m_keysHint);
     column->addLayout(list);
 
     auto *footer = new QVBoxLayout;
@@ -125,6 +129,29 @@ DashboardView::DashboardView(AppState &state, QWidget *parent)
     column->addLayout(footer);
 
     sync();
+}
+
+void DashboardView::showEvent(QShowEvent *event)
+{
+    StateView::showEvent(event);
+    const auto pending = std::find_if(m_rows.cbegin(), m_rows.cend(),
+                                      [](const RequestRow *row) { return row->request().isPending(); });
+    if (pending != m_rows.cend()) {
+        (*pending)->setFocus(Qt::OtherFocusReason);
+        m_scrollArea->ensureWidgetVisible(*pending);
+    }
+}
+
+void DashboardView::moveRowFocus(RequestRow *from, int key)
+{
+    const qsizetype last = m_rows.size() - 1;
+    const qsizetype at = m_rows.indexOf(from);
+    if (at < 0)
+        return;
+    qsizetype to = key == Qt::Key_Home ? 0 : key == Qt::Key_End ? last : at + (key == Qt::Key_Up ? -1 : 1);
+    to = std::clamp<qsizetype>(to, 0, last);
+    m_rows[to]->setFocus(Qt::OtherFocusReason);
+    m_scrollArea->ensureWidgetVisible(m_rows[to]);
 }
 
 QString DashboardView::timeWithSeconds(const QTime &time, const QLocale &locale)
@@ -236,6 +263,7 @@ void DashboardView::syncRequests()
     m_emptyList->setText(state.selectedEventId() ? QStringLiteral("No requests yet.")
                                                  : QStringLiteral("Select an event."));
     m_scrollArea->setVisible(!shown.isEmpty());
+    m_keysHint->setVisible(!shown.isEmpty());
 
     // Rows are matched to requests by id and updated in place, so the list keeps
     // its scroll position and focus across refreshes.
@@ -254,6 +282,7 @@ void DashboardView::syncRequests()
             row->setRequest(request);
         } else {
             row = new RequestRow(this->state(), request, m_scrollArea->widget());
+            connect(row, &RequestRow::navigate, this, [this, row](int key) { moveRowFocus(row, key); });
         }
         m_rowsLayout->insertWidget(rows.size(), row);
         row->show();

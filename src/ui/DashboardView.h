@@ -30,6 +30,8 @@ public:
 
 protected:
     void sync() override;
+    // Opening the panel puts the keyboard on the first pending request.
+    void showEvent(QShowEvent *event) override;
 
 private:
     void syncPicker();
@@ -37,6 +39,7 @@ private:
     void syncRequests();
     void chooseEvent(int index);
     qint64 pickerSelection() const;
+    void moveRowFocus(RequestRow *from, int key);
 
     ElidedLabel *m_userName;
     QComboBox *m_picker;
@@ -45,6 +48,7 @@ private:
     QLabel *m_emptyList;
     QScrollArea *m_scrollArea;
     QVBoxLayout *m_rowsLayout;
+    QLabel *m_keysHint;
     QList<RequestRow *> m_rows;
     QLabel *m_error;
     QLabel *m_updated;

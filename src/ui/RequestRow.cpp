@@ -7,6 +7,8 @@
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QPainter>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -38,9 +40,10 @@ ElidedLabel *makeLine(const QString &objectName, Theme::TextStyle style, QFont::
 } // namespace
 
 RequestRow::RequestRow(AppState &state, const SongRequest &request, QWidget *parent)
-    : RoundedFrame(10, std::nullopt, parent), m_state(state)
+    : RoundedFrame(radius, std::nullopt, parent), m_state(state)
 {
     setObjectName(QStringLiteral("requestRow"));
+    setFocusPolicy(Qt::StrongFocus);
     auto *row = new QHBoxLayout(this);
     row->setContentsMargins(8, 8, 8, 8);
     row->setSpacing(8);
@@ -93,6 +96,9 @@ void RequestRow::setRequest(const SongRequest &request)
     m_reject->setVisible(pending);
     m_status->setVisible(!pending);
     m_status->setText(capitalized(DisplayText::shortLine(request.status)));
+    setAccessibleName(QStringLiteral("%1, %2, %3").arg(DisplayText::shortLine(request.songTitle),
+                                                        DisplayText::shortLine(request.artistName),
+                                                        m_status->text()));
     QPalette palette = m_status->palette();
     palette.setColor(QPalette::WindowText, statusColor(request.status));
     m_status->setPalette(palette);
@@ -131,9 +137,53 @@ QString RequestRow::capitalized(const QString &status)
     return result;
 }
 
-QList<QWidget *> RequestRow::focusChain() const
+QList<QWidget *> RequestRow::focusChain()
 {
-    return {m_copy, m_approve, m_reject};
+    return {this, m_copy, m_approve, m_reject};
+}
+
+void RequestRow::keyPressEvent(QKeyEvent *event)
+{
+    // Shift and the keypad aside, a modifier makes it some other shortcut.
+    if (event->modifiers() & ~(Qt::ShiftModifier | Qt::KeypadModifier)) {
+        RoundedFrame::keyPressEvent(event);
+        return;
+    }
+    switch (event->key()) {
+    case Qt::Key_A:
+    case Qt::Key_R:
+        if (m_request.isPending())
+            m_state.act(m_request, event->key() == Qt::Key_A ? RequestAction::approved : RequestAction::rejected);
+        break;
+    case Qt::Key_C:
+        copyToClipboard();
+        break;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        break; // a row has nothing to open
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+    case Qt::Key_Home:
+    case Qt::Key_End:
+        Q_EMIT navigate(event->key());
+        break;
+    default:
+        RoundedFrame::keyPressEvent(event);
+        return;
+    }
+    event->accept();
+}
+
+void RequestRow::paintEvent(QPaintEvent *event)
+{
+    RoundedFrame::paintEvent(event);
+    if (!hasFocus())
+        return;
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(Theme::purple, 2.0));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRoundedRect(QRectF(rect()).adjusted(1, 1, -1, -1), radius, radius);
 }
 
 void RequestRow::copyToClipboard() const

@@ -8,7 +8,9 @@ class ElidedLabel;
 class QToolButton;
 
 // One song request: title and artist, copy, and approve/reject while pending
-// (otherwise the status word).
+// (otherwise the status word). The row itself takes keyboard focus, shown by a
+// ring: A approves, R rejects, C copies, Enter does nothing; Up, Down, Home and
+// End are handed to the list.
 class RequestRow : public RoundedFrame {
     Q_OBJECT
 public:
@@ -25,9 +27,18 @@ public:
 
     // A status word the service made up is cut rather than squeezing the title.
     static constexpr int maxStatusWidth = 90;
+    static constexpr qreal radius = 10;
 
-    // The row's controls in keyboard order, for the list's tab chain.
-    QList<QWidget *> focusChain() const;
+    // The row and its controls in keyboard order, for the list's tab chain.
+    QList<QWidget *> focusChain();
+
+Q_SIGNALS:
+    // Up, Down, Home or End pressed on the row.
+    void navigate(int key);
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
 
 private:
     void copyToClipboard() const;

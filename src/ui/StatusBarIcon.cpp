@@ -1,9 +1,11 @@
 #include "ui/StatusBarIcon.h"
 
 #include "AppState.h"
+#include "DisplayText.h"
 #include "ui/Symbols.h"
 #include "ui/Theme.h"
 
+#include <QCoreApplication>
 #include <QFont>
 #include <QFontMetricsF>
 #include <QPainter>
@@ -14,36 +16,67 @@ namespace StatusBarIcon {
 
 namespace {
 
-constexpr int canvasSize = 64;
+// Amber with a near-black edge and mark: visible on dark and light trays alike.
+const QColor warningFill{251, 191, 36};
+const QColor warningInk{30, 30, 30};
+constexpr qreal dimmedOpacity = 0.4;
+// The longest error text the tooltip shows.
+constexpr qsizetype maxErrorLength = 160;
 
-QImage buildBaseImage(Tray tray)
+QString tr(const char *text)
 {
-    const QColor ink = tray == Tray::dark ? QColor(241, 245, 249) : QColor(30, 30, 30);
-    return Symbols::image(Symbols::musicNoteList, ink, canvasSize);
+    return QCoreApplication::translate("StatusBarIcon", text);
 }
 
-void drawBadge(QImage &canvas, qint64 count)
+QImage symbol(Tray tray, int size)
 {
+    const QColor ink = tray == Tray::dark ? QColor(241, 245, 249) : QColor(30, 30, 30);
+    return Symbols::image(Symbols::musicNoteList, ink, size);
+}
+
+// Lengths are those of the largest size, scaled to `size`.
+void drawBadge(QPainter &painter, int size, qint64 count)
+{
+    const qreal scale = qreal(size) / largestSize;
     const QString digits = QString::number(count); // plain digits, never grouped
     QFont font = Theme::font(Theme::TextStyle::callout, QFont::Bold);
-    font.setPixelSize(30);
+    font.setPixelSize(std::max(7, qRound(30 * scale)));
     // Long counts shrink rather than spill over the icon's edge.
-    while (font.pixelSize() > 12
-           && QFontMetricsF(font).horizontalAdvance(digits) + 12 > canvasSize)
-        font.setPixelSize(font.pixelSize() - 2);
+    while (font.pixelSize() > std::max(6, qRound(12 * scale))
+           && QFontMetricsF(font).horizontalAdvance(digits) + 12 * scale > size)
+        font.setPixelSize(font.pixelSize() - 1);
     const QFontMetricsF metrics(font);
-    const qreal height = metrics.height() + 2;
-    const qreal width = std::max(height, metrics.horizontalAdvance(digits) + 12);
-    const QRectF pill(canvasSize - width, canvasSize - height, width, height);
+    const qreal height = metrics.height() + 2 * scale;
+    const qreal width = std::max(height, metrics.horizontalAdvance(digits) + 12 * scale);
+    const QRectF pill(size - width, size - height, width, height);
 
-    QPainter painter(&canvas);
-    painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(Qt::NoPen);
     painter.setBrush(Theme::green);
     painter.drawRoundedRect(pill, height / 2, height / 2);
     painter.setPen(Theme::cardBackground);
     painter.setFont(font);
     painter.drawText(pill, Qt::AlignCenter, digits);
+}
+
+// A warning triangle with an exclamation mark in the top-left corner.
+void drawWarning(QPainter &painter, int size)
+{
+    const qreal side = size * 0.5;
+    const qreal edge = std::max(1.0, size / 32.0);
+    const qreal top = edge / 2;
+    const qreal bottom = side * 0.87 + top;
+    QPainterPath triangle;
+    triangle.moveTo(side / 2, top);
+    triangle.lineTo(side - top, bottom);
+    triangle.lineTo(top, bottom);
+    triangle.closeSubpath();
+    painter.setPen(QPen(warningInk, edge, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    painter.setBrush(warningFill);
+    painter.drawPath(triangle);
+    const qreal stroke = std::max(1.5, size / 16.0);
+    painter.setPen(QPen(warningInk, stroke, Qt::SolidLine, Qt::FlatCap));
+    painter.drawLine(QPointF(side / 2, top + side * 0.3), QPointF(side / 2, bottom - side * 0.32));
+    painter.drawLine(QPointF(side / 2, bottom - side * 0.22), QPointF(side / 2, bottom - side * 0.22 + stroke));
 }
 
 } // namespace
@@ -55,31 +88,68 @@ std::optional<qint64> pendingCount(const AppState &state)
     return std::nullopt;
 }
 
-QString toolTip(std::optional<qint64> count)
+Look look(const AppState &state)
 {
-    if (!count)
-        return QStringLiteral("Cuelark");
-    return QStringLiteral("Cuelark — %1 pending").arg(QString::number(*count));
+    if (state.authState() != AppState::AuthState::signedIn)
+        return Look::dimmed;
+    return state.lastRefreshFailed() ? Look::stale : Look::live;
+}
+
+QString toolTip(const AppState &state, const QLocale &locale)
+{
+    const auto time = [&](const QDateTime &at) { return locale.toString(at.toLocalTime().time(), QLocale::ShortFormat); };
+    const std::optional<QDateTime> &updated = state.lastUpdated();
+    switch (state.authState()) {
+    case AppState::AuthState::signedOut:
+        return tr("Cuelark — signed out");
+    case AppState::AuthState::waitingForBrowser:
+        return tr("Cuelark — signing in…");
+    case AppState::AuthState::signedIn:
+        break;
+    }
+    if (state.lastRefreshFailed()) {
+        const QString headline = updated ? tr("Cuelark — not updated since %1").arg(time(*updated))
+                                         : tr("Cuelark — not updated yet");
+        return headline + QLatin1Char('\n')
+            + DisplayText::shortLine(state.errorMessage().value_or(QString()), maxErrorLength);
+    }
+    if (!updated)
+        return tr("Cuelark — not updated yet");
+    return tr("Cuelark — %1 pending · updated %2").arg(QString::number(state.totalPending()), time(*updated));
 }
 
 const QImage &baseImage(Tray tray)
 {
-    static const QImage dark = buildBaseImage(Tray::dark);
-    static const QImage light = buildBaseImage(Tray::light);
+    static const QImage dark = symbol(Tray::dark, largestSize);
+    static const QImage light = symbol(Tray::light, largestSize);
     return tray == Tray::dark ? dark : light;
 }
 
-QImage image(std::optional<qint64> count, Tray tray)
+QImage image(std::optional<qint64> count, Tray tray, Look look, int size)
 {
-    QImage canvas = baseImage(tray);
+    const QImage base = size == largestSize ? baseImage(tray) : symbol(tray, size);
+    if (look == Look::live && !count)
+        return base;
+    QImage canvas(base.size(), QImage::Format_ARGB32_Premultiplied);
+    canvas.fill(Qt::transparent);
+    QPainter painter(&canvas);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setOpacity(look == Look::dimmed ? dimmedOpacity : 1.0);
+    painter.drawImage(0, 0, base);
+    painter.setOpacity(1.0);
     if (count)
-        drawBadge(canvas, *count);
+        drawBadge(painter, size, *count);
+    if (look == Look::stale)
+        drawWarning(painter, size);
     return canvas;
 }
 
-QIcon icon(std::optional<qint64> count, Tray tray)
+QIcon icon(std::optional<qint64> count, Tray tray, Look look)
 {
-    return QIcon(QPixmap::fromImage(image(count, tray)));
+    QIcon result;
+    for (const int size : pixelSizes)
+        result.addPixmap(QPixmap::fromImage(image(count, tray, look, size)));
+    return result;
 }
 
 } // namespace StatusBarIcon

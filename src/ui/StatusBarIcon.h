@@ -2,25 +2,40 @@
 
 #include <QIcon>
 #include <QImage>
+#include <QLocale>
 #include <QString>
 
 #include <optional>
 
 class AppState;
 
-// The tray icon: the music-note-list symbol with the pending count drawn on it.
+// The tray icon: the music-note-list symbol with the pending count drawn on it,
+// dimmed while signed out and marked while the numbers are stale.
 namespace StatusBarIcon {
 // Shown only while signed in with at least one pending request.
 std::optional<qint64> pendingCount(const AppState &state);
 
-// "Cuelark", or "Cuelark — 12 pending".
-QString toolTip(std::optional<qint64> count);
+// How the icon looks: live; dimmed (signed out or signing in); or stale, with a
+// warning mark because the last refresh failed (the badge keeps the last count).
+enum class Look { live, dimmed, stale };
+Look look(const AppState &state);
+
+// What the tray says on hover, as plain text: "Cuelark — 5 pending · updated
+// 10:41"; "Cuelark — signed out"; "Cuelark — signing in…"; "Cuelark — not
+// updated since 10:41" or "… not updated yet" with the error on a second line.
+QString toolTip(const AppState &state, const QLocale &locale = QLocale());
 
 // The colour of the tray the icon sits on; the symbol is drawn to contrast with it.
 enum class Tray { dark, light };
 
-// The bare symbol, built once per tray kind.
+// Tray icons are drawn at these pixel sizes (16, 22, 24 and 32, once and twice over).
+inline constexpr int pixelSizes[] = {16, 22, 24, 32, 44, 48, 64};
+inline constexpr int largestSize = 64;
+
+// The bare symbol at the largest size, built once per tray kind.
 const QImage &baseImage(Tray tray);
-QImage image(std::optional<qint64> count, Tray tray);
-QIcon icon(std::optional<qint64> count, Tray tray);
+// Drawn for `size` pixels, not scaled from another size, so it stays sharp.
+QImage image(std::optional<qint64> count, Tray tray, Look look = Look::live, int size = largestSize);
+// Every size of pixelSizes.
+QIcon icon(std::optional<qint64> count, Tray tray, Look look = Look::live);
 } // namespace StatusBarIcon

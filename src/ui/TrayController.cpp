@@ -1,6 +1,7 @@
 #include "ui/TrayController.h"
 
 #include "AppState.h"
+#include "Logging.h"
 #include "ui/MenuPanelView.h"
 
 #include <QApplication>
@@ -56,6 +57,9 @@ TrayController::TrayController(AppState &state, StatusBarIcon::Tray tray, QObjec
     connect(&m_trayIcon, &QSystemTrayIcon::activated, this, &TrayController::activated);
     connect(&state, &AppState::authStateChanged, this, &TrayController::updateIcon);
     connect(&state, &AppState::totalPendingChanged, this, &TrayController::updateIcon);
+    connect(&state, &AppState::lastUpdatedChanged, this, &TrayController::updateIcon);
+    connect(&state, &AppState::errorMessageChanged, this, &TrayController::updateIcon);
+    connect(&state, &AppState::panelRequested, this, &TrayController::openPanel);
     updateIcon();
     m_trayIcon.show();
 
@@ -87,13 +91,22 @@ MenuPanelView &TrayController::panel()
 
 void TrayController::updateIcon()
 {
+    // Error texts come from the service: escaped, so never markup; kept on their
+    // lines rather than wrapped into a narrow column.
+    const QString toolTip = QLatin1String("<p style='white-space:pre'>")
+        + StatusBarIcon::toolTip(m_state).toHtmlEscaped().replace(QLatin1Char('\n'), QLatin1String("<br>"))
+        + QLatin1String("</p>");
+    if (toolTip != m_trayIcon.toolTip())
+        m_trayIcon.setToolTip(toolTip);
     const std::optional<qint64> count = StatusBarIcon::pendingCount(m_state);
-    if (m_iconSet && m_shownCount == count)
+    const StatusBarIcon::Look look = StatusBarIcon::look(m_state);
+    if (m_iconSet && m_shownCount == count && m_shownLook == look)
         return;
+    qCDebug(lcUi) << "tray icon:" << int(look) << "look, badge" << count.value_or(0);
     m_iconSet = true;
     m_shownCount = count;
-    m_trayIcon.setIcon(StatusBarIcon::icon(count, m_tray));
-    m_trayIcon.setToolTip(StatusBarIcon::toolTip(count));
+    m_shownLook = look;
+    m_trayIcon.setIcon(StatusBarIcon::icon(count, m_tray, look));
 }
 
 void TrayController::activated(QSystemTrayIcon::ActivationReason reason)
@@ -115,6 +128,7 @@ void TrayController::activated(QSystemTrayIcon::ActivationReason reason)
 
 void TrayController::openPanel()
 {
+    qCDebug(lcUi) << "opening the panel";
     MenuPanelView &view = panel();
     if (view.isWindowMode()) {
         view.show();
@@ -147,6 +161,7 @@ void TrayController::watchForTray()
         // A tray that appears late takes the icon (Qt embeds it by itself); an
         // open window turns back into the pop-up, and closing no longer quits.
         m_trayWatch.stop();
+        qCDebug(lcUi) << "a system tray appeared";
         if (m_panel && m_panel->isWindowMode()) {
             const bool wasOpen = m_panel->isVisible();
             m_panel->setWindowMode(false);
@@ -156,6 +171,7 @@ void TrayController::watchForTray()
         return;
     }
     if (++m_trayChecks == trayChecksBeforeFallback) {
+        qCWarning(lcUi) << "no system tray: the panel becomes a window";
         MenuPanelView &view = panel();
         view.setWindowMode(true);
         if (const QScreen *screen = QGuiApplication::primaryScreen())

@@ -20,8 +20,8 @@ class MenuPanelView;
 // pixels from its edges.
 QRect panelGeometry(QSize panel, QRect iconGeometry, QPoint cursor, QRect available, int margin = 6);
 
-// The tray icon and its panel. The icon follows the pending count; a click opens
-// the panel. Without a tray the panel becomes a small window whose closing quits.
+// The tray icon and its panel. The icon and its tooltip follow the state; a click
+// on the icon, or on a request's notification, opens the panel. Without a tray the panel becomes a small window whose closing quits.
 class TrayController : public QObject {
     Q_OBJECT
 public:
@@ -44,6 +44,7 @@ private:
     QMenu m_menu;
     QSystemTrayIcon m_trayIcon;
     std::optional<qint64> m_shownCount;
+    StatusBarIcon::Look m_shownLook = StatusBarIcon::Look::live;
     bool m_iconSet = false;
     QTimer m_trayWatch;
     int m_trayChecks = 0;

@@ -1,5 +1,6 @@
 #include "updates/UpdateChecker.h"
 
+#include "Logging.h"
 #include "WebUrl.h"
 #include "api/GlassesAPIClient.h"
 #include "api/Json.h"
@@ -20,13 +21,16 @@ std::optional<UpdateAvailable> evaluateRelease(const QByteArray &body, const QSt
     record.optionalInt("build");
     record.optionalString("publishedAt");
 
-    if (AppVersion::compare(version, runningVersion) <= 0)
+    if (AppVersion::compare(version, runningVersion) <= 0) {
+        qCDebug(lcUpdates) << "latest release" << version << "is not newer than" << runningVersion;
         return std::nullopt;
+    }
     // The address goes to the browser; only web pages are acceptable, never a
     // local file, a script or a custom scheme.
     const std::optional<QUrl> downloadURL = parseWebUrl(downloadUrl);
     if (!downloadURL)
         throw DecodingError(QStringLiteral("downloadUrl: not a web page"));
+    qCDebug(lcUpdates) << "release" << version << "is newer than" << runningVersion;
     return UpdateAvailable{
         .version = version,
         .downloadURL = *downloadURL,
@@ -47,7 +51,8 @@ QCoro::Task<std::optional<UpdateAvailable>> checkForUpdate(QUrl serviceUrl, QStr
 {
     try {
         co_return co_await fetchUpdate(std::move(serviceUrl), std::move(runningVersion));
-    } catch (const ServiceError &) {
+    } catch (const ServiceError &error) {
+        qCWarning(lcUpdates) << "update check failed:" << error.description();
         co_return std::nullopt;
     }
 }

@@ -1,5 +1,6 @@
 #include "updates/UpdateNotifier.h"
 
+#include "Logging.h"
 #include "Platform.h"
 
 #include <QCoreApplication>
@@ -57,14 +58,17 @@ QString updateMessage(const UpdateAvailable &update)
 
 bool promptIfNeeded(const UpdateAvailable &update, bool userInitiated, const Platform &platform)
 {
-    if (!userInitiated && !shouldPromptAgain(platform))
+    if (!userInitiated && !shouldPromptAgain(platform)) {
+        qCDebug(lcUpdates) << "update alert for" << update.version << "held back: shown within the last day";
         return false;
+    }
 
     const int pressed = platform.runAlert(Alert{
         .title = tr("Update available (v%1)").arg(update.version),
         .body = updateMessage(update),
         .buttons = {tr("Download"), tr("Later")},
     });
+    qCDebug(lcUpdates) << "update alert for" << update.version << "answered with button" << pressed;
     if (pressed == 0)
         platform.openUrl(update.downloadURL);
     // Whatever the answer, the next automatic alert waits a full interval.

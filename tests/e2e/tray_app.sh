@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # End-to-end: the real app on a headless X desktop against the stand-in
 # service. Signs in through the "browser", sees a new request as a desktop
-# notification, approves it from the panel, quits, and starts signed in again;
+# notification, approves it from the panel and the next one from its
+# notification's "Approve" (dunst's context menu), quits, and starts signed in again;
 # then checks that the bearer token went nowhere but the secret store, and
 # that a sanitizer build reported no error.
 #
