@@ -3,6 +3,7 @@
 #include "AppConfig.h"
 #include "DisplayText.h"
 
+#include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
@@ -70,7 +71,7 @@ void notifyNewRequest(const SongRequest &request)
     };
     QDBusMessage call = notificationsCall(QStringLiteral("Notify"));
     call << QStringLiteral("Cuelark") << notificationIds().value(request.id, 0u)
-         << appId << QStringLiteral("New song request")
+         << appId << QCoreApplication::translate("RequestNotifier", "New song request")
          << notificationBody(request) << QStringList() << hints << -1;
 
     auto *watcher = new QDBusPendingCallWatcher(bus.asyncCall(call));

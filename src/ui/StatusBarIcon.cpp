@@ -4,6 +4,7 @@
 #include "ui/Symbols.h"
 #include "ui/Theme.h"
 
+#include <QCoreApplication>
 #include <QFont>
 #include <QFontMetricsF>
 #include <QPainter>
@@ -59,7 +60,7 @@ QString toolTip(std::optional<qint64> count)
 {
     if (!count)
         return QStringLiteral("Cuelark");
-    return QStringLiteral("Cuelark — %1 pending").arg(QString::number(*count));
+    return QCoreApplication::translate("StatusBarIcon", "Cuelark — %1 pending").arg(QString::number(*count));
 }
 
 const QImage &baseImage(Tray tray)

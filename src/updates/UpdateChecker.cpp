@@ -4,6 +4,8 @@
 #include "api/GlassesAPIClient.h"
 #include "api/Json.h"
 
+#include <QCoreApplication>
+
 namespace UpdateChecker {
 
 std::optional<UpdateAvailable> evaluateRelease(const QByteArray &body, const QString &runningVersion)
@@ -30,7 +32,7 @@ std::optional<UpdateAvailable> evaluateRelease(const QByteArray &body, const QSt
     return UpdateAvailable{
         .version = version,
         .downloadURL = *downloadURL,
-        .releaseNotes = notes.value_or(QStringLiteral("A new version is available.")),
+        .releaseNotes = notes.value_or(QCoreApplication::translate("UpdateChecker", "A new version is available.")),
         .isSigned = isSigned,
         .isNotarized = isNotarized,
     };
