@@ -129,6 +129,10 @@ PanelFooterLinks::PanelFooterLinks(AppState &state, QWidget *parent)
     auto *startAtLogin = new QCheckBox(tr("Start at login"), this);
     startAtLogin->setObjectName(QStringLiteral("startAtLoginBox"));
     startAtLogin->setFont(Theme::font(Theme::TextStyle::caption2));
+    QPalette palette = startAtLogin->palette();
+    palette.setColor(QPalette::WindowText, Theme::secondaryText);
+    palette.setColor(QPalette::Base, Theme::cardBorder);
+    startAtLogin->setPalette(palette);
     startAtLogin->setChecked(Autostart::isEnabled());
     connect(startAtLogin, &QCheckBox::toggled, this, [startAtLogin](bool wanted) {
         Autostart::setEnabled(wanted, QCoreApplication::applicationFilePath());
