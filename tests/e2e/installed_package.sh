@@ -70,6 +70,7 @@ first="$artifacts/first.deb"
 mv "$artifacts/$(basename "$deb")" "$first"
 rm -f "$build/src/app/cuelark"
 rm -rf "$build/packaging/icons" "$build/packaging/"*.gz
+touch "$build/packaging/changelog" "$build/packaging/cuelark.1"
 second="$("$root/scripts/package.sh" "$build")"
 describe() { dpkg-deb -f "$1"; dpkg-deb -c "$1"; dpkg-deb -I "$1" md5sums; }
 if ! diff <(describe "$first") <(describe "$second") >"$artifacts/rebuild.diff"; then
