@@ -6,7 +6,9 @@ set -euo pipefail
 packages=(
   # build
   cmake ninja-build g++ pkg-config
-  qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-httpserver-dev qt6-tools-dev-tools
+  qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-httpserver-dev
+  # translations (LinguistTools: lupdate, lrelease)
+  qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools
   qtkeychain-qt6-dev qcoro-qt6-dev nlohmann-json3-dev
   # libFuzzer builds of the decoders (scripts/fuzz.sh)
   clang-14 libclang-rt-14-dev
@@ -16,6 +18,8 @@ packages=(
   xvfb xauth x11-utils trayer openbox xdotool imagemagick
   dbus dbus-x11 gnome-keyring libsecret-tools dunst libnotify-bin libglib2.0-bin
   curl jq openssl fonts-dejavu-core
+  # the Debian package (scripts/package.sh) and its checks
+  dpkg-dev fakeroot file lintian appstream desktop-file-utils
 )
 
 missing=()

@@ -12,7 +12,10 @@
 
 namespace {
 
-const QString signInTimedOut = QStringLiteral("Sign-in timed out. Try again.");
+QString signInTimedOut()
+{
+    return AppState::tr("Sign-in timed out. Try again.");
+}
 
 // Lets a flow run on by itself: QCoro keeps a suspended coroutine alive when its
 // task object goes away, and frees it when it finishes.
@@ -170,7 +173,7 @@ QCoro::Task<> AppState::pollUntilComplete(std::shared_ptr<TaskHandle> task, Auth
         if (now() >= deadline) {
             qCWarning(lcAuth) << "browser sign-in timed out";
             setAuthState(AuthState::signedOut);
-            setErrorMessage(signInTimedOut);
+            setErrorMessage(signInTimedOut());
             co_return;
         }
         const AuthPollResponse answer = co_await signInClient.pollAuthStatus(session.sessionId, session.pollToken);
@@ -186,7 +189,7 @@ QCoro::Task<> AppState::pollUntilComplete(std::shared_ptr<TaskHandle> task, Auth
         }
         if (answer.status == QLatin1String("expired")) {
             setAuthState(AuthState::signedOut);
-            setErrorMessage(signInTimedOut);
+            setErrorMessage(signInTimedOut());
             co_return;
         }
         co_await sleepFor(task, m_platform.wait(authPollInterval));

@@ -89,11 +89,10 @@ private Q_SLOTS:
 
         QDBusMessage signal = QDBusMessage::createSignal(path, interface, u"ActionInvoked"_s);
         signal << (then == u"other id" ? id + 1000 : id) << (then.contains(u' ') || then == u"impostor" ? u"approve"_s : then);
-        if (then == u"web")
-            QCOMPARE(h.service->send("PATCH", QUrl(u"/api/glasses/requests/%1"_s.arg(request)), R"({"status":"approved"})",
-                                     {{"Authorization", "Bearer " + token.toUtf8()}, {"Content-Type", "application/json"}}).status, 200);
-        if (then == u"web")
+        if (then == u"web") {
+            awaitTask(GlassesAPIClient(token, h.service->url()).updateRequest(request, RequestAction::approved));
             awaitTask(app.refresh());
+        }
         else if (then == u"sign out")
             app.signOut();
         else if (then == u"event")

@@ -1,10 +1,14 @@
 #include "api/Errors.h"
 #include "api/Network.h"
 #include "support/RecordingServer.h"
+#include "support/StandIn.h"
 #include "support/TestSupport.h"
 #include "updates/UpdateChecker.h"
 #include "updates/UpdateNotifier.h"
 
+#include <QJsonDocument>
+#include <QProcess>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -12,14 +16,14 @@ using OptionalUpdate = std::optional<UpdateAvailable>;
 
 namespace {
 
-const QUrl dmgUrl(u"https://cuelark.example/Cuelark-2.0.dmg"_s);
+const QUrl packageUrl(u"https://cuelark.example/cuelark_2.0_amd64.deb"_s);
 const QDateTime now(QDate(2025, 6, 1), QTime(12, 0), Qt::UTC);
-const QByteArray newer = R"({"version":"2.0","downloadUrl":"https://cuelark.example/Cuelark-2.0.dmg")";
+const QByteArray newer = R"({"version":"2.0","downloadUrl":"https://cuelark.example/cuelark_2.0_amd64.deb")";
 
 UpdateAvailable release(const QString &notes = u"A new version is available."_s, bool isSigned = false,
                         bool isNotarized = false)
 {
-    return {u"2.0"_s, dmgUrl, notes, isSigned, isNotarized};
+    return {u"2.0"_s, packageUrl, notes, isSigned, isNotarized};
 }
 
 // The outcome of a check: the update found, "none", or the failure's description.
@@ -139,20 +143,50 @@ private Q_SLOTS:
         QCOMPARE(desktop.alerts.size(), shown ? 1 : 0);
         if (shown)
             QCOMPARE(desktop.alerts[0].title + desktop.alerts[0].buttons.join(u'|'), u"Update available (v2.0)Download|Later"_s);
-        QCOMPARE(desktop.openedUrls, shown && pressed == 0 ? QList{dmgUrl} : QList<QUrl>());
+        QCOMPARE(desktop.openedUrls, shown && pressed == 0 ? QList{packageUrl} : QList<QUrl>());
         // Any answer holds the next automatic alert back; no alert leaves the date alone.
         const QVariant after = platform.openSettings()->value("lastUpdatePromptDate");
         QCOMPARE(after.typeId(), shown ? QMetaType::QDateTime : stored.typeId());
         QCOMPARE(after, shown ? QVariant(now) : stored);
     }
 
+    // The record scripts/release.sh writes, served by the stand-in: a build of
+    // the version before offers the release, a build of that version does not.
+    void releaseScriptRecord_data()
+    {
+        QTest::addColumn<QString>("released");
+        QTest::addColumn<QString>("outcome");
+        const QString running = AppVersion::shortVersion();
+        QTest::newRow("the next version") << running + u".1"_s << running + u".1 Fixes. 00"_s;
+        QTest::newRow("this version") << running << u"none"_s;
+    }
+    void releaseScriptRecord()
+    {
+        QFETCH(QString, released);
+        QFETCH(QString, outcome);
+        QTemporaryDir out;
+        QProcess script;
+        script.start(u"bash"_s, {QStringLiteral(CUELARK_SOURCE_DIR "/scripts/release.sh"), released, u"--record-only"_s,
+                                 u"--notes"_s, u"Fixes."_s, u"--download-url"_s, packageUrl.toString(), u"--out"_s, out.path()});
+        QVERIFY(script.waitForFinished(20000) && script.exitCode() == 0);
+        QFile file(out.filePath(u"latest.json"_s));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray record = file.readAll();
+        QCOMPARE(QJsonDocument::fromJson(record).object().keys(),
+                 (QStringList{u"build"_s, u"downloadUrl"_s, u"notarized"_s, u"publishedAt"_s, u"releaseNotes"_s,
+                              u"signed"_s, u"version"_s}));
+        StandIn service;
+        service.control("POST", u"/control/release"_s, QJsonDocument::fromJson(record).object());
+        QCOMPARE(outcomeOf([&] { return awaitTask(UpdateChecker::fetchUpdate(service.url())); }), outcome);
+    }
+
     void updateMessage()
     {
-        const QString steps = u"Fixes.\n\nDownload the DMG, quit Cuelark, install the new copy, then reopen the app."_s;
+        const QString steps = u"Fixes.\n\nDownload the new package, quit Cuelark, install it, then reopen the app."_s;
         QCOMPARE(UpdateNotifier::updateMessage(release(u"Fixes."_s, true, true)), steps);
         QCOMPARE(UpdateNotifier::updateMessage(release(u"Fixes."_s, true, false)),
-                 steps + u"\n\nThis is an unsigned beta build. macOS may show a warning; if you trust the official "
-                         "Cuelark download, right-click the app in Applications and choose Open."_s);
+                 steps + u"\n\nThis is an unsigned beta build. Install it only if it came from the official "
+                         "Cuelark download."_s);
     }
 };
 

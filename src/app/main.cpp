@@ -4,6 +4,7 @@
 #include "ui/DesktopUi.h"
 #include "ui/StatusBarIcon.h"
 #include "ui/Theme.h"
+#include "ui/Translations.h"
 #include "ui/TrayController.h"
 
 #include <QApplication>
@@ -13,6 +14,7 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Cuelark"));
     QGuiApplication::setDesktopFileName(QString::fromUtf8(AppConfig::appId));
+    Translations::install();
     // The program lives in the tray; closing the panel must not end it.
     QApplication::setQuitOnLastWindowClosed(false);
 

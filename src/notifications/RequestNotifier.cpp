@@ -80,8 +80,9 @@ QStringList notificationActions()
 {
     if (!serverHas(QStringLiteral("actions")))
         return {};
-    const auto tr = [](const char *text) { return QCoreApplication::translate("RequestNotifier", text); };
-    return {defaultKey, tr("Open Cuelark"), approveKey, tr("Approve"), rejectKey, tr("Reject")};
+    return {defaultKey, QCoreApplication::translate("RequestNotifier", "Open Cuelark"),
+            approveKey, QCoreApplication::translate("RequestNotifier", "Approve"),
+            rejectKey, QCoreApplication::translate("RequestNotifier", "Reject")};
 }
 
 void closeOnServer(uint serverId)
@@ -174,7 +175,7 @@ void notifyNewRequest(const SongRequest &request)
         {QStringLiteral("category"), QStringLiteral("im.received")},
     };
     QDBusMessage call = notificationsCall(QStringLiteral("Notify"));
-    call << QStringLiteral("Cuelark") << entry.serverId << appId << QStringLiteral("New song request")
+    call << QStringLiteral("Cuelark") << entry.serverId << appId << QCoreApplication::translate("RequestNotifier", "New song request")
          << notificationBody(request) << actions << hints << -1;
 
     auto *watcher = new QDBusPendingCallWatcher(bus.asyncCall(call));

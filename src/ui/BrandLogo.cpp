@@ -1,6 +1,6 @@
 #include "ui/BrandLogo.h"
 
-#include "ui/AppBundle.h"
+#include "ui/Symbols.h"
 
 #include <QPixmap>
 
@@ -9,7 +9,8 @@ BrandLogo::BrandLogo(int height, QWidget *parent)
 {
     setObjectName(QStringLiteral("brandLogo"));
     setAccessibleName(QStringLiteral("Cuelark"));
-    const QImage image = AppBundle::png(QStringLiteral("Logo"));
+    Symbols::registerResources();
+    const QImage image(QStringLiteral(":/images/Logo.png"));
     if (image.isNull() || image.height() == 0) {
         hide();
         return;

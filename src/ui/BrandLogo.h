@@ -2,8 +2,8 @@
 
 #include <QLabel>
 
-// The Cuelark logo at a given height, keeping its aspect ratio. Without a logo
-// image it stays hidden and takes no space.
+// The Cuelark logo, compiled into the program, at a given height, keeping its
+// aspect ratio. Should the image not load it stays hidden and takes no space.
 class BrandLogo : public QLabel {
     Q_OBJECT
 public:

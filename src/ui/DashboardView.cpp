@@ -44,11 +44,11 @@ DashboardView::DashboardView(AppState &state, QWidget *parent)
     pickerRow->setSpacing(8);
     QLabel *pickerLabel = makeLabel(QStringLiteral("eventPickerLabel"), Theme::TextStyle::callout,
                                     Qt::white, this);
-    pickerLabel->setText(QStringLiteral("Event"));
+    pickerLabel->setText(tr("Event"));
     pickerRow->addWidget(pickerLabel);
     m_picker = new QComboBox(this);
     m_picker->setObjectName(QStringLiteral("eventPicker"));
-    m_picker->setAccessibleName(QStringLiteral("Event"));
+    m_picker->setAccessibleName(tr("Event"));
     m_picker->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     m_picker->setMinimumContentsLength(10);
     m_picker->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
@@ -63,9 +63,9 @@ DashboardView::DashboardView(AppState &state, QWidget *parent)
 
     auto *stats = new QHBoxLayout;
     stats->setSpacing(10);
-    m_pending = new StatCard(QStringLiteral("Pending"), this);
+    m_pending = new StatCard(tr("Pending"), this);
     m_pending->setObjectName(QStringLiteral("pendingCard"));
-    m_status = new StatCard(QStringLiteral("Status"), this);
+    m_status = new StatCard(tr("Status"), this);
     m_status->setObjectName(QStringLiteral("statusCard"));
     stats->addWidget(m_pending);
     stats->addWidget(m_status);
@@ -75,7 +75,7 @@ DashboardView::DashboardView(AppState &state, QWidget *parent)
     list->setSpacing(6);
     QLabel *heading = makeLabel(QStringLiteral("recentRequestsHeading"), Theme::TextStyle::caption2,
                                 Theme::secondaryText, this, QFont::Bold);
-    heading->setText(QStringLiteral("RECENT REQUESTS"));
+    heading->setText(tr("RECENT REQUESTS"));
     list->addWidget(heading);
     m_emptyList = makeLabel(QStringLiteral("emptyListText"), Theme::TextStyle::callout,
                             Theme::secondaryText, this);
@@ -113,13 +113,13 @@ DashboardView::DashboardView(AppState &state, QWidget *parent)
                           Theme::secondaryText, this);
     buttons->addWidget(m_updated);
     buttons->addStretch();
-    QPushButton *refresh = makeButton(QStringLiteral("refreshButton"), QStringLiteral("Refresh"),
+    QPushButton *refresh = makeButton(QStringLiteral("refreshButton"), tr("Refresh"),
                                       Theme::TextStyle::caption, this);
     // The refresh runs on by itself; nothing waits for it here.
     connect(refresh, &QPushButton::clicked, this, [this] { this->state().refresh(); });
     buttons->addWidget(refresh);
     m_refresh = refresh;
-    QPushButton *signOut = makeButton(QStringLiteral("signOutButton"), QStringLiteral("Sign Out"),
+    QPushButton *signOut = makeButton(QStringLiteral("signOutButton"), tr("Sign Out"),
                                       Theme::TextStyle::caption, this);
     connect(signOut, &QPushButton::clicked, this, [this] { this->state().signOut(); });
     buttons->addWidget(signOut);
@@ -190,7 +190,7 @@ void DashboardView::sync()
     const std::optional<QDateTime> &updated = state.lastUpdated();
     m_updated->setVisible(updated.has_value());
     if (updated)
-        m_updated->setText(QStringLiteral("Updated ") + timeWithSeconds(updated->toLocalTime().time()));
+        m_updated->setText(tr("Updated %1").arg(timeWithSeconds(updated->toLocalTime().time())));
 }
 
 qint64 DashboardView::pickerSelection() const
@@ -204,7 +204,7 @@ void DashboardView::syncPicker()
     const QDateTime now = state.now();
     QList<std::pair<QString, qint64>> rows;
     if (state.events().isEmpty())
-        rows.append({QStringLiteral("No events"), noEventTag});
+        rows.append({tr("No events"), noEventTag});
     for (const DJEvent &event : state.events())
         rows.append({DisplayText::shortLine(event.pickerLabel(now)), event.id});
     // An event's name must not widen the pop-up list beyond the panel; its tooltip has it all.
@@ -249,9 +249,9 @@ void DashboardView::syncStats()
         live = event != events.end() && event->isLive(state.now());
     }
     if (live)
-        m_status->setValue(QStringLiteral("Live"), Theme::green);
+        m_status->setValue(tr("Live"), Theme::green);
     else
-        m_status->setValue(QStringLiteral("Idle"), Theme::secondaryText);
+        m_status->setValue(tr("Idle"), Theme::secondaryText);
 }
 
 void DashboardView::syncRequests()
@@ -260,8 +260,8 @@ void DashboardView::syncRequests()
     const QList<SongRequest> shown = state.requests().mid(0, maxShownRequests);
 
     m_emptyList->setVisible(shown.isEmpty());
-    m_emptyList->setText(state.selectedEventId() ? QStringLiteral("No requests yet.")
-                                                 : QStringLiteral("Select an event."));
+    m_emptyList->setText(state.selectedEventId() ? tr("No requests yet.")
+                                                 : tr("Select an event."));
     m_scrollArea->setVisible(!shown.isEmpty());
     m_keysHint->setVisible(!shown.isEmpty());
 

@@ -21,12 +21,12 @@ LoginView::LoginView(AppState &state, QWidget *parent)
 
     m_explanation = makeLabel(QStringLiteral("signInExplanation"), Theme::TextStyle::callout,
                               Theme::secondaryText, this);
-    m_explanation->setText(QStringLiteral("Sign in to see your events and live request queue."));
+    m_explanation->setText(tr("Sign in to see your events and live request queue."));
     m_explanation->setWordWrap(true);
     m_explanation->setAlignment(Qt::AlignHCenter);
     column->addWidget(m_explanation);
 
-    m_signInButton = new QPushButton(QStringLiteral("Sign in with Browser"), this);
+    m_signInButton = new QPushButton(tr("Sign in with Browser"), this);
     m_signInButton->setObjectName(QStringLiteral("signInButton"));
     m_signInButton->setMinimumHeight(30);
     QPalette prominent = m_signInButton->palette();
@@ -51,11 +51,11 @@ LoginView::LoginView(AppState &state, QWidget *parent)
 
     m_waitingText = makeLabel(QStringLiteral("waitingText"), Theme::TextStyle::callout,
                               Theme::secondaryText, this);
-    m_waitingText->setText(QStringLiteral("Finish signing in from your browser…"));
+    m_waitingText->setText(tr("Finish signing in from your browser…"));
     m_waitingText->setAlignment(Qt::AlignHCenter);
     column->addWidget(m_waitingText);
 
-    m_cancelButton = new QPushButton(QStringLiteral("Cancel"), this);
+    m_cancelButton = new QPushButton(tr("Cancel"), this);
     m_cancelButton->setObjectName(QStringLiteral("cancelButton"));
     connect(m_cancelButton, &QPushButton::clicked, this, [this] { this->state().cancelSignIn(); });
     column->addWidget(m_cancelButton, 0, Qt::AlignHCenter);

@@ -3,12 +3,14 @@
 #include "AppLinks.h"
 #include "AppState.h"
 #include "AppVersion.h"
+#include "Autostart.h"
 #include "WebUrl.h"
 #include "api/Errors.h"
 #include "ui/Widgets.h"
 #include "updates/UpdateChecker.h"
 #include "updates/UpdateNotifier.h"
 
+#include <QCheckBox>
 #include <QCoreApplication>
 #include <QHBoxLayout>
 #include <QPointer>
@@ -72,7 +74,7 @@ void LinkButton::open()
 }
 
 QuitButton::QuitButton(QWidget *parent)
-    : QPushButton(QStringLiteral("Quit"), parent)
+    : QPushButton(tr("Quit"), parent)
 {
     setObjectName(QStringLiteral("quitButton"));
     makeCompact(this, Theme::TextStyle::caption);
@@ -95,7 +97,7 @@ PanelFooterLinks::PanelFooterLinks(AppState &state, QWidget *parent)
     auto *row = new QHBoxLayout;
     row->setSpacing(8);
     QPushButton *check = makeButton(QStringLiteral("checkForUpdatesButton"),
-                                    QStringLiteral("Check for updates"),
+                                    tr("Check for updates"),
                                     Theme::TextStyle::caption2, this);
     QPointer<AppState> statePointer(&state);
     connect(check, &QPushButton::clicked, this, [statePointer] {
@@ -110,9 +112,9 @@ PanelFooterLinks::PanelFooterLinks(AppState &state, QWidget *parent)
         QString title;
         QString url;
     } links[] = {
-        {"downloadLink", QStringLiteral("Download"), AppLinks::download(serviceUrl)},
-        {"privacyLink", QStringLiteral("Privacy"), AppLinks::privacyPage(serviceUrl)},
-        {"termsLink", QStringLiteral("Terms"), AppLinks::termsOfService(serviceUrl)},
+        {"downloadLink", tr("Download"), AppLinks::download(serviceUrl)},
+        {"privacyLink", tr("Privacy"), AppLinks::privacyPage(serviceUrl)},
+        {"termsLink", tr("Terms"), AppLinks::termsOfService(serviceUrl)},
     };
     for (const auto &link : links) {
         auto *button = new LinkButton(state, link.title, link.url, this);
@@ -121,6 +123,23 @@ PanelFooterLinks::PanelFooterLinks(AppState &state, QWidget *parent)
     }
     column->addLayout(row);
     column->setAlignment(row, Qt::AlignHCenter);
+
+    // The autostart entry's presence is the setting: read each time the panel
+    // is built, and shown as it is after a change, so a failed write reverts.
+    auto *startAtLogin = new QCheckBox(tr("Start at login"), this);
+    startAtLogin->setObjectName(QStringLiteral("startAtLoginBox"));
+    startAtLogin->setFont(Theme::font(Theme::TextStyle::caption2));
+    QPalette palette = startAtLogin->palette();
+    palette.setColor(QPalette::WindowText, Theme::secondaryText);
+    palette.setColor(QPalette::Base, Theme::cardBorder);
+    startAtLogin->setPalette(palette);
+    startAtLogin->setChecked(Autostart::isEnabled());
+    connect(startAtLogin, &QCheckBox::toggled, this, [startAtLogin](bool wanted) {
+        Autostart::setEnabled(wanted, QCoreApplication::applicationFilePath());
+        const QSignalBlocker blocker(startAtLogin);
+        startAtLogin->setChecked(Autostart::isEnabled());
+    });
+    column->addWidget(startAtLogin, 0, Qt::AlignHCenter);
 }
 
 PanelFooter::PanelFooter(AppState &state, QWidget *parent)

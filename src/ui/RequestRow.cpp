@@ -60,18 +60,18 @@ RequestRow::RequestRow(AppState &state, const SongRequest &request, QWidget *par
     row->addSpacing(4);
 
     m_copy = makeIconButton(QStringLiteral("copyButton"), Symbols::copy, Theme::secondaryText,
-                            QStringLiteral("Copy"), this);
+                            tr("Copy"), this);
     connect(m_copy, &QToolButton::clicked, this, &RequestRow::copyToClipboard);
     row->addWidget(m_copy);
 
     m_approve = makeIconButton(QStringLiteral("approveButton"), Symbols::approve, Theme::green,
-                               QStringLiteral("Approve"), this);
+                               tr("Approve"), this);
     connect(m_approve, &QToolButton::clicked, this,
             [this] { m_state.act(m_request, RequestAction::approved); });
     row->addWidget(m_approve);
 
     m_reject = makeIconButton(QStringLiteral("rejectButton"), Symbols::reject, Theme::softRed(),
-                              QStringLiteral("Reject"), this);
+                              tr("Reject"), this);
     connect(m_reject, &QToolButton::clicked, this,
             [this] { m_state.act(m_request, RequestAction::rejected); });
     row->addWidget(m_reject);
@@ -95,7 +95,7 @@ void RequestRow::setRequest(const SongRequest &request)
     m_approve->setVisible(pending);
     m_reject->setVisible(pending);
     m_status->setVisible(!pending);
-    m_status->setText(capitalized(DisplayText::shortLine(request.status)));
+    m_status->setText(statusText(request.status));
     setAccessibleName(QStringLiteral("%1, %2, %3").arg(DisplayText::shortLine(request.songTitle),
                                                         DisplayText::shortLine(request.artistName),
                                                         m_status->text()));
@@ -120,6 +120,17 @@ QColor RequestRow::statusColor(const QString &status)
     if (status == u"rejected")
         return Theme::softRed();
     return Theme::secondaryText;
+}
+
+QString RequestRow::statusText(const QString &status)
+{
+    if (status == u"approved")
+        return tr("Approved");
+    if (status == u"rejected")
+        return tr("Rejected");
+    if (status == u"played")
+        return tr("Played");
+    return capitalized(DisplayText::shortLine(status));
 }
 
 QString RequestRow::capitalized(const QString &status)

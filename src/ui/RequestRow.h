@@ -24,6 +24,8 @@ public:
     static QColor statusColor(const QString &status);
     // "played" → "Played", "in queue" → "In Queue".
     static QString capitalized(const QString &status);
+    // The status shown: the known states in the user's language, any other capitalized.
+    static QString statusText(const QString &status);
 
     // A status word the service made up is cut rather than squeezing the title.
     static constexpr int maxStatusWidth = 90;

@@ -23,10 +23,10 @@ constexpr qreal dimmedOpacity = 0.4;
 // The longest error text the tooltip shows.
 constexpr qsizetype maxErrorLength = 160;
 
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("StatusBarIcon", text);
-}
+// The translation context of the tooltip's texts.
+struct Texts {
+    Q_DECLARE_TR_FUNCTIONS(StatusBarIcon)
+};
 
 QImage symbol(Tray tray, int size)
 {
@@ -101,21 +101,21 @@ QString toolTip(const AppState &state, const QLocale &locale)
     const std::optional<QDateTime> &updated = state.lastUpdated();
     switch (state.authState()) {
     case AppState::AuthState::signedOut:
-        return tr("Cuelark — signed out");
+        return Texts::tr("Cuelark — signed out");
     case AppState::AuthState::waitingForBrowser:
-        return tr("Cuelark — signing in…");
+        return Texts::tr("Cuelark — signing in…");
     case AppState::AuthState::signedIn:
         break;
     }
     if (state.lastRefreshFailed()) {
-        const QString headline = updated ? tr("Cuelark — not updated since %1").arg(time(*updated))
-                                         : tr("Cuelark — not updated yet");
+        const QString headline = updated ? Texts::tr("Cuelark — not updated since %1").arg(time(*updated))
+                                         : Texts::tr("Cuelark — not updated yet");
         return headline + QLatin1Char('\n')
             + DisplayText::shortLine(state.errorMessage().value_or(QString()), maxErrorLength);
     }
     if (!updated)
-        return tr("Cuelark — not updated yet");
-    return tr("Cuelark — %1 pending · updated %2").arg(QString::number(state.totalPending()), time(*updated));
+        return Texts::tr("Cuelark — not updated yet");
+    return Texts::tr("Cuelark — %1 pending · updated %2").arg(QString::number(state.totalPending()), time(*updated));
 }
 
 const QImage &baseImage(Tray tray)

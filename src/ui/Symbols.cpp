@@ -4,18 +4,24 @@
 #include <QPixmap>
 #include <QSvgRenderer>
 
+// Q_INIT_RESOURCE declares its function where it is used: outside any namespace.
+static void initCompiledResources()
+{
+    Q_INIT_RESOURCE(cuelark);
+}
+
+namespace Symbols {
+
 // The resources live in a static library: nothing references them, so they
 // must be registered by hand before the first lookup.
-static void registerResources()
+void registerResources()
 {
     static const bool registered = [] {
-        Q_INIT_RESOURCE(cuelark);
+        initCompiledResources();
         return true;
     }();
     Q_UNUSED(registered);
 }
-
-namespace Symbols {
 
 QImage image(const QString &name, const QColor &color, int pixelSize)
 {

@@ -12,6 +12,9 @@ inline const QString copy = QStringLiteral("copy");
 inline const QString approve = QStringLiteral("approve");
 inline const QString reject = QStringLiteral("reject");
 
+// Registers the compiled-in resources (symbols, logo, icon); idempotent.
+void registerResources();
+
 QImage image(const QString &name, const QColor &color, int pixelSize);
 // Sharp at 1x and 2x device pixel ratios.
 QIcon icon(const QString &name, const QColor &color, int size = 16);

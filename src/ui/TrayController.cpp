@@ -46,10 +46,10 @@ TrayController::TrayController(AppState &state, StatusBarIcon::Tray tray, QObjec
     : QObject(parent), m_state(state), m_tray(tray)
 {
     m_menu.setObjectName(QStringLiteral("trayMenu"));
-    QAction *open = m_menu.addAction(QStringLiteral("Open Cuelark"));
+    QAction *open = m_menu.addAction(tr("Open Cuelark"));
     open->setObjectName(QStringLiteral("openAction"));
     connect(open, &QAction::triggered, this, &TrayController::openPanel);
-    QAction *quit = m_menu.addAction(QStringLiteral("Quit"));
+    QAction *quit = m_menu.addAction(tr("Quit"));
     quit->setObjectName(QStringLiteral("quitAction"));
     connect(quit, &QAction::triggered, qApp, &QCoreApplication::quit);
     m_trayIcon.setContextMenu(&m_menu);

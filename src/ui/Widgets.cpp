@@ -81,7 +81,7 @@ Spinner::Spinner(QWidget *parent)
     : QWidget(parent), m_rotation(new QVariantAnimation(this))
 {
     setObjectName(QStringLiteral("spinner"));
-    setAccessibleName(QStringLiteral("Signing in"));
+    setAccessibleName(tr("Signing in"));
     setFixedSize(sizeHint());
     m_rotation->setStartValue(0);
     m_rotation->setEndValue(360);

@@ -5,6 +5,8 @@
 #include "api/GlassesAPIClient.h"
 #include "api/Json.h"
 
+#include <QCoreApplication>
+
 namespace UpdateChecker {
 
 std::optional<UpdateAvailable> evaluateRelease(const QByteArray &body, const QString &runningVersion)
@@ -34,7 +36,7 @@ std::optional<UpdateAvailable> evaluateRelease(const QByteArray &body, const QSt
     return UpdateAvailable{
         .version = version,
         .downloadURL = *downloadURL,
-        .releaseNotes = notes.value_or(QStringLiteral("A new version is available.")),
+        .releaseNotes = notes.value_or(QCoreApplication::translate("UpdateChecker", "A new version is available.")),
         .isSigned = isSigned,
         .isNotarized = isNotarized,
     };

@@ -11,10 +11,10 @@ namespace UpdateNotifier {
 
 namespace {
 
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("UpdateNotifier", text);
-}
+// The translation context of the alerts' texts.
+struct Texts {
+    Q_DECLARE_TR_FUNCTIONS(UpdateNotifier)
+};
 
 constexpr QLatin1String lastPromptKey("lastUpdatePromptDate");
 constexpr qint64 promptIntervalMs = 86'400'000;
@@ -46,12 +46,12 @@ QString updateMessage(const UpdateAvailable &update)
     QStringList lines{
         update.releaseNotes,
         QString(),
-        tr("Download the DMG, quit Cuelark, install the new copy, then reopen the app."),
+        Texts::tr("Download the new package, quit Cuelark, install it, then reopen the app."),
     };
     if (!(update.isSigned && update.isNotarized)) {
         lines << QString()
-              << tr("This is an unsigned beta build. macOS may show a warning; if you trust the "
-                    "official Cuelark download, right-click the app in Applications and choose Open.");
+              << Texts::tr("This is an unsigned beta build. Install it only if it came from the official "
+                           "Cuelark download.");
     }
     return lines.join(QLatin1Char('\n'));
 }
@@ -64,9 +64,9 @@ bool promptIfNeeded(const UpdateAvailable &update, bool userInitiated, const Pla
     }
 
     const int pressed = platform.runAlert(Alert{
-        .title = tr("Update available (v%1)").arg(update.version),
+        .title = Texts::tr("Update available (v%1)").arg(update.version),
         .body = updateMessage(update),
-        .buttons = {tr("Download"), tr("Later")},
+        .buttons = {Texts::tr("Download"), Texts::tr("Later")},
     });
     qCDebug(lcUpdates) << "update alert for" << update.version << "answered with button" << pressed;
     if (pressed == 0)
@@ -79,15 +79,15 @@ bool promptIfNeeded(const UpdateAvailable &update, bool userInitiated, const Pla
 void showUpToDateAlert(const Platform &platform)
 {
     platform.runAlert(Alert{
-        .title = tr("You're up to date"),
-        .body = tr("Cuelark v%1 is the latest version.").arg(AppVersion::shortVersion()),
-        .buttons = {tr("OK")},
+        .title = Texts::tr("You're up to date"),
+        .body = Texts::tr("Cuelark v%1 is the latest version.").arg(AppVersion::shortVersion()),
+        .buttons = {Texts::tr("OK")},
     });
 }
 
 void showCheckFailedAlert(const QString &reason, const Platform &platform)
 {
-    platform.runAlert(Alert{.title = tr("Couldn't check for updates"), .body = reason, .buttons = {tr("OK")}});
+    platform.runAlert(Alert{.title = Texts::tr("Couldn't check for updates"), .body = reason, .buttons = {Texts::tr("OK")}});
 }
 
 } // namespace UpdateNotifier

@@ -1,8 +1,12 @@
 #include "UiTestSupport.h"
 
+#include "AppConfig.h"
+#include "Autostart.h"
 #include "ui/PanelFooter.h"
 
+#include <QCheckBox>
 #include <QTcpServer>
+#include <QTemporaryDir>
 
 class FooterTest : public QObject {
     Q_OBJECT
@@ -45,6 +49,47 @@ private Q_SLOTS:
         QVERIFY2(shown.body.contains(text), qPrintable(shown.body));
         const QStringList buttons = title.startsWith(u"Update") ? QStringList{u"Download"_s, u"Later"_s} : QStringList{u"OK"_s};
         QCOMPARE(shown.buttons, buttons);
+    }
+
+    // "Start at login" is the autostart entry's presence: read when the footer is
+    // built, written or removed by a click, and left clear when the write fails.
+    void startAtLogin()
+    {
+        QTemporaryDir config;
+        qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
+        const QString entry = config.path() + u"/autostart/"_s + QLatin1String(AppConfig::appId) + u".desktop"_s;
+        UiFixture f;
+        for (const bool wanted : {true, false}) {
+            PanelFooterLinks links(f.state);
+            auto *box = child<QCheckBox>(&links, "startAtLoginBox");
+            QCOMPARE(box->isChecked(), !wanted);
+            box->click();
+            QCOMPARE(box->isChecked(), wanted);
+            QCOMPARE(QFile::exists(entry), wanted);
+            QFile written(entry);
+            if (wanted && written.open(QIODevice::ReadOnly))
+                QVERIFY(written.readAll().contains("\nExec=" + QCoreApplication::applicationFilePath().toUtf8() + '\n'));
+        }
+        QVERIFY(QDir(config.path()).rmdir(u"autostart"_s) && QFile(entry.section(u'/', 0, -2)).open(QIODevice::WriteOnly));
+        PanelFooterLinks links(f.state);
+        child<QCheckBox>(&links, "startAtLoginBox")->click();
+        QVERIFY(!child<QCheckBox>(&links, "startAtLoginBox")->isChecked());
+    }
+
+    void autostartExecValue_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("exec");
+        QTest::newRow("plain") << u"/usr/bin/cuelark"_s << u"/usr/bin/cuelark"_s;
+        QTest::newRow("space") << u"/opt/my apps/cuelark"_s << u"\"/opt/my apps/cuelark\""_s;
+        QTest::newRow("quote $ \\ %") << u"/a\"$\\%"_s << u"\"/a\\\\\"\\\\$\\\\\\\\%%\""_s;
+        QTest::newRow("line break") << u"/a\nExec=/evil"_s << QString();
+    }
+    void autostartExecValue()
+    {
+        QFETCH(QString, path);
+        QFETCH(QString, exec);
+        QCOMPARE(Autostart::execValue(path), exec);
     }
 };
 

@@ -1,0 +1,285 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="de_DE">
+<context>
+    <name>APIError</name>
+    <message>
+        <source>Invalid server URL.</source>
+        <translation>Ungültige Server-Adresse.</translation>
+    </message>
+    <message>
+        <source>Session expired — please sign in again.</source>
+        <translation>Sitzung abgelaufen – bitte erneut anmelden.</translation>
+    </message>
+    <message>
+        <source>Request failed (HTTP %1).</source>
+        <translation>Anfrage fehlgeschlagen (HTTP %1).</translation>
+    </message>
+</context>
+<context>
+    <name>AppState</name>
+    <message>
+        <source>Sign-in timed out. Try again.</source>
+        <translation>Die Anmeldung hat zu lange gedauert. Bitte erneut versuchen.</translation>
+    </message>
+</context>
+<context>
+    <name>DashboardView</name>
+    <message>
+        <source>Event</source>
+        <translation>Veranstaltung</translation>
+    </message>
+    <message>
+        <source>Pending</source>
+        <translation>Offen</translation>
+    </message>
+    <message>
+        <source>Status</source>
+        <translation>Status</translation>
+    </message>
+    <message>
+        <source>RECENT REQUESTS</source>
+        <translation>NEUESTE WÜNSCHE</translation>
+    </message>
+    <message>
+        <source>Refresh</source>
+        <translation>Aktualisieren</translation>
+    </message>
+    <message>
+        <source>Sign Out</source>
+        <translation>Abmelden</translation>
+    </message>
+    <message>
+        <source>Updated %1</source>
+        <translation>Aktualisiert %1</translation>
+    </message>
+    <message>
+        <source>No events</source>
+        <translation>Keine Veranstaltungen</translation>
+    </message>
+    <message>
+        <source>Live</source>
+        <translation>Live</translation>
+    </message>
+    <message>
+        <source>Idle</source>
+        <translation>Inaktiv</translation>
+    </message>
+    <message>
+        <source>No requests yet.</source>
+        <translation>Noch keine Wünsche.</translation>
+    </message>
+    <message>
+        <source>Select an event.</source>
+        <translation>Wähle eine Veranstaltung.</translation>
+    </message>
+    <message>
+        <source>↑↓ choose · A approve · R reject · C copy</source>
+        <translation>↑↓ wählen · A annehmen · R ablehnen · C kopieren</translation>
+    </message>
+</context>
+<context>
+    <name>DecodingError</name>
+    <message>
+        <source>The service sent an unexpected answer (%1).</source>
+        <translation>Der Dienst hat unerwartet geantwortet (%1).</translation>
+    </message>
+</context>
+<context>
+    <name>LoginView</name>
+    <message>
+        <source>Sign in to see your events and live request queue.</source>
+        <translation>Melde dich an, um deine Veranstaltungen und die aktuellen Musikwünsche zu sehen.</translation>
+    </message>
+    <message>
+        <source>Sign in with Browser</source>
+        <translation>Im Browser anmelden</translation>
+    </message>
+    <message>
+        <source>Finish signing in from your browser…</source>
+        <translation>Schließe die Anmeldung im Browser ab…</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Abbrechen</translation>
+    </message>
+</context>
+<context>
+    <name>PanelFooterLinks</name>
+    <message>
+        <source>Check for updates</source>
+        <translation>Nach Updates suchen</translation>
+    </message>
+    <message>
+        <source>Download</source>
+        <translation>Download</translation>
+    </message>
+    <message>
+        <source>Privacy</source>
+        <translation>Datenschutz</translation>
+    </message>
+    <message>
+        <source>Terms</source>
+        <translation>Bedingungen</translation>
+    </message>
+    <message>
+        <source>Start at login</source>
+        <translation>Beim Anmelden starten</translation>
+    </message>
+</context>
+<context>
+    <name>QuitButton</name>
+    <message>
+        <source>Quit</source>
+        <translation>Beenden</translation>
+    </message>
+</context>
+<context>
+    <name>RequestNotifier</name>
+    <message>
+        <source>New song request</source>
+        <translation>Neuer Musikwunsch</translation>
+    </message>
+    <message>
+        <source>Open Cuelark</source>
+        <translation>Cuelark öffnen</translation>
+    </message>
+    <message>
+        <source>Approve</source>
+        <translation>Annehmen</translation>
+    </message>
+    <message>
+        <source>Reject</source>
+        <translation>Ablehnen</translation>
+    </message>
+</context>
+<context>
+    <name>RequestRow</name>
+    <message>
+        <source>Copy</source>
+        <translation>Kopieren</translation>
+    </message>
+    <message>
+        <source>Approve</source>
+        <translation>Annehmen</translation>
+    </message>
+    <message>
+        <source>Reject</source>
+        <translation>Ablehnen</translation>
+    </message>
+    <message>
+        <source>Copy &quot;%1&quot;</source>
+        <translation>„%1“ kopieren</translation>
+    </message>
+    <message>
+        <source>Approved</source>
+        <translation>Angenommen</translation>
+    </message>
+    <message>
+        <source>Rejected</source>
+        <translation>Abgelehnt</translation>
+    </message>
+    <message>
+        <source>Played</source>
+        <translation>Gespielt</translation>
+    </message>
+</context>
+<context>
+    <name>Spinner</name>
+    <message>
+        <source>Signing in</source>
+        <translation>Anmeldung läuft</translation>
+    </message>
+</context>
+<context>
+    <name>StatusBarIcon</name>
+    <message>
+        <source>Cuelark — signed out</source>
+        <translation>Cuelark — abgemeldet</translation>
+    </message>
+    <message>
+        <source>Cuelark — signing in…</source>
+        <translation>Cuelark — Anmeldung läuft…</translation>
+    </message>
+    <message>
+        <source>Cuelark — not updated since %1</source>
+        <translation>Cuelark — nicht aktualisiert seit %1</translation>
+    </message>
+    <message>
+        <source>Cuelark — not updated yet</source>
+        <translation>Cuelark — noch nicht aktualisiert</translation>
+    </message>
+    <message>
+        <source>Cuelark — %1 pending · updated %2</source>
+        <translation>Cuelark — %1 offen · aktualisiert %2</translation>
+    </message>
+</context>
+<context>
+    <name>TransportError</name>
+    <message>
+        <source>The service did not answer in time.</source>
+        <translation>Der Dienst hat nicht rechtzeitig geantwortet.</translation>
+    </message>
+    <message>
+        <source>The service&apos;s answer is too large.</source>
+        <translation>Die Antwort des Dienstes ist zu groß.</translation>
+    </message>
+</context>
+<context>
+    <name>TrayController</name>
+    <message>
+        <source>Open Cuelark</source>
+        <translation>Cuelark öffnen</translation>
+    </message>
+    <message>
+        <source>Quit</source>
+        <translation>Beenden</translation>
+    </message>
+</context>
+<context>
+    <name>UpdateChecker</name>
+    <message>
+        <source>A new version is available.</source>
+        <translation>Eine neue Version ist verfügbar.</translation>
+    </message>
+</context>
+<context>
+    <name>UpdateNotifier</name>
+    <message>
+        <source>Download the new package, quit Cuelark, install it, then reopen the app.</source>
+        <translation>Lade das neue Paket herunter, beende Cuelark, installiere es und öffne die App dann wieder.</translation>
+    </message>
+    <message>
+        <source>This is an unsigned beta build. Install it only if it came from the official Cuelark download.</source>
+        <translation>Dies ist eine unsignierte Beta-Version. Installiere sie nur, wenn sie aus dem offiziellen Cuelark-Download stammt.</translation>
+    </message>
+    <message>
+        <source>Update available (v%1)</source>
+        <translation>Update verfügbar (v%1)</translation>
+    </message>
+    <message>
+        <source>Download</source>
+        <translation>Download</translation>
+    </message>
+    <message>
+        <source>Later</source>
+        <translation>Später</translation>
+    </message>
+    <message>
+        <source>You&apos;re up to date</source>
+        <translation>Du bist auf dem neuesten Stand</translation>
+    </message>
+    <message>
+        <source>Cuelark v%1 is the latest version.</source>
+        <translation>Cuelark v%1 ist die neueste Version.</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>Couldn&apos;t check for updates</source>
+        <translation>Suche nach Updates fehlgeschlagen</translation>
+    </message>
+</context>
+</TS>
