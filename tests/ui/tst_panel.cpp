@@ -11,7 +11,6 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QMimeData>
-#include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
 
@@ -78,9 +77,6 @@ private Q_SLOTS:
                                       "errorMessage", "divider", "panelFooter"});
         };
         QCOMPARE(visible(), u"signInExplanation signInButton divider panelFooter"_s);
-        auto *signIn = child<QPushButton>(p.view(), "signInButton");
-        QCOMPARE(signIn->palette().color(QPalette::Button), Theme::purpleBase);
-        QCOMPARE(signIn->width(), MenuPanelView::panelWidth - 2 * 16); // the panel's width less its margins
 
         AppStateTester::setAuthState(p.state, Auth::waitingForBrowser);
         AppStateTester::setErrorMessage(p.state, u"earlier"_s);
@@ -90,7 +86,6 @@ private Q_SLOTS:
         QCOMPARE(p.state.authState(), Auth::signedOut);
         settle();
         QCOMPARE(visible(), u"signInExplanation signInButton errorMessage divider panelFooter"_s);
-        QCOMPARE(textColor(child(p.view(), "errorMessage")), Theme::red);
         p.click("signInButton");
         QVERIFY(!p.state.errorMessage());
         QVERIFY(p.f.waitForCall(u"POST /api/glasses/auth/start"_s));
