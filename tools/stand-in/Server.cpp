@@ -48,7 +48,11 @@ Server::Server(Store &store, QObject *parent)
 
 bool Server::handleRequest(const QHttpServerRequest &request, QTcpSocket *socket)
 {
-    const Call call = Call::from(request, m_origin);
+    Call call = Call::from(request, m_origin);
+    // Numbered on first use, so a client's reuse of one connection shows in the log.
+    if (!socket->property("connection").isValid())
+        socket->setProperty("connection", ++m_connections);
+    call.connection = socket->property("connection").toInt();
     std::optional<Fault> fault;
     // Qt's client resends a call whose connection closed unanswered, at once
     // and only once: that resend is the same call, so it is cut too.
@@ -151,6 +155,7 @@ void Server::record(const Call &call, std::optional<int> status)
         {u"pollToken"_s, headerOrNull(call, "x-glasses-poll-token")},
         {u"contentType"_s, headerOrNull(call, "content-type")},
         {u"body"_s, QString::fromUtf8(call.body)},
+        {u"connection"_s, call.connection},
     });
 }
 
