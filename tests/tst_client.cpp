@@ -119,14 +119,9 @@ private Q_SLOTS:
     // Without a length, the body is cut off once it passes 8 MiB all the same.
     void streamedBodiesAreCapped()
     {
-        QTcpServer streaming;
-        QVERIFY(streaming.listen(QHostAddress::LocalHost, 0));
-        QObject::connect(&streaming, &QTcpServer::newConnection, [&] {
-            streaming.nextPendingConnection()->write("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n900000\r\n"
-                                                     + QByteArray(9 << 20, ' ') + "\r\n0\r\n\r\n");
-        });
-        const GlassesAPIClient client({}, QUrl(u"http://127.0.0.1:%1"_s.arg(streaming.serverPort())));
-        QCOMPARE(outcomeOf(client.events()), u"The service's answer is too large."_s);
+        service->control("POST", u"/control/inject"_s,
+                         {{u"status"_s, 200}, {u"chunked"_s, true}, {u"body"_s, QString(9 << 20, u' ')}});
+        QCOMPARE(outcomeOf(GlassesAPIClient({}, service->url()).events()), u"The service's answer is too large."_s);
     }
 
     void transportFailuresPassThrough()

@@ -110,7 +110,7 @@ void Server::finish(const Call &call, const std::optional<Fault> &fault, const s
     if (!socket || socket->state() != QAbstractSocket::ConnectedState)
         return;
     const bool truncate = fault && fault->truncate;
-    respond(*request, socket, *reply, truncate);
+    respond(*request, socket, *reply, truncate, fault && fault->chunked);
     if (truncate)
         socket->disconnectFromHost(); // after what was written has gone out
 }
@@ -159,7 +159,8 @@ void Server::record(const Call &call, std::optional<int> status)
     });
 }
 
-void Server::respond(const QHttpServerRequest &request, QTcpSocket *socket, const Reply &reply, bool truncate)
+void Server::respond(const QHttpServerRequest &request, QTcpSocket *socket, const Reply &reply, bool truncate,
+                     bool chunked)
 {
     QHttpServerResponder responder = makeResponder(request, socket);
     responder.writeStatusLine(QHttpServerResponder::StatusCode(reply.status));
@@ -170,9 +171,16 @@ void Server::respond(const QHttpServerRequest &request, QTcpSocket *socket, cons
         responder.writeHeader("Content-Type", reply.contentType);
         // A cut answer announces its whole body (at least one byte) and sends half.
         const qsizetype announced = truncate ? std::max<qsizetype>(reply.body.size(), 1) : reply.body.size();
-        responder.writeHeader("Content-Length", QByteArray::number(announced));
+        if (chunked)
+            responder.writeHeader("Transfer-Encoding", "chunked");
+        else
+            responder.writeHeader("Content-Length", QByteArray::number(announced));
     }
     // The first body write also ends the header block, so it is needed even when empty.
     const QByteArray body = !mayHaveBody ? QByteArray() : truncate ? reply.body.first(reply.body.size() / 2) : reply.body;
-    responder.writeBody(body);
+    if (chunked && mayHaveBody) // one chunk (none when empty), then the last
+        responder.writeBody((body.isEmpty() ? QByteArray() : QByteArray::number(body.size(), 16) + "\r\n" + body + "\r\n")
+                            + "0\r\n\r\n");
+    else
+        responder.writeBody(body);
 }

@@ -38,7 +38,7 @@ private:
     // port after `span`.
     void pauseListening(std::chrono::milliseconds span);
     static void respond(const QHttpServerRequest &request, QTcpSocket *socket, const Reply &reply,
-                        bool truncate = false);
+                        bool truncate = false, bool chunked = false);
 
     Router m_router;
     FaultPlan m_faults;

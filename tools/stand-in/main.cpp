@@ -76,6 +76,7 @@ Options parseOptions(const QCoreApplication &app)
         "    drop          true: reset the connection without answering (and the client's\n"
         "                  immediate resend of the same call, which Qt makes once)\n"
         "    truncate      true: announce the whole body, send half of it, close\n"
+        "    chunked       true (with a status): send the body chunked, its length unannounced\n"
         "    redirectLoop  true: 302 to the very same address; each hop uses one of count,\n"
         "                  so a count above the client's limit (Qt: 50) loops for good\n"
         "  DELETE /control/inject          forget the faults not yet used\n\n"
