@@ -2,9 +2,10 @@
 #include "api/Errors.h"
 #include "api/GlassesAPIClient.h"
 #include "api/Network.h"
-#include "support/RecordingServer.h"
+#include "support/StandIn.h"
 #include "support/TestSupport.h"
 
+#include <QTcpServer>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -24,14 +25,14 @@ QString outcomeOf(QCoro::Task<T> task)
 }
 
 // "METHOD /path?query Authorization|Content-Type|poll-token body", "-" for a missing header.
-QString summary(const RecordedRequest &request)
+QString summary(const QJsonValue &call)
 {
-    QByteArrayList headers;
-    for (const QByteArray &name : {"Authorization"_ba, "Content-Type"_ba, "x-glasses-poll-token"_ba})
-        headers << request.headers.value(name.toLower(), "-"_ba);
-    const QByteArray query = request.query.isEmpty() ? QByteArray() : '?' + request.query.toUtf8();
-    return QString::fromUtf8(request.method + ' ' + request.path.toUtf8() + query + ' ' + headers.join('|') + ' '
-                             + request.body).trimmed();
+    QStringList headers;
+    for (const QString &name : {u"authorization"_s, u"contentType"_s, u"pollToken"_s})
+        headers << call[name].toString(u"-"_s);
+    const QString query = call[u"query"_s].toString();
+    return (call[u"method"_s].toString() + u' ' + call[u"path"_s].toString() + (query.isEmpty() ? u""_s : u'?' + query)
+            + u' ' + headers.join(u'|') + u' ' + call[u"body"_s].toString()).trimmed();
 }
 
 } // namespace
@@ -40,15 +41,15 @@ class TestClient : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
+    void initTestCase() { service.emplace(); }
     void cleanupTestCase() { delete Network::accessManager(); }
 
     void requestsCarryExactlyTheServiceContract()
     {
-        RecordingServer server;
-        const GlassesAPIClient client(u"tök3n"_s, server.url());
-        const GlassesAPIClient tokenless(std::nullopt, server.url());
-        server.answer(200, R"({"events":[],"requests":[],"totalPending":0,"userId":"u","status":"pending",
-                               "sessionId":"s","pollToken":"p","authUrl":"a","expiresAt":"e"})");
+        const GlassesAPIClient client(u"tök3n"_s, service->url());
+        const GlassesAPIClient tokenless(std::nullopt, service->url());
+        service->answer(200, R"({"events":[],"requests":[],"totalPending":0,"userId":"u","status":"pending",
+                               "sessionId":"s","pollToken":"p","authUrl":"a","expiresAt":"e"})", 8);
         awaitTask(client.events());
         awaitTask(client.requests(42, 25));
         awaitTask(client.me());
@@ -59,8 +60,11 @@ private Q_SLOTS:
         awaitTask(tokenless.releaseRecord());
 
         QStringList seen;
-        for (const RecordedRequest &request : std::as_const(server.requests))
-            seen << summary(request);
+        QSet<int> connections;
+        for (const QJsonValue &call : service->log()) {
+            seen << summary(call);
+            connections << call[u"connection"_s].toInt();
+        }
         QCOMPARE(seen, (QStringList{
             u"GET /api/glasses/events Bearer tök3n|-|-"_s,
             u"GET /api/glasses/requests?eventId=42&limit=25 Bearer tök3n|-|-"_s,
@@ -72,7 +76,7 @@ private Q_SLOTS:
             u"GET /api/glasses/auth/status?session=s%201%26x -|-|poll-secret"_s,
             u"GET /mac-app/latest.json -|-|-"_s}));
         // Sequential calls share one connection.
-        QCOMPARE(server.connections, 1);
+        QCOMPARE(connections.size(), 1);
     }
 
     void answersMapToOutcomes_data()
@@ -106,9 +110,8 @@ private Q_SLOTS:
         QFETCH(int, status);
         QFETCH(QByteArray, body);
         QFETCH(QString, outcome);
-        RecordingServer server;
-        server.answer(status, body);
-        const GlassesAPIClient client(u"t"_s, server.url());
+        service->answer(status, body);
+        const GlassesAPIClient client(u"t"_s, service->url());
         QCOMPARE(update ? outcomeOf(client.updateRequest(1, RequestAction::approved)) : outcomeOf(client.events()),
                  outcome);
     }
@@ -116,14 +119,9 @@ private Q_SLOTS:
     // Without a length, the body is cut off once it passes 8 MiB all the same.
     void streamedBodiesAreCapped()
     {
-        QTcpServer streaming;
-        QVERIFY(streaming.listen(QHostAddress::LocalHost, 0));
-        QObject::connect(&streaming, &QTcpServer::newConnection, [&] {
-            streaming.nextPendingConnection()->write("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n900000\r\n"
-                                                     + QByteArray(9 << 20, ' ') + "\r\n0\r\n\r\n");
-        });
-        const GlassesAPIClient client({}, QUrl(u"http://127.0.0.1:%1"_s.arg(streaming.serverPort())));
-        QCOMPARE(outcomeOf(client.events()), u"The service's answer is too large."_s);
+        service->control("POST", u"/control/inject"_s,
+                         {{u"status"_s, 200}, {u"chunked"_s, true}, {u"body"_s, QString(9 << 20, u' ')}});
+        QCOMPARE(outcomeOf(GlassesAPIClient({}, service->url()).events()), u"The service's answer is too large."_s);
     }
 
     void transportFailuresPassThrough()
@@ -143,6 +141,9 @@ private Q_SLOTS:
                  (QStringList{u"Operation canceled"_s, u"Operation canceled"_s, u"Connection refused"_s,
                               u"Invalid server URL."_s}));
     }
+
+private:
+    std::optional<StandIn> service;
 };
 
 QTEST_GUILESS_MAIN(TestClient)

@@ -1,6 +1,5 @@
 #include "api/Errors.h"
 #include "api/Network.h"
-#include "support/RecordingServer.h"
 #include "support/StandIn.h"
 #include "support/TestSupport.h"
 #include "updates/UpdateChecker.h"
@@ -44,6 +43,7 @@ class TestUpdates : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
+    void initTestCase() { service.emplace(); }
     void cleanupTestCase() { delete Network::accessManager(); }
 
     void readsTheReleaseRecord_data()
@@ -98,17 +98,18 @@ private Q_SLOTS:
         QFETCH(int, status);
         QFETCH(QByteArray, body);
         QFETCH(QString, outcome);
-        std::optional<RecordingServer> server(std::in_place);
-        server->answer(status, body);
-        const QUrl url = server->url();
-        if (status == 0)
-            server.reset();
+        service->control("DELETE", u"/control/log"_s);
+        if (status)
+            service->answer(status, body, 2);
+        const QUrl url = status ? service->url() : StandIn::refusingUrl();
         // The automatic check stays silent; the one the user asked for says why.
         const QString silent = outcomeOf([&] { return awaitTask(UpdateChecker::checkForUpdate(url, u"1.0"_s)); });
         QCOMPARE(silent, outcome.startsWith(u"2.0") ? outcome : u"none"_s);
         QCOMPARE(outcomeOf([&] { return awaitTask(UpdateChecker::fetchUpdate(url, u"1.0"_s)); }), outcome);
-        if (server)
-            QCOMPARE(server->requests.size(), 2);
+        const QJsonArray calls = service->log();
+        QCOMPARE(calls.size(), status ? 2 : 0);
+        for (const QJsonValue &call : calls)
+            QVERIFY(call[u"authorization"_s].isNull());
     }
 
     void throttle_data()
@@ -175,9 +176,8 @@ private Q_SLOTS:
         QCOMPARE(QJsonDocument::fromJson(record).object().keys(),
                  (QStringList{u"build"_s, u"downloadUrl"_s, u"notarized"_s, u"publishedAt"_s, u"releaseNotes"_s,
                               u"signed"_s, u"version"_s}));
-        StandIn service;
-        service.control("POST", u"/control/release"_s, QJsonDocument::fromJson(record).object());
-        QCOMPARE(outcomeOf([&] { return awaitTask(UpdateChecker::fetchUpdate(service.url())); }), outcome);
+        service->control("POST", u"/control/release"_s, QJsonDocument::fromJson(record).object());
+        QCOMPARE(outcomeOf([&] { return awaitTask(UpdateChecker::fetchUpdate(service->url())); }), outcome);
     }
 
     void updateMessage()
@@ -188,6 +188,9 @@ private Q_SLOTS:
                  steps + u"\n\nThis is an unsigned beta build. Install it only if it came from the official "
                          "Cuelark download."_s);
     }
+
+private:
+    std::optional<StandIn> service;
 };
 
 QTEST_GUILESS_MAIN(TestUpdates)

@@ -6,6 +6,7 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QRegularExpression>
+#include <QTcpServer>
 #include <QTest>
 
 #include <memory>
@@ -99,4 +100,17 @@ void StandIn::approveInBrowser(const QUrl &authUrl)
                               "application/x-www-form-urlencoded").first;
     if (approval != 303 && (approval < 200 || approval > 299))
         fail(u"approving the sign-in answered %1"_s.arg(approval));
+}
+
+void StandIn::answer(int status, const QByteArray &body, int count)
+{
+    control("POST", u"/control/inject"_s, {{u"path"_s, u"/"_s}, {u"count"_s, count}, {u"status"_s, status},
+                                            {u"bodyBase64"_s, QString::fromLatin1(body.toBase64())}});
+}
+
+QUrl StandIn::refusingUrl()
+{
+    QTcpServer closed; // a free port, closed again
+    closed.listen(QHostAddress::LocalHost, 0);
+    return QUrl(u"http://127.0.0.1:%1"_s.arg(closed.serverPort()));
 }

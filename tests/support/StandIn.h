@@ -29,6 +29,11 @@ public:
     // The API calls served so far (control calls excluded), oldest first.
     QJsonArray log() { return control("GET", QStringLiteral("/control/log")).toArray(); }
 
+    // The next `count` API calls on any path are answered with `status` and `body`.
+    void answer(int status, const QByteArray &body, int count = 1);
+    // An address on this machine where nothing listens.
+    static QUrl refusingUrl();
+
     // A bearer token the service accepts for the seeded DJ.
     QString issueToken() { return control("POST", QStringLiteral("/control/tokens"))[QStringLiteral("token")].toString(); }
 

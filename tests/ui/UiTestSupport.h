@@ -5,7 +5,7 @@
 
 #include "AppState.h"
 #include "support/AppStateTester.h"
-#include "support/RecordingServer.h"
+#include "support/StandIn.h"
 #include "support/TestSupport.h"
 
 #include <QLabel>
@@ -17,22 +17,39 @@
 using Auth = AppState::AuthState;
 using namespace Qt::StringLiterals;
 
-// A signed-out state on fake desktop services, pointed at a loopback service
-// that records every call and fails it, quickly and visibly.
+// The stand-in service the widget suites share: started on first use, stopped with the application.
+inline StandIn &uiService()
+{
+    static StandIn *const service = (qAddPostRoutine([] { delete service; }), new StandIn);
+    return *service;
+}
+
+// A signed-out state on fake desktop services, pointed at the service, which
+// fails every call quickly and visibly and has seen no call yet.
 struct UiFixture {
     FakeDesktop desktop;
-    RecordingServer service;
+    StandIn &service = uiService();
     AppState state{desktop.platform(), service.url()};
-    UiFixture() { service.answer(503, {}); }
+    UiFixture() { answer(503); }
 
-    // Waits for a call "METHOD /path body" that starts with `prefix`.
+    // From now on every call is answered with `status` and `body`.
+    void answer(int status, const QByteArray &body = {})
+    {
+        service.control("DELETE", u"/control/inject"_s);
+        service.control("DELETE", u"/control/log"_s);
+        service.answer(status, body, 1'000'000);
+    }
+    // "METHOD /path body" of each call so far.
+    QStringList calls() const
+    {
+        QStringList calls;
+        for (const QJsonValue &call : service.log())
+            calls << call[u"method"_s].toString() + u' ' + call[u"path"_s].toString() + u' ' + call[u"body"_s].toString();
+        return calls;
+    }
     bool waitForCall(const QString &prefix) const
     {
-        return waitUntil([&] {
-            return std::ranges::any_of(service.requests, [&](const RecordedRequest &call) {
-                return QString::fromUtf8(call.method + ' ' + call.path.toUtf8() + ' ' + call.body).startsWith(prefix);
-            });
-        });
+        return waitUntil([&] { return std::ranges::any_of(calls(), [&](const QString &call) { return call.startsWith(prefix); }); });
     }
 };
 

@@ -31,8 +31,9 @@ private Q_SLOTS:
         QFETCH(QByteArray, body);
         QFETCH(QString, text);
         UiFixture f;
-        f.service.answer(status, body);
-        AppState state(f.desktop.platform(), status ? f.service.url() : RecordingServer().url());
+        if (status)
+            f.answer(status, body);
+        AppState state(f.desktop.platform(), status ? f.service.url() : StandIn::refusingUrl());
         PanelFooterLinks links(state);
         QTest::mouseClick(child(&links, "checkForUpdatesButton"), Qt::LeftButton);
         QVERIFY(waitUntil([&] { return !f.desktop.alerts.isEmpty(); }));
@@ -50,7 +51,7 @@ private Q_SLOTS:
         qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
         const QString entry = config.path() + u"/autostart/"_s + QLatin1String(AppConfig::appId) + u".desktop"_s;
         UiFixture f;
-        for (const QString pass : {u"on"_s, u"off"_s, u"on, the folder a file"_s}) {
+        for (const QString &pass : {u"on"_s, u"off"_s, u"on, the folder a file"_s}) {
             if (pass.endsWith(u"file"))
                 QVERIFY(QDir(config.path()).rmdir(u"autostart"_s) && QFile(entry.section(u'/', 0, -2)).open(QIODevice::WriteOnly));
             PanelFooterLinks links(f.state);

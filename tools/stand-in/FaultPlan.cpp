@@ -57,9 +57,11 @@ std::optional<QString> FaultPlan::add(const QJsonObject &description)
         return u"delayMs must be an integer from 0 to 600000"_s;
     entry.fault.delayMs = int(*delayMs);
     const std::optional<bool> drop = boolOr(u"drop"_s), truncate = boolOr(u"truncate"_s),
-                              redirectLoop = boolOr(u"redirectLoop"_s);
-    if (!drop || !truncate || !redirectLoop)
-        return u"drop, truncate and redirectLoop must be booleans"_s;
+                              redirectLoop = boolOr(u"redirectLoop"_s), chunked = boolOr(u"chunked"_s);
+    if (!drop || !truncate || !redirectLoop || !chunked)
+        return u"drop, truncate, redirectLoop and chunked must be booleans"_s;
+    if (*chunked && (!entry.fault.status || *truncate))
+        return u"chunked needs a status, and no truncate"_s;
     if (int(*drop) + int(*truncate) + int(*redirectLoop) > 1)
         return u"give at most one of drop, truncate and redirectLoop"_s;
     if (*redirectLoop && entry.fault.status)
@@ -67,6 +69,7 @@ std::optional<QString> FaultPlan::add(const QJsonObject &description)
     entry.fault.drop = *drop;
     entry.fault.truncate = *truncate;
     entry.fault.redirectLoop = *redirectLoop;
+    entry.fault.chunked = *chunked;
     if (!entry.fault.status && entry.fault.delayMs == 0 && !*drop && !*truncate && !*redirectLoop)
         return u"give a status, a delayMs, drop, truncate or redirectLoop"_s;
     m_entries.push_back(std::move(entry));

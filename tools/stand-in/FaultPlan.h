@@ -16,6 +16,7 @@ struct Fault {
     int delayMs = 0;
     bool drop = false;         // cut the connection before answering
     bool truncate = false;     // announce the whole body, send half, then close
+    bool chunked = false;      // send the body as one chunk, its length not announced
     bool redirectLoop = false; // 302 back to the very same address
 };
 

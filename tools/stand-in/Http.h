@@ -22,6 +22,7 @@ struct Call {
     QList<QPair<QByteArray, QByteArray>> headers;
     QByteArray body;
     QString origin; // scheme://host[:port] as the client addressed us
+    int connection = 0; // which TCP connection, numbered from 1 in order of first call
 
     static Call from(const QHttpServerRequest &request, const QString &fallbackOrigin);
 

@@ -48,7 +48,11 @@ Server::Server(Store &store, QObject *parent)
 
 bool Server::handleRequest(const QHttpServerRequest &request, QTcpSocket *socket)
 {
-    const Call call = Call::from(request, m_origin);
+    Call call = Call::from(request, m_origin);
+    // Numbered on first use, so a client's reuse of one connection shows in the log.
+    if (!socket->property("connection").isValid())
+        socket->setProperty("connection", ++m_connections);
+    call.connection = socket->property("connection").toInt();
     std::optional<Fault> fault;
     // Qt's client resends a call whose connection closed unanswered, at once
     // and only once: that resend is the same call, so it is cut too.
@@ -106,7 +110,7 @@ void Server::finish(const Call &call, const std::optional<Fault> &fault, const s
     if (!socket || socket->state() != QAbstractSocket::ConnectedState)
         return;
     const bool truncate = fault && fault->truncate;
-    respond(*request, socket, *reply, truncate);
+    respond(*request, socket, *reply, truncate, fault && fault->chunked);
     if (truncate)
         socket->disconnectFromHost(); // after what was written has gone out
 }
@@ -151,10 +155,12 @@ void Server::record(const Call &call, std::optional<int> status)
         {u"pollToken"_s, headerOrNull(call, "x-glasses-poll-token")},
         {u"contentType"_s, headerOrNull(call, "content-type")},
         {u"body"_s, QString::fromUtf8(call.body)},
+        {u"connection"_s, call.connection},
     });
 }
 
-void Server::respond(const QHttpServerRequest &request, QTcpSocket *socket, const Reply &reply, bool truncate)
+void Server::respond(const QHttpServerRequest &request, QTcpSocket *socket, const Reply &reply, bool truncate,
+                     bool chunked)
 {
     QHttpServerResponder responder = makeResponder(request, socket);
     responder.writeStatusLine(QHttpServerResponder::StatusCode(reply.status));
@@ -165,9 +171,16 @@ void Server::respond(const QHttpServerRequest &request, QTcpSocket *socket, cons
         responder.writeHeader("Content-Type", reply.contentType);
         // A cut answer announces its whole body (at least one byte) and sends half.
         const qsizetype announced = truncate ? std::max<qsizetype>(reply.body.size(), 1) : reply.body.size();
-        responder.writeHeader("Content-Length", QByteArray::number(announced));
+        if (chunked)
+            responder.writeHeader("Transfer-Encoding", "chunked");
+        else
+            responder.writeHeader("Content-Length", QByteArray::number(announced));
     }
     // The first body write also ends the header block, so it is needed even when empty.
     const QByteArray body = !mayHaveBody ? QByteArray() : truncate ? reply.body.first(reply.body.size() / 2) : reply.body;
-    responder.writeBody(body);
+    if (chunked && mayHaveBody) // one chunk (none when empty), then the last
+        responder.writeBody((body.isEmpty() ? QByteArray() : QByteArray::number(body.size(), 16) + "\r\n" + body + "\r\n")
+                            + "0\r\n\r\n");
+    else
+        responder.writeBody(body);
 }

@@ -38,7 +38,7 @@ private:
     // port after `span`.
     void pauseListening(std::chrono::milliseconds span);
     static void respond(const QHttpServerRequest &request, QTcpSocket *socket, const Reply &reply,
-                        bool truncate = false);
+                        bool truncate = false, bool chunked = false);
 
     Router m_router;
     FaultPlan m_faults;
@@ -46,4 +46,5 @@ private:
     QString m_origin;
     QByteArray m_lastDropped; // the last call cut by a planned drop, and since when
     QElapsedTimer m_lastDrop;
+    int m_connections = 0; // connections that have carried a call
 };
