@@ -4,8 +4,6 @@
 #include "ui/Symbols.h"
 #include "ui/Theme.h"
 
-#include <QFont>
-#include <QFontMetricsF>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
@@ -25,15 +23,13 @@ QImage buildBaseImage(Tray tray)
 void drawBadge(QImage &canvas, qint64 count)
 {
     const QString digits = QString::number(count); // plain digits, never grouped
-    QFont font = Theme::font(Theme::TextStyle::callout, QFont::Bold);
-    font.setPixelSize(30);
     // Long counts shrink rather than spill over the icon's edge.
-    while (font.pixelSize() > 12
-           && QFontMetricsF(font).horizontalAdvance(digits) + 12 > canvasSize)
-        font.setPixelSize(font.pixelSize() - 2);
-    const QFontMetricsF metrics(font);
-    const qreal height = metrics.height() + 2;
-    const qreal width = std::max(height, metrics.horizontalAdvance(digits) + 12);
+    QPainterPath glyphs = Symbols::digits(digits, 22);
+    if (glyphs.boundingRect().width() + 12 > canvasSize)
+        glyphs = Symbols::digits(digits, std::max(10.0, 22 * (canvasSize - 12) / glyphs.boundingRect().width()));
+    const QRectF ink = glyphs.boundingRect();
+    const qreal height = ink.height() + 10;
+    const qreal width = std::max(height, ink.width() + 12);
     const QRectF pill(canvasSize - width, canvasSize - height, width, height);
 
     QPainter painter(&canvas);
@@ -41,9 +37,7 @@ void drawBadge(QImage &canvas, qint64 count)
     painter.setPen(Qt::NoPen);
     painter.setBrush(Theme::green);
     painter.drawRoundedRect(pill, height / 2, height / 2);
-    painter.setPen(Theme::cardBackground);
-    painter.setFont(font);
-    painter.drawText(pill, Qt::AlignCenter, digits);
+    painter.fillPath(glyphs.translated(pill.center() - ink.center()), Theme::cardBackground);
 }
 
 } // namespace
