@@ -48,6 +48,8 @@ void startPolling(QNetworkAccessManager &network, const QString &token, QTimer &
         for (const char *path : {"/api/glasses/me", "/api/glasses/events", "/api/glasses/requests?eventId=102&limit=25"}) {
             QNetworkRequest request(QUrl(base + QLatin1String(path)));
             request.setRawHeader("Authorization", bearer);
+            // Tells the stand-in's log which program called.
+            request.setHeader(QNetworkRequest::UserAgentHeader, QCoreApplication::applicationName());
             QNetworkReply *reply = network.get(request);
             QObject::connect(reply, &QNetworkReply::finished, reply, [reply] {
                 (void)QJsonDocument::fromJson(reply->readAll());

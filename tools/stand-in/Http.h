@@ -22,6 +22,7 @@ struct Call {
     QList<QPair<QByteArray, QByteArray>> headers;
     QByteArray body;
     QString origin; // scheme://host[:port] as the client addressed us
+    int connection = 0; // which TCP connection carried it: 1 for the first one accepted, and so on
 
     static Call from(const QHttpServerRequest &request, const QString &fallbackOrigin);
 

@@ -48,7 +48,14 @@ Server::Server(Store &store, QObject *parent)
 
 bool Server::handleRequest(const QHttpServerRequest &request, QTcpSocket *socket)
 {
-    const Call call = Call::from(request, m_origin);
+    Call call = Call::from(request, m_origin);
+    // Numbered as they first carry a call, so that tests can count connections.
+    QVariant connection = socket->property("connection");
+    if (!connection.isValid()) {
+        connection = ++m_connections;
+        socket->setProperty("connection", connection);
+    }
+    call.connection = connection.toInt();
     std::optional<Fault> fault;
     // Qt's client resends a call whose connection closed unanswered, at once
     // and only once: that resend is the same call, so it is cut too.
@@ -151,6 +158,8 @@ void Server::record(const Call &call, std::optional<int> status)
         {u"pollToken"_s, headerOrNull(call, "x-glasses-poll-token")},
         {u"contentType"_s, headerOrNull(call, "content-type")},
         {u"body"_s, QString::fromUtf8(call.body)},
+        {u"connection"_s, call.connection},
+        {u"userAgent"_s, headerOrNull(call, "user-agent")},
     });
 }
 

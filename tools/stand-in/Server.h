@@ -46,4 +46,5 @@ private:
     QString m_origin;
     QByteArray m_lastDropped; // the last call cut by a planned drop, and since when
     QElapsedTimer m_lastDrop;
+    int m_connections = 0;
 };
