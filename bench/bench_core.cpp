@@ -1,21 +1,33 @@
-// Prints how long the hot paths of a refresh take: decoding a page of requests,
-// the event picker's labels, and whole refresh cycles against the stand-in
-// service on loopback.
+// Prints how long the hot paths take: decoding a page of requests (beside the
+// JSON library's own parse of the same bytes), the event picker's labels, whole
+// refresh cycles against the stand-in service on loopback (beside the same
+// round trips on a bare QNetworkAccessManager), and the panel: from a click to
+// the first paint of a dashboard with 8 rows, and one refresh's repaint.
 //
-//   build/bench/cuelark-bench
+//   build/bench/cuelark-bench                      (any Qt platform; offscreen works)
+//
+// Each line is "key value unit  what": bench/run.sh reads them by key.
 
 #include "AppState.h"
 #include "api/Models.h"
+#include "support/AppStateTester.h"
 #include "support/StandIn.h"
 #include "support/TestSupport.h"
+#include "ui/MenuPanelView.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
 
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
 #include <cstdio>
+#include <vector>
 
 namespace {
 
@@ -43,30 +55,123 @@ double microsecondsPerRun(int runs, Work work)
     return double(timer.nsecsElapsed()) / 1000.0 / runs;
 }
 
+double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values.empty() ? 0 : values[values.size() / 2];
+}
+
+void print(const char *key, double value, const char *unit, const char *what)
+{
+    std::printf("%-18s %10.3f %-3s %s\n", key, value, unit, what);
+}
+
+// The calls of one cycle, one after another, each body read whole.
+void bareRoundTrips(QNetworkAccessManager &network, const QUrl &service, const QString &token, qint64 eventId)
+{
+    for (const QString &path : {QStringLiteral("/api/glasses/me"), QStringLiteral("/api/glasses/events"),
+                                QStringLiteral("/api/glasses/requests?eventId=%1&limit=25").arg(eventId)}) {
+        QNetworkRequest request(service.resolved(QUrl(path)));
+        request.setRawHeader("Authorization", "Bearer " + token.toUtf8());
+        QNetworkReply *reply = network.get(request);
+        QEventLoop loop;
+        QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+        loop.exec();
+        (void)reply->readAll();
+        delete reply;
+    }
+}
+
+// Counts paint events of one widget (by object name) anywhere in the application.
+struct PaintWatch : QObject {
+    QString name;
+    int paints = 0;
+    bool eventFilter(QObject *object, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint && object->objectName() == name)
+            ++paints;
+        return false;
+    }
+    // Runs the event loop until one more paint has been handled; milliseconds taken.
+    double waitForPaint(const QElapsedTimer &since)
+    {
+        const int before = paints;
+        while (paints == before && since.elapsed() < 5000)
+            QCoreApplication::processEvents();
+        return double(since.nsecsElapsed()) / 1e6;
+    }
+};
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
-    QCoreApplication app(argc, argv);
+    QApplication app(argc, argv);
 
     const QByteArray page = requestsPage(25);
-    std::printf("decode a page of 25 requests (%lld bytes): %.1f us\n", qlonglong(page.size()),
-                microsecondsPerRun(20000, [&] { (void)Models::decodeRequests(page); }));
+    print("decode_us", microsecondsPerRun(20000, [&] { (void)Models::decodeRequests(page); }), "us",
+          "decode a page of 25 requests into records");
+    print("json_parse_us", microsecondsPerRun(20000, [&] { const auto parsed = nlohmann::json::parse(page.begin(), page.end()); Q_UNUSED(parsed); }),
+          "us", "nlohmann::json::parse of the same bytes");
 
     const DJEvent event{42, QStringLiteral("Friday Night Set"), false, QStringLiteral("2026-03-07T20:00:00Z"),
                         QStringLiteral("2026-03-08T02:00:00Z")};
     const QDateTime now = QDateTime::currentDateTimeUtc();
-    std::printf("event picker label: %.2f us\n",
-                microsecondsPerRun(100000, [&] { (void)event.pickerLabel(now); }));
+    print("picker_label_us", microsecondsPerRun(100000, [&] { (void)event.pickerLabel(now); }), "us",
+          "an event picker label");
 
     StandIn service;
     FakeDesktop desktop;
-    desktop.storedToken = service.issueToken();
+    const QString token = service.issueToken();
+    desktop.storedToken = token;
     // Polling pauses for hours here: only the cycles run below are measured.
     AppState state(desktop.platform(1000), service.url());
     waitUntil([&] { return state.lastUpdated().has_value(); });
-    constexpr int cycles = 300;
-    const double perCycle = microsecondsPerRun(cycles, [&] { awaitTask(state.refresh()); });
-    std::printf("refresh cycle against the local stand-in (events + 10 requests): %.2f ms\n", perCycle / 1000.0);
+    const qint64 eventId = *state.selectedEventId();
+    for (int i = state.requests().size(); i < 25; ++i)
+        service.control("POST", QStringLiteral("/control/requests"),
+                        {{QStringLiteral("songTitle"), QStringLiteral("Song %1").arg(i)},
+                         {QStringLiteral("artistName"), QStringLiteral("Artist")},
+                         {QStringLiteral("eventId"), eventId}});
+
+    // Alternating blocks, so that a noisy moment weighs on both sides alike.
+    QNetworkAccessManager network;
+    std::vector<double> cycles, bare;
+    for (int block = 0; block < 15; ++block) {
+        cycles.push_back(microsecondsPerRun(20, [&] {
+            AppStateTester::setUserName(state, std::nullopt); // the profile is fetched again
+            awaitTask(state.refresh());
+        }));
+        bare.push_back(microsecondsPerRun(20, [&] { bareRoundTrips(network, service.url(), token, eventId); }));
+    }
+    print("cycle_ms", median(cycles) / 1000, "ms",
+          "a refresh cycle through AppState (profile, events, 25 requests, publish, notifications)");
+    print("bare_ms", median(bare) / 1000, "ms", "the same three GETs on a bare QNetworkAccessManager");
+
+    // The panel as a click on the tray icon builds and shows it, with 8 rows.
+    PaintWatch dashboard;
+    dashboard.name = QStringLiteral("dashboardView");
+    app.installEventFilter(&dashboard);
+    std::vector<double> opens, repaints;
+    for (int i = 0; i < 15; ++i) {
+        QElapsedTimer timer;
+        timer.start();
+        auto panel = std::make_unique<MenuPanelView>(state);
+        panel->move(100, 100);
+        panel->show();
+        opens.push_back(dashboard.waitForPaint(timer));
+
+        service.control("POST", QStringLiteral("/control/requests"),
+                        {{QStringLiteral("songTitle"), QStringLiteral("New %1").arg(i)},
+                         {QStringLiteral("artistName"), QStringLiteral("Artist")},
+                         {QStringLiteral("eventId"), eventId}});
+        awaitTask(state.refresh());
+        timer.start();
+        repaints.push_back(dashboard.waitForPaint(timer));
+        panel.reset();
+        QCoreApplication::processEvents();
+    }
+    print("panel_open_ms", median(opens), "ms", "click to the first paint of the dashboard (8 rows)");
+    print("panel_repaint_ms", median(repaints), "ms", "a refresh with a new request to its repaint");
     return 0;
 }

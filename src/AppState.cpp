@@ -42,13 +42,9 @@ AppState::AppState(Platform platform, QUrl serviceUrl, QObject *parent)
         if (self)
             self->answerNotification(requestId, choice);
     });
-    const std::optional<QString> token = m_platform.loadToken();
-    // The token is tried against the service by the first refresh, not here.
-    startSession(token);
-    if (!token)
-        return;
-    setAuthState(AuthState::signedIn);
-    startStatsPolling();
+    startSession(std::nullopt);
+    m_tokenLoad = TaskHandle::create(m_lifetime.get());
+    startDetached(resumeStoredSession(m_tokenLoad));
 }
 
 AppState::~AppState()
@@ -56,6 +52,18 @@ AppState::~AppState()
     // Every flow resumes on its aborted call or ended wait, finds its handle
     // cancelled and frees itself without touching this object.
     m_lifetime->cancel();
+}
+
+// The tray icon must not wait for the secret store, which can take seconds.
+QCoro::Task<> AppState::resumeStoredSession(std::shared_ptr<TaskHandle> task)
+{
+    std::optional<QString> token = co_await m_platform.loadToken();
+    if (task->isCancelled() || !token)
+        co_return;
+    // The token is tried against the service by the first refresh, not here.
+    startSession(std::move(token));
+    setAuthState(AuthState::signedIn);
+    startStatsPolling();
 }
 
 void AppState::startSession(std::optional<QString> token)
@@ -95,6 +103,7 @@ void AppState::setErrorMessage(std::optional<QString> value) { publish(m_errorMe
 void AppState::signOut()
 {
     qCDebug(lcAuth) << "signing out";
+    m_tokenLoad->cancel();
     if (m_authPollTask)
         m_authPollTask->cancel();
     if (m_statsPollTask)
@@ -126,6 +135,7 @@ void AppState::startStatsPolling()
 void AppState::signIn()
 {
     qCDebug(lcAuth) << "browser sign-in started";
+    m_tokenLoad->cancel();
     setErrorMessage(std::nullopt);
     if (m_authPollTask)
         m_authPollTask->cancel();

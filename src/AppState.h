@@ -29,8 +29,10 @@ public:
     enum class AuthState { signedOut, waitingForBrowser, signedIn };
     Q_ENUM(AuthState)
 
-    // Reads the stored token: with one, the state is signedIn at once and polling
-    // starts; without one it stays signedOut and nothing runs.
+    // Starts reading the stored token and returns without waiting for the secret
+    // store: once a token has been read the state becomes signedIn and polling
+    // starts; without one it stays signedOut and nothing runs. A sign-in or
+    // sign-out before the read ends makes its result void.
     explicit AppState(Platform platform = Platform::desktop(),
                       QUrl serviceUrl = GlassesAPIClient::defaultServiceUrl(),
                       QObject *parent = nullptr);
@@ -99,6 +101,7 @@ private:
     void setLastUpdated(std::optional<QDateTime> value);
     void setErrorMessage(std::optional<QString> value);
 
+    QCoro::Task<> resumeStoredSession(std::shared_ptr<TaskHandle> task);
     void startSession(std::optional<QString> token);
     GlassesAPIClient makeClient(std::optional<QString> token, std::shared_ptr<const TaskHandle> handle) const;
     void startStatsPolling();
@@ -138,6 +141,8 @@ private:
     // sign-in cancels it.
     std::shared_ptr<TaskHandle> m_session;
     GlassesAPIClient m_client;
+    // The start-up read of the stored token.
+    std::shared_ptr<TaskHandle> m_tokenLoad;
     std::shared_ptr<TaskHandle> m_authPollTask;
     std::shared_ptr<TaskHandle> m_statsPollTask;
     // Refreshes are numbered as they start. An answer (or failure) of one kind

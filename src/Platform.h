@@ -31,8 +31,9 @@ using NotificationChoiceHandler = std::function<void(qint64 requestId, Notificat
 // The desktop services the application state and the update machinery use. The
 // defaults are the real services; tests replace members with fakes.
 struct Platform {
-    // Secret store.
-    std::function<std::optional<QString>()> loadToken;
+    // Secret store. The read may take seconds (a locked keyring waits for its
+    // unlock prompt), so it is awaited rather than blocking the caller.
+    std::function<QCoro::Task<std::optional<QString>>()> loadToken;
     std::function<void(const QString &)> saveToken;
     std::function<void()> clearToken;
 

@@ -23,6 +23,11 @@ namespace {
 
 constexpr char childFlag[] = "--as-child";
 
+Token loadNow()
+{
+    return QCoro::waitFor(KeychainTokenStore::load());
+}
+
 // What a second run of the program printed, or "failed".
 QByteArray runChild(const QStringList &arguments, const QString &busAddress = {})
 {
@@ -43,7 +48,7 @@ int childMain(int argc, char **argv)
     QCoreApplication app(argc, argv);
     const QString command = app.arguments().value(2);
     if (command == "load"_L1) {
-        const Token loaded = KeychainTokenStore::load();
+        const Token loaded = loadNow();
         std::fputs(loaded ? ("present:" + loaded->toUtf8()).constData() : "absent", stdout);
         return 0;
     }
@@ -70,7 +75,7 @@ private Q_SLOTS:
     void init()
     {
         KeychainTokenStore::clear();
-        QVERIFY(!KeychainTokenStore::load());
+        QVERIFY(!loadNow());
     }
 
     // Issued without waiting, then loaded at once: the load sees what the queued
@@ -90,7 +95,7 @@ private Q_SLOTS:
         QFETCH(QStringList, operations);
         for (const QString &operation : operations)
             operation == "clear"_L1 ? KeychainTokenStore::clear() : KeychainTokenStore::save(operation.mid(5));
-        QTEST(KeychainTokenStore::load(), "expected");
+        QTEST(loadNow(), "expected");
     }
 
     // Bytes written to the item directly: anything but valid UTF-8 is no token.
@@ -115,7 +120,7 @@ private Q_SLOTS:
         job.start();
         QVERIFY(finished.wait(30000));
         QCOMPARE(job.error(), QKeychain::NoError);
-        QTEST(KeychainTokenStore::load(), "expected");
+        QTEST(loadNow(), "expected");
     }
 
     // A second run that quits right after issuing its job (as after sign-out and
@@ -125,7 +130,7 @@ private Q_SLOTS:
     void otherRuns()
     {
         QCOMPARE(runChild({u"save"_s, u"from-child-é"_s}), QByteArray());
-        QCOMPARE(KeychainTokenStore::load(), Token(u"from-child-é"_s));
+        QCOMPARE(loadNow(), Token(u"from-child-é"_s));
         QCOMPARE(runChild({u"load"_s}), "present:from-child-é"_ba);
         QCOMPARE(runChild({u"load"_s}, u"disabled:"_s), "absent"_ba);
         QTemporaryDir socketDir;
@@ -133,7 +138,7 @@ private Q_SLOTS:
         QVERIFY(silentBus.listen(socketDir.filePath(u"bus"_s)));
         QCOMPARE(runChild({u"load"_s}, u"unix:path="_s + silentBus.fullServerName()), "absent"_ba);
         QCOMPARE(runChild({u"clear"_s}), QByteArray());
-        QVERIFY(!KeychainTokenStore::load());
+        QVERIFY(!loadNow());
     }
 };
 

@@ -1,41 +1,90 @@
 #include "api/ISO8601DateParser.h"
 
-#include <QRegularExpression>
-
 namespace ISO8601DateParser {
+
+namespace {
+
+// Reads the text left to right; every step fails once one has failed. Only the
+// ASCII digits count as digits.
+struct Reader {
+    QStringView text;
+    qsizetype at = 0;
+    bool ok = true;
+
+    bool atDigit() const { return at < text.size() && text[at] >= u'0' && text[at] <= u'9'; }
+
+    int digits(int count)
+    {
+        int value = 0;
+        for (int i = 0; i < count && ok; ++i) {
+            ok = atDigit();
+            if (ok)
+                value = value * 10 + (text[at++].unicode() - u'0');
+        }
+        return value;
+    }
+
+    // Whether the next character is one of `choices`; consumes it if so.
+    bool take(QStringView choices)
+    {
+        if (!ok || at >= text.size() || !choices.contains(text[at]))
+            return false;
+        ++at;
+        return true;
+    }
+
+    void expect(QStringView choices) { ok = ok && take(choices); }
+};
+
+} // namespace
 
 std::optional<QDateTime> parse(const QString &text)
 {
     // Internet date-time: full date, T, full time with optional fraction, and a
     // zone designator that must be present (a text without one is not a point in
-    // time). RFC 3339 allows a lower-case t and z. [0-9] rather than \d, which
-    // would also match non-ASCII digits.
-    static const QRegularExpression internetDateTime(QRegularExpression::anchoredPattern(QStringLiteral(
-        "([0-9]{4})-([0-9]{2})-([0-9]{2})[Tt]([0-9]{2}):([0-9]{2}):([0-9]{2})"
-        "(?:\\.([0-9]+))?(?:([Zz])|([+-])([0-9]{2}):([0-9]{2}))")));
-
-    const QRegularExpressionMatch match = internetDateTime.match(text);
-    if (!match.hasMatch())
-        return std::nullopt;
-    const auto field = [&match](int group) { return match.capturedView(group).toInt(); };
-
+    // time). RFC 3339 allows a lower-case t and z. Hand-written rather than a
+    // regular expression: this runs on every refresh, and the idle app then
+    // needs no regular-expression engine at all.
+    Reader in{text};
+    const int year = in.digits(4);
+    in.expect(u"-");
+    const int month = in.digits(2);
+    in.expect(u"-");
+    const int day = in.digits(2);
+    in.expect(u"Tt");
+    const int hour = in.digits(2);
+    in.expect(u":");
+    const int minute = in.digits(2);
+    in.expect(u":");
+    const int second = in.digits(2);
     // Only milliseconds are kept; further digits are cut, never rounded, so a
     // time never moves into the next second.
-    const int milliseconds = match.capturedView(7).left(3).toString().leftJustified(3, u'0').toInt();
-    const QDate date(field(1), field(2), field(3));
-    const QTime time(field(4), field(5), field(6), milliseconds);
+    int milliseconds = 0;
+    if (in.take(u".")) {
+        in.ok = in.atDigit();
+        for (int place = 100; in.atDigit(); place /= 10)
+            milliseconds += place * in.digits(1);
+    }
+    const bool utc = in.take(u"Zz");
+    int offsetSeconds = 0;
+    if (!utc) {
+        const int sign = in.take(u"-") ? -1 : (in.expect(u"+"), 1);
+        const int offsetHours = in.digits(2);
+        in.expect(u":");
+        const int offsetMinutes = in.digits(2);
+        if (offsetHours > 23 || offsetMinutes > 59)
+            return std::nullopt;
+        offsetSeconds = sign * (offsetHours * 3600 + offsetMinutes * 60);
+    }
+    if (!in.ok || in.at != text.size())
+        return std::nullopt;
+
+    const QDate date(year, month, day);
+    const QTime time(hour, minute, second, milliseconds);
     if (!date.isValid() || !time.isValid())
         return std::nullopt;
-
-    if (match.hasCaptured(8))
+    if (utc)
         return QDateTime(date, time, Qt::UTC);
-
-    const int offsetHours = field(10);
-    const int offsetMinutes = field(11);
-    if (offsetHours > 23 || offsetMinutes > 59)
-        return std::nullopt;
-    const int sign = match.capturedView(9) == u"-" ? -1 : 1;
-    const int offsetSeconds = sign * (offsetHours * 3600 + offsetMinutes * 60);
     return QDateTime(date, time, Qt::OffsetFromUTC, offsetSeconds).toUTC();
 }
 

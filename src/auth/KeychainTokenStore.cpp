@@ -10,9 +10,12 @@
 
 #include <qt6keychain/keychain.h>
 
+#include <qcoro/qcorosignal.h>
+
 #include <algorithm>
 #include <chrono>
 #include <deque>
+#include <memory>
 
 namespace {
 
@@ -61,25 +64,13 @@ void startNextJob()
     job->start();
 }
 
-void enqueue(QKeychain::Job *job);
-
-// Runs a local event loop until `job` has finished or the bound has passed. A
-// job may finish inside start(), so the wait is armed before it is queued.
-bool waitUntilFinished(QKeychain::Job *job, bool enqueueIt)
+// Runs a local event loop until `job` has finished or the bound has passed.
+void waitUntilFinished(QKeychain::Job *job)
 {
     QEventLoop loop;
-    bool finished = false;
-    QObject::connect(job, &QKeychain::Job::finished, &loop, [&finished, &loop] {
-        finished = true;
-        loop.quit();
-    });
-    if (enqueueIt)
-        enqueue(job);
-    if (!finished) {
-        QTimer::singleShot(jobWaitBound, &loop, &QEventLoop::quit);
-        loop.exec(QEventLoop::ExcludeUserInputEvents);
-    }
-    return finished;
+    QObject::connect(job, &QKeychain::Job::finished, &loop, &QEventLoop::quit);
+    QTimer::singleShot(jobWaitBound, &loop, &QEventLoop::quit);
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
 }
 
 // Sign-out followed at once by Quit leaves the delete queued; the event loop
@@ -88,7 +79,7 @@ void finishQueuedJobsBeforeQuit()
 {
     const JobQueue &queue = jobQueue();
     if (QKeychain::Job *last = queue.waiting.empty() ? queue.running : queue.waiting.back())
-        waitUntilFinished(last, false);
+        waitUntilFinished(last);
 }
 
 void enqueue(QKeychain::Job *job)
@@ -131,27 +122,36 @@ std::optional<QString> decodeToken(const QByteArray &bytes)
 
 namespace KeychainTokenStore {
 
-std::optional<QString> load()
+QCoro::Task<std::optional<QString>> load()
 {
     // Queued behind any pending save or clear, so it reads what they leave.
     auto *job = makeJob<QKeychain::ReadPasswordJob>();
-    std::optional<QString> token;
-    // A job abandoned at the bound may still finish later, after this returns.
-    QObject tokenScope;
+    struct Outcome {
+        bool finished = false;
+        std::optional<QString> token;
+    };
+    // Shared with the handler: a job abandoned at the bound may still finish
+    // after this has returned.
+    const auto outcome = std::make_shared<Outcome>();
     // Read inside the handler: the job deletes itself once it has finished.
-    QObject::connect(job, &QKeychain::Job::finished, &tokenScope, [&token, job] {
+    QObject::connect(job, &QKeychain::Job::finished, job, [outcome, job] {
+        outcome->finished = true;
         if (job->error() == QKeychain::NoError)
-            token = decodeToken(job->binaryData());
+            outcome->token = decodeToken(job->binaryData());
         else
             qCDebug(lcAuth) << "no token read from the secret store:" << job->error() << job->errorString();
     });
-    if (!waitUntilFinished(job, true)) {
+    // A job may finish inside start(), before there is anything to await.
+    enqueue(job);
+    if (!outcome->finished)
+        co_await qCoro(job, &QKeychain::Job::finished, jobWaitBound);
+    if (!outcome->finished) {
         qCWarning(lcAuth) << "the secret store did not answer in time; starting signed out";
         abandon(job);
-        return std::nullopt;
+        co_return std::nullopt;
     }
-    qCDebug(lcAuth) << (token ? "token read from the secret store" : "no usable token in the secret store");
-    return token;
+    qCDebug(lcAuth) << (outcome->token ? "token read from the secret store" : "no usable token in the secret store");
+    co_return std::move(outcome->token);
 }
 
 void save(const QString &token)

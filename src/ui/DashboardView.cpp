@@ -177,7 +177,6 @@ void DashboardView::sync()
     const std::optional<QString> &name = state.userName();
     setUntrustedText(m_userName, name.value_or(QString()));
     m_userName->setVisible(name.has_value());
-    m_userName->update();
 
     syncPicker();
     syncStats();
@@ -264,6 +263,10 @@ void DashboardView::syncRequests()
                                                  : tr("Select an event."));
     m_scrollArea->setVisible(!shown.isEmpty());
     m_keysHint->setVisible(!shown.isEmpty());
+    // Moving rows through the layout repaints the whole list: an unchanged list
+    // (most refreshes) is left as it is.
+    if (std::ranges::equal(shown, m_rows, {}, {}, &RequestRow::request))
+        return;
 
     // Rows are matched to requests by id and updated in place, so the list keeps
     // its scroll position and focus across refreshes.

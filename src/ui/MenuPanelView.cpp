@@ -8,6 +8,7 @@
 #include <QAbstractButton>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QPixmapCache>
 #include <QVBoxLayout>
 
 namespace {
@@ -53,6 +54,15 @@ MenuPanelView::MenuPanelView(AppState &state, QWidget *parent)
 
     sync();
     fitHeight();
+}
+
+MenuPanelView::~MenuPanelView()
+{
+    // The style caches what it draws under keys that name each widget's own
+    // palette, so every opening of the panel added entries that nothing would
+    // ask for again. Only the panel draws through the style: a closed panel
+    // keeps nothing.
+    QPixmapCache::clear();
 }
 
 void MenuPanelView::setWindowMode(bool window)

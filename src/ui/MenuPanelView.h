@@ -11,6 +11,7 @@ class MenuPanelView : public StateView {
     Q_OBJECT
 public:
     explicit MenuPanelView(AppState &state, QWidget *parent = nullptr);
+    ~MenuPanelView() override;
 
     static constexpr int panelWidth = 340;
 

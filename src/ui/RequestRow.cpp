@@ -102,8 +102,6 @@ void RequestRow::setRequest(const SongRequest &request)
     QPalette palette = m_status->palette();
     palette.setColor(QPalette::WindowText, statusColor(request.status));
     m_status->setPalette(palette);
-    m_title->update();
-    m_artist->update();
 }
 
 QString RequestRow::copyText(const SongRequest &request)

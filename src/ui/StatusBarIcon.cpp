@@ -6,8 +6,6 @@
 #include "ui/Theme.h"
 
 #include <QCoreApplication>
-#include <QFont>
-#include <QFontMetricsF>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
@@ -39,23 +37,22 @@ void drawBadge(QPainter &painter, int size, qint64 count)
 {
     const qreal scale = qreal(size) / largestSize;
     const QString digits = QString::number(count); // plain digits, never grouped
-    QFont font = Theme::font(Theme::TextStyle::callout, QFont::Bold);
-    font.setPixelSize(std::max(7, qRound(30 * scale)));
-    // Long counts shrink rather than spill over the icon's edge.
-    while (font.pixelSize() > std::max(6, qRound(12 * scale))
-           && QFontMetricsF(font).horizontalAdvance(digits) + 12 * scale > size)
-        font.setPixelSize(font.pixelSize() - 1);
-    const QFontMetricsF metrics(font);
-    const qreal height = metrics.height() + 2 * scale;
-    const qreal width = std::max(height, metrics.horizontalAdvance(digits) + 12 * scale);
+    // Drawn from strokes rather than a font, so the idle app loads no font
+    // machinery; long counts shrink rather than spill over the icon's edge.
+    const qreal padding = 12 * scale;
+    QPainterPath glyphs = Symbols::digits(digits, std::max(7.0, 22 * scale));
+    if (glyphs.boundingRect().width() + padding > size)
+        glyphs = Symbols::digits(digits, std::max(5.0, glyphs.boundingRect().height() * (size - padding)
+                                                             / glyphs.boundingRect().width()));
+    const QRectF ink = glyphs.boundingRect();
+    const qreal height = ink.height() + std::max(2.0, 10 * scale);
+    const qreal width = std::max(height, ink.width() + padding);
     const QRectF pill(size - width, size - height, width, height);
 
     painter.setPen(Qt::NoPen);
     painter.setBrush(Theme::green);
     painter.drawRoundedRect(pill, height / 2, height / 2);
-    painter.setPen(Theme::cardBackground);
-    painter.setFont(font);
-    painter.drawText(pill, Qt::AlignCenter, digits);
+    painter.fillPath(glyphs.translated(pill.center() - ink.center()), Theme::cardBackground);
 }
 
 // A warning triangle with an exclamation mark in the top-left corner.

@@ -6,7 +6,8 @@
 Platform FakeDesktop::platform(double waitScale)
 {
     Platform platform;
-    platform.loadToken = [this] { return storedToken; };
+    // A copy: QCoro 0.8 moves from an lvalue given to co_return.
+    platform.loadToken = [this]() -> QCoro::Task<std::optional<QString>> { co_return std::optional(storedToken); };
     platform.saveToken = [this](const QString &token) { storedToken = token; };
     platform.clearToken = [this] {
         storedToken.reset();

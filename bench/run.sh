@@ -1,0 +1,208 @@
+#!/usr/bin/env bash
+# The tray app beside two baselines built from the same flags (bench/baseline_tray.cpp):
+# a bare Widgets tray app doing the same three GETs every 10 s, and the same
+# plus one secret-store read at start. Everything runs on one headless desktop
+# (Xvfb, trayer, dunst, a private bus and gnome-keyring) against the stand-in,
+# signed in with 25 requests; start-up and memory alternate between the three
+# programs, run by run. Prints one table of medians, ratios and whether each
+# target held. A benchmark, not a test: it fails only when it cannot measure.
+#
+#   bench/run.sh [BUILD_DIR]          default: build
+#
+# Environment (defaults): BENCH_RUNS=3 runs of each program, BENCH_SETTLE=60 s
+# signed in before memory is read, BENCH_IDLE=300 s of idle CPU (the three
+# programs side by side), BENCH_PANEL=20 panel openings.
+set -euo pipefail
+
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+if [[ -z "${CUELARK_TEST_SESSION:-}" ]]; then
+    exec "$root/scripts/with-session.sh" "$(readlink -f "${BASH_SOURCE[0]}")" "$@"
+fi
+build="$(cd "${1:-$root/build}" && pwd)"
+runs="${BENCH_RUNS:-3}" settle="${BENCH_SETTLE:-60}" idle="${BENCH_IDLE:-300}" panel_cycles="${BENCH_PANEL:-20}"
+declare -A path=([app]="$build/src/app/cuelark" [bare]="$build/bench/cuelark-bare-tray"
+                 [keychain]="$build/bench/cuelark-keychain-tray")
+bench="$build/bench/cuelark-bench"
+for program in "${path[@]}" "$bench" "$build/tools/stand-in/cuelark-stand-in"; do
+    [[ -x "$program" ]] || { echo "bench/run.sh: cannot measure: $program is not built" >&2; exit 2; }
+done
+
+# shellcheck source=../scripts/lib/headless-desktop.sh
+source "$root/scripts/lib/headless-desktop.sh"
+desktop_use_service_url "$(sed -n 's/^CUELARK_SERVICE_URL:STRING=//p' "$build/CMakeCache.txt")"
+work="$(mktemp -d)"
+desktop_before_cleanup() { (($1 == 0)) || { import -window root "$work/screen.png"; xwininfo -root -tree > "$work/tree.txt"; cp -r "$work" "${BENCH_KEEP_LOGS:-/dev/null}" 2>/dev/null; }; rm -rf "$work"; }
+desktop_init "$work"
+desktop_start_xvfb
+desktop_start_tray
+desktop_start_notifications
+desktop_start_stand_in "$build/tools/stand-in/cuelark-stand-in" --audience-interval 0
+
+# Sign the app in once through the browser; its token in the secret store is
+# what the keychain baseline reads, and the bare one is handed it.
+desktop_start_app "${path[app]}"
+desktop_open_panel
+desktop_press_sign_in
+desktop_finish_sign_in >/dev/null
+desktop_stop_app
+CUELARK_BENCH_TOKEN="$(secret-tool lookup server "$desktop_app_id" user glasses-bearer-token | base64 -d)"
+export CUELARK_BENCH_TOKEN
+for i in $(seq 15); do
+    desktop_service POST /control/requests "{\"songTitle\":\"Bench song $i\",\"artistName\":\"Bench\"}" >/dev/null
+done
+
+declare -A figures # "program figure" -> values, space-separated
+add() { figures["$1 $2"]+="$3 "; }
+median() { tr ' ' '\n' | sed '/^$/d' | sort -g | awk '{ v[NR] = $1 } END { print NR ? v[int((NR + 1) / 2)] : "" }'; }
+kb_of() { awk -v key="$1:" '$1 == key { print $2 }' "/proc/$2/smaps_rollup"; }
+wakeups() { cat /proc/"$1"/task/*/status | awk '/ctxt_switches/ { n += $2 } END { print n }'; }
+# CPU time of all threads in microseconds (schedstat counts nanoseconds; the
+# clock ticks of /proc/PID/stat are too coarse for an idle program).
+cpu_us() { cat /proc/"$1"/task/*/schedstat | awk '{ n += $1 } END { printf "%d", n / 1000 }'; }
+start() {
+    desktop_app_class="$(basename "${path[$1]}")"
+    desktop_start_app "${path[$1]}"
+    desktop_move_pointer_away
+}
+
+# Start-up, one program at a time, the order turning each round: three
+# starts per run, as they are quick.
+order=(app bare keychain)
+for _ in $(seq $((runs * 3))); do
+    for program in "${order[@]}"; do
+        start "$program"
+        add "$program" start "$desktop_embed_ms"
+        sleep 1
+        desktop_stop_app
+    done
+    order=("${order[@]:1}" "${order[0]}")
+done
+
+# Memory likewise, after a while signed in.
+for run in $(seq "$runs"); do
+    for program in "${order[@]}"; do
+        start "$program"
+        sleep "$settle"
+        add "$program" pss "$(kb_of Pss "$desktop_app_pid")"
+        add "$program" rss "$(kb_of Rss "$desktop_app_pid")"
+        add "$program" threads "$(awk '/^Threads:/ { print $2 }' "/proc/$desktop_app_pid/status")"
+        desktop_stop_app
+        desktop_log "run $run: $program measured"
+    done
+    order=("${order[@]:1}" "${order[0]}")
+done
+
+# The panel opened and closed again and again: memory after the first close
+# and after the last.
+start app
+sleep 5
+desktop_open_panel
+desktop_close_panel
+sleep 2
+first_close="$(kb_of Pss "$desktop_app_pid")"
+for _ in $(seq $((panel_cycles - 1))); do
+    # A click within 300 ms of a close counts as the click that closed it.
+    sleep 0.5
+    desktop_open_panel
+    desktop_close_panel
+done
+sleep 2
+last_close="$(kb_of Pss "$desktop_app_pid")"
+desktop_stop_app
+desktop_log "panel opened $panel_cycles times"
+
+# Idle: the three side by side, pointer away; CPU ticks, wake-ups (context
+# switches of all threads) and TCP connections seen by the stand-in.
+declare -A pid
+for program in app bare keychain; do
+    start "$program"
+    pid[$program]="$desktop_app_pid"
+done
+sleep 5
+desktop_service DELETE /control/log >/dev/null
+# perf counts every thread, those that end meanwhile too; without perf, the
+# threads' own counters (a thread that ends takes its share away).
+declare -A cpu_before wakeups_before perf_out
+for program in app bare keychain; do
+    if command -v perf >/dev/null; then
+        perf_out[$program]="$work/perf-$program.csv"
+        perf stat -x, -e task-clock,context-switches -o "${perf_out[$program]}" -p "${pid[$program]}" \
+            -- sleep "$idle" &
+    else
+        cpu_before[$program]="$(cpu_us "${pid[$program]}")"
+        wakeups_before[$program]="$(wakeups "${pid[$program]}")"
+    fi
+done
+sleep "$idle"
+wait
+log="$(desktop_service GET /control/log)"
+for program in app bare keychain; do
+    if [[ -n "${perf_out[$program]:-}" ]]; then
+        add "$program" cpu "$(awk -F, '$3 == "task-clock" { printf "%d", $1 * 1000 }' "${perf_out[$program]}")"
+        add "$program" wakeups "$(awk -F, '$3 == "context-switches" { print $1 + 0 }' "${perf_out[$program]}")"
+    else
+        add "$program" cpu $(($(cpu_us "${pid[$program]}") - cpu_before[$program]))
+        add "$program" wakeups $(($(wakeups "${pid[$program]}") - wakeups_before[$program]))
+    fi
+    # The baselines name themselves in User-Agent; the app sends Qt's default.
+    if [[ "$program" == app ]]; then
+        mine='(.userAgent | IN("cuelark-bare-tray", "cuelark-keychain-tray") | not)'
+    else
+        mine="(.userAgent == \"$(basename "${path[$program]}")\")"
+    fi
+    add "$program" connections "$(jq "[.[] | select($mine) | .connection] | unique | length" <<<"$log")"
+    add "$program" cycles "$(jq "[.[] | select($mine and (.path | endswith(\"/requests\")))] | length" <<<"$log")"
+    kill "${pid[$program]}"
+    wait "${pid[$program]}" 2>/dev/null || true
+done
+desktop_log "idle measured"
+
+# The refresh path and the panel, offscreen and on the X server.
+QT_QPA_PLATFORM=offscreen "$bench" >"$work/offscreen.txt"
+QT_QPA_PLATFORM=xcb "$bench" >"$work/xvfb.txt"
+key() { awk -v key="$1" '$1 == key { print $2 }' "$work/$2.txt"; }
+
+# One table row: figure, the three medians, and the target on one of the ratios.
+#   row LABEL FIGURE UNIT SCALE TARGET_RATIO [bare|keychain]
+row() {
+    local label="$1" figure="$2" unit="$3" scale="$4" target="${5:-}" against="${6:-keychain}"
+    local a b k
+    a="$(median <<<"${figures[app $figure]}")"
+    b="$(median <<<"${figures[bare $figure]}")"
+    k="$(median <<<"${figures[keychain $figure]}")"
+    awk -v label="$label" -v a="$a" -v b="$b" -v k="$k" -v s="$scale" -v unit="$unit" -v t="$target" -v vs="$against" '
+        function ratio(x, y) { return y > 0 ? sprintf("%.2f×", x / y) : "–" }
+        BEGIN {
+            held = ""
+            if (t != "") {
+                base = vs == "bare" ? b : k
+                held = sprintf("≤ %s× %s: %s", t, vs == "bare" ? "bare" : "secret store",
+                               (a <= t * (base > 0 ? base : 1)) ? "held" : "NOT held")
+            }
+            f = s == 1 ? "%g" : "%.1f"
+            printf "| %s | " f " %s | " f " %s | " f " %s | %s / %s | %s |\n", label, a / s, unit, b / s, unit,
+                   k / s, unit, ratio(a, b), ratio(a, k), held
+        }'
+}
+
+cycle="$(key cycle_ms offscreen)" bare_cycle="$(key bare_ms offscreen)"
+cat <<EOF
+Cuelark beside its baselines: $(nproc) CPUs, Xvfb + trayer + dunst + gnome-keyring, signed in with 25 requests,
+medians of $runs alternating runs; memory after ${settle} s with the panel closed; idle over ${idle} s side by side.
+
+| figure | app | bare tray app | + one secret-store read | ratios (bare / secret store) | target |
+|---|---|---|---|---|---|
+$(row "start to icon in the tray ($((runs * 3)) starts each)" start ms 1 1.15)
+$(row "PSS after ${settle} s" pss MB 1024 1.10)
+$(row "RSS after ${settle} s" rss MB 1024)
+$(row "threads" threads "" 1)
+$(row "CPU time over ${idle} s idle" cpu ms 1000 1.3)
+$(row "wake-ups over ${idle} s (context switches)" wakeups "" 1)
+$(row "refresh cycles seen by the stand-in" cycles "" 1)
+$(row "TCP connections over those cycles" connections "" 1)
+| PSS after opening and closing the panel $panel_cycles times | $(awk -v a="$first_close" -v b="$last_close" 'BEGIN { printf "%+.2f MB from the first close (%.1f → %.1f MB)", (b - a) / 1024, a / 1024, b / 1024 }') | | | | ≤ 1 MB: $( ((last_close - first_close <= 1024)) && echo held || echo "NOT held") |
+| refresh cycle through AppState (profile, events, 25 requests) | $cycle ms | $bare_cycle ms (3 bare round trips) | | $(awk -v a="$cycle" -v b="$bare_cycle" 'BEGIN { printf "%.2f×", a / b }') | ≤ 1.2×: $(awk -v a="$cycle" -v b="$bare_cycle" 'BEGIN { print a <= 1.2 * b ? "held" : "NOT held" }') |
+| decode a 25-request answer | $(key decode_us offscreen) µs | nlohmann::json::parse of the same bytes: $(key json_parse_us offscreen) µs | | | |
+| tray click to first paint of the dashboard (8 rows) | offscreen $(key panel_open_ms offscreen) ms, Xvfb $(key panel_open_ms xvfb) ms | | | | |
+| a refresh with a new request to its repaint | offscreen $(key panel_repaint_ms offscreen) ms, Xvfb $(key panel_repaint_ms xvfb) ms | | | | |
+EOF
