@@ -33,12 +33,12 @@ nlohmann::json Json::parse(const QByteArray &body)
     }
 }
 
-RecordReader::RecordReader(const nlohmann::json &value, QString path)
-    : m_object(value), m_path(std::move(path))
+RecordReader::RecordReader(const nlohmann::json &value, const RecordReader *list, const char *key, qsizetype index)
+    : m_object(value), m_list(list), m_key(key), m_index(index)
 {
     if (!value.is_object())
-        throw DecodingError(m_path.isEmpty() ? QStringLiteral("expected a JSON object")
-                                             : m_path + QStringLiteral(": expected an object"));
+        throw DecodingError(m_list ? path() + QStringLiteral(": expected an object")
+                                   : QStringLiteral("expected a JSON object"));
 }
 
 std::optional<qint64> RecordReader::optionalInt(const char *key) const
@@ -64,14 +64,15 @@ bool RecordReader::hasOnlyStrings() const
     return std::all_of(m_object.begin(), m_object.end(), [](const nlohmann::json &value) { return value.is_string(); });
 }
 
-QString RecordReader::pathOf(const char *key) const
+QString RecordReader::path() const
 {
-    return m_path.isEmpty() ? QLatin1String(key) : m_path + u'.' + QLatin1String(key);
+    return m_list ? m_list->pathOf(m_key) + u'[' + QString::number(m_index) + u']' : QString();
 }
 
-QString RecordReader::elementPath(const char *key, qsizetype index) const
+QString RecordReader::pathOf(const char *key) const
 {
-    return pathOf(key) + u'[' + QString::number(index) + u']';
+    const QString prefix = path();
+    return prefix.isEmpty() ? QLatin1String(key) : prefix + u'.' + QLatin1String(key);
 }
 
 void RecordReader::fail(const char *key, const char *problem) const

@@ -24,10 +24,9 @@ nlohmann::json parse(const QByteArray &body);
 // last counts.
 class RecordReader {
 public:
-    // `path` names the object in error texts ("events[2]"); empty for the body.
-    explicit RecordReader(const nlohmann::json &value, QString path = {});
+    explicit RecordReader(const nlohmann::json &value) : RecordReader(value, nullptr, nullptr, 0) {}
     // It refers to the value: a temporary one would be gone before the reading.
-    RecordReader(nlohmann::json &&, QString = {}) = delete;
+    explicit RecordReader(nlohmann::json &&) = delete;
 
     qint64 requiredInt(const char *key) const { return integer(key, required(key)); }
     std::optional<qint64> optionalInt(const char *key) const;
@@ -46,7 +45,7 @@ public:
         QList<Element> elements;
         elements.reserve(qsizetype(list.size()));
         for (const nlohmann::json &element : list)
-            elements.append(readElement(RecordReader(element, elementPath(key, elements.size()))));
+            elements.append(readElement(RecordReader(element, this, key, elements.size())));
         return elements;
     }
 
@@ -54,8 +53,12 @@ public:
     bool hasOnlyStrings() const;
 
 private:
+    // An element of a list: its name in error texts ("events[2]") is built
+    // only when one is needed, not for every element read.
+    RecordReader(const nlohmann::json &value, const RecordReader *list, const char *key, qsizetype index);
+
+    QString path() const;
     QString pathOf(const char *key) const;
-    QString elementPath(const char *key, qsizetype index) const;
     [[noreturn]] void fail(const char *key, const char *problem) const;
     const nlohmann::json *find(const char *key) const;
     const nlohmann::json &required(const char *key) const;
@@ -64,5 +67,7 @@ private:
     QString string(const char *key, const nlohmann::json &value) const;
 
     const nlohmann::json &m_object;
-    QString m_path;
+    const RecordReader *m_list; // the object whose list holds this one; none for the body
+    const char *m_key;
+    qsizetype m_index;
 };

@@ -156,6 +156,7 @@ void Server::record(const Call &call, std::optional<int> status)
         {u"contentType"_s, headerOrNull(call, "content-type")},
         {u"body"_s, QString::fromUtf8(call.body)},
         {u"connection"_s, call.connection},
+        {u"userAgent"_s, headerOrNull(call, "user-agent")},
     });
 }
 
