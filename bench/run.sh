@@ -7,7 +7,8 @@
 # programs, run by run. Prints one table of medians, ratios and whether each
 # target held. A benchmark, not a test: it fails only when it cannot measure.
 #
-#   bench/run.sh [BUILD_DIR]          default: build
+#   bench/run.sh [BUILD_DIR]     default: build/ of scripts/test.sh (configured
+#                                RelWithDebInfo and built here when missing)
 #
 # Environment (defaults): BENCH_RUNS=3 runs of each program, BENCH_SETTLE=60 s
 # signed in before memory is read, BENCH_IDLE=300 s of idle CPU (the three
@@ -16,9 +17,15 @@ set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 if [[ -z "${CUELARK_TEST_SESSION:-}" ]]; then
-    exec "$root/scripts/with-session.sh" "$(readlink -f "${BASH_SOURCE[0]}")" "$@"
+    # shellcheck source=../scripts/lib/build.sh
+    source "$root/scripts/lib/build.sh"
+    build="${1:-$root/build}"
+    "$root/scripts/install-deps.sh"
+    [[ -f "$build/CMakeCache.txt" ]] || configure_build "$root" "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+    cmake --build "$build" --target cuelark cuelark-stand-in cuelark-bench cuelark-bare-tray cuelark-keychain-tray
+    exec "$root/scripts/with-session.sh" "$(readlink -f "${BASH_SOURCE[0]}")" "$build"
 fi
-build="$(cd "${1:-$root/build}" && pwd)"
+build="$(cd "$1" && pwd)"
 runs="${BENCH_RUNS:-3}" settle="${BENCH_SETTLE:-60}" idle="${BENCH_IDLE:-300}" panel_cycles="${BENCH_PANEL:-20}"
 declare -A path=([app]="$build/src/app/cuelark" [bare]="$build/bench/cuelark-bare-tray"
                  [keychain]="$build/bench/cuelark-keychain-tray")
@@ -123,18 +130,21 @@ desktop_service DELETE /control/log >/dev/null
 # perf counts every thread, those that end meanwhile too; without perf, the
 # threads' own counters (a thread that ends takes its share away).
 declare -A cpu_before wakeups_before perf_out
+perf_pids=()
 for program in app bare keychain; do
     if command -v perf >/dev/null; then
         perf_out[$program]="$work/perf-$program.csv"
         perf stat -x, -e task-clock,context-switches -o "${perf_out[$program]}" -p "${pid[$program]}" \
             -- sleep "$idle" &
+        perf_pids+=($!)
     else
         cpu_before[$program]="$(cpu_us "${pid[$program]}")"
         wakeups_before[$program]="$(wakeups "${pid[$program]}")"
     fi
 done
 sleep "$idle"
-wait
+# Only perf: the desktop's own processes run in the background too.
+((${#perf_pids[@]} == 0)) || wait "${perf_pids[@]}"
 log="$(desktop_service GET /control/log)"
 for program in app bare keychain; do
     if [[ -n "${perf_out[$program]:-}" ]]; then
@@ -158,9 +168,10 @@ done
 desktop_log "idle measured"
 
 # The refresh path and the panel, offscreen and on the X server.
-QT_QPA_PLATFORM=offscreen "$bench" >"$work/offscreen.txt"
-QT_QPA_PLATFORM=xcb "$bench" >"$work/xvfb.txt"
+QT_QPA_PLATFORM=offscreen "$bench" >"$work/offscreen.txt" 2>"$work/offscreen.log"
+QT_QPA_PLATFORM=xcb "$bench" >"$work/xvfb.txt" 2>"$work/xvfb.log"
 key() { awk -v key="$1" '$1 == key { print $2 }' "$work/$2.txt"; }
+whole() { printf '%.0f' "$(key "$1" offscreen)"; }
 
 # One table row: figure, the three medians, and the target on one of the ratios.
 #   row LABEL FIGURE UNIT SCALE TARGET_RATIO [bare|keychain]
@@ -202,6 +213,7 @@ $(row "refresh cycles seen by the stand-in" cycles "" 1)
 $(row "TCP connections over those cycles" connections "" 1)
 | PSS after opening and closing the panel $panel_cycles times | $(awk -v a="$first_close" -v b="$last_close" 'BEGIN { printf "%+.2f MB from the first close (%.1f → %.1f MB)", (b - a) / 1024, a / 1024, b / 1024 }') | | | | ≤ 1 MB: $( ((last_close - first_close <= 1024)) && echo held || echo "NOT held") |
 | refresh cycle through AppState (profile, events, 25 requests) | $cycle ms | $bare_cycle ms (3 bare round trips) | | $(awk -v a="$cycle" -v b="$bare_cycle" 'BEGIN { printf "%.2f×", a / b }') | ≤ 1.2×: $(awk -v a="$cycle" -v b="$bare_cycle" 'BEGIN { print a <= 1.2 * b ? "held" : "NOT held" }') |
+| TCP connections of a session of 100 cycles through AppState on loopback | HTTP $(whole connections_http), HTTPS $(whole connections_https) (TLS handshakes) | | | | one each: $( [[ "$(whole connections_http) $(whole connections_https)" == "1 1" ]] && echo held || echo "NOT held") |
 | decode a 25-request answer | $(key decode_us offscreen) µs | nlohmann::json::parse of the same bytes: $(key json_parse_us offscreen) µs | | | |
 | tray click to first paint of the dashboard (8 rows) | offscreen $(key panel_open_ms offscreen) ms, Xvfb $(key panel_open_ms xvfb) ms | | | | |
 | a refresh with a new request to its repaint | offscreen $(key panel_repaint_ms offscreen) ms, Xvfb $(key panel_repaint_ms xvfb) ms | | | | |

@@ -2,7 +2,7 @@
 # A headless X desktop for driving the real tray app: Xvfb, a tray host
 # (trayer), a notification server (dunst), the stand-in service and the app,
 # plus helpers to click, type, take screenshots and read notifications.
-# Sourced by tests/e2e/tray_app.sh, scripts/demo.sh and bench/idle.sh; expects
+# Sourced by tests/e2e/tray_app.sh, scripts/demo.sh and bench/run.sh; expects
 # to run inside scripts/with-session.sh (private D-Bus session and unlocked
 # keyring).
 #
