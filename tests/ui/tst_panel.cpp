@@ -1,18 +1,26 @@
-// The panel: sign-in view, dashboard and links, driven through AppState.
+// The panel: sign-in view, dashboard, keyboard triage, footer and links, driven
+// through AppState.
 
 #include "UiTestSupport.h"
 
+#include "AppConfig.h"
+#include "Autostart.h"
+#include "support/ServiceHarness.h"
 #include "ui/DashboardView.h"
 #include "ui/MenuPanelView.h"
 #include "ui/PanelFooter.h"
 #include "ui/RequestRow.h"
 #include "ui/Theme.h"
 
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
 #include <QMimeData>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QTemporaryDir>
 
 namespace {
 
@@ -55,6 +63,11 @@ bool oneLine(const QString &text)
                || (c >= u'\u202A' && c <= u'\u202E') || (c >= u'\u2066' && c <= u'\u2069');
     });
 }
+
+struct PaintCounter : QObject {
+    int paints = 0;
+    bool eventFilter(QObject *, QEvent *event) override { return paints += event->type() == QEvent::Paint, false; }
+};
 
 } // namespace
 
@@ -313,6 +326,154 @@ private Q_SLOTS:
             }
         }
         QCOMPARE(p.panel.width(), MenuPanelView::panelWidth);
+    }
+
+    // The open panel repaints what a refresh changed and nothing else: a cycle that
+    // brings the same data paints nothing, on a clock that stands still (so even
+    // the "Updated" time stays the same).
+    void refreshRepaintsOnlyChanges_data()
+    {
+        QTest::addColumn<QString>("newTitle"); // a request the audience adds first; empty: none
+        QTest::addColumn<bool>("repaints");
+        QTest::newRow("same data") << QString() << false;
+        QTest::newRow("a new request") << QStringLiteral("Fresh Song") << true;
+    }
+    void refreshRepaintsOnlyChanges()
+    {
+        QFETCH(QString, newTitle);
+        ServiceHarness h;
+        AppState &state = h.startSignedIn();
+        MenuPanelView panel(state);
+        panel.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&panel));
+        QTest::qWait(100);
+        if (!newTitle.isEmpty())
+            h.addRequest(newTitle, *state.selectedEventId());
+        PaintCounter counter;
+        panel.installEventFilter(&counter);
+        for (QWidget *widget : panel.findChildren<QWidget *>())
+            widget->installEventFilter(&counter);
+        awaitTask(state.refresh());
+        QTest::qWait(100);
+        QTEST(counter.paints > 0, "repaints");
+    }
+
+    // Triage from the keyboard: the panel opens on the first pending request; arrows,
+    // Home and End move between rows; A, R and C answer or copy the focused one.
+    void keys_data()
+    {
+        QTest::addColumn<QString>("keys");
+        QTest::addColumn<int>("focused"); // row index, top to bottom
+        QTest::addColumn<QString>("call"); // or none
+        QTest::newRow("opened on the first pending") << QString() << 1 << QString();
+        QTest::newRow("A approves") << u"A"_s << 1 << u"PATCH /api/glasses/requests/2 {\"status\":\"approved\"}"_s;
+        QTest::newRow("R rejects the next") << u"Down R"_s << 2 << u"PATCH /api/glasses/requests/3 {\"status\":\"rejected\"}"_s;
+        QTest::newRow("C copies, Enter opens nothing") << u"C Return"_s << 1 << QString();
+        QTest::newRow("clamped at the top, answered already") << u"Up Up A R"_s << 0 << QString();
+        QTest::newRow("clamped at the bottom") << u"Down Down Down"_s << 3 << QString();
+        QTest::newRow("End, Home; Ctrl+A is not A") << u"End Home Down Ctrl+A"_s << 1 << QString();
+    }
+    void keys()
+    {
+        QFETCH(QString, keys);
+        QFETCH(QString, call);
+        UiFixture f;
+        AppStateTester::setAuthState(f.state, Auth::signedIn);
+        AppStateTester::setSelectedEventId(f.state, 7);
+        AppStateTester::setRequests(f.state, {makeRequest(1, u"approved"_s), makeRequest(2, u"pending"_s, u"Song 2"_s),
+                                              makeRequest(3, u"pending"_s), makeRequest(4, u"played"_s)});
+        settle();
+        MenuPanelView panel(f.state);
+        panel.show();
+        QVERIFY(QTest::qWaitForWindowActive(&panel));
+        QGuiApplication::clipboard()->clear();
+        for (const QString &key : keys.split(u' ', Qt::SkipEmptyParts))
+            QTest::keySequence(QApplication::focusWidget(), QKeySequence(key));
+        QList<RequestRow *> rows = panel.findChildren<RequestRow *>();
+        std::ranges::stable_sort(rows, {}, &QWidget::y);
+        QTEST(int(rows.indexOf(QApplication::focusWidget())), "focused");
+        QCOMPARE(rows.at(1)->accessibleName(), u"Song 2, Artist, Pending"_s);
+        QVERIFY(panel.isVisible() && child(&panel, "keysHint")->isVisible());
+        QCOMPARE(QGuiApplication::clipboard()->text(), keys.split(u' ').contains(u"C") ? u"Song 2 Artist"_s : QString());
+        QVERIFY(call.isEmpty() || f.waitForCall(call));
+        QTest::qWait(50);
+        QCOMPARE(std::ranges::count_if(f.calls(), [](const QString &call) { return call.startsWith(u"PATCH "); }), call.isEmpty() ? 0 : 1);
+        // Tab still reaches every button.
+        QSet<QWidget *> reached;
+        for (int i = 0; i < 40; ++i, QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab))
+            reached.insert(QApplication::focusWidget());
+        for (QAbstractButton *button : panel.findChildren<QAbstractButton *>())
+            QVERIFY2(!button->isVisibleTo(&panel) || reached.contains(button), qPrintable(button->objectName()));
+    }
+
+    // A check the user asked for says why it failed, rather than "up to date".
+    void checkForUpdatesShowsTheOutcome_data()
+    {
+        QTest::addColumn<int>("status"); // 0: the service is down, its server gone
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("text"); // part of the alert's body
+        const QByteArray newer = R"({"version":"99","downloadUrl":"https://cuelark.example/a.dmg"})";
+        const QString failed = u"Couldn't check for updates"_s;
+        QTest::newRow("down") << 0 << QByteArray() << failed << u"Connection refused"_s;
+        QTest::newRow("500") << 500 << newer << failed << u"Request failed (HTTP 500)."_s;
+        QTest::newRow("garbage") << 200 << "<html>"_ba << failed << u"The service sent an unexpected answer (malformed JSON at byte 1)."_s;
+        QTest::newRow("newer") << 200 << newer << u"Update available (v99)"_s << u"A new version is available."_s;
+        QTest::newRow("same version") << 200 << R"({"version":"0","downloadUrl":"file:///x"})"_ba << u"You're up to date"_s << u" is the latest version."_s;
+    }
+    void checkForUpdatesShowsTheOutcome()
+    {
+        QFETCH(int, status);
+        QFETCH(QByteArray, body);
+        QFETCH(QString, text);
+        UiFixture f;
+        if (status)
+            f.answer(status, body);
+        AppState state(f.desktop.platform(), status ? f.service.url() : StandIn::refusingUrl());
+        PanelFooterLinks links(state);
+        QTest::mouseClick(child(&links, "checkForUpdatesButton"), Qt::LeftButton);
+        QVERIFY(waitUntil([&] { return !f.desktop.alerts.isEmpty(); }));
+        const Alert &shown = f.desktop.alerts.first();
+        QTEST(shown.title, "title");
+        QVERIFY2(shown.body.contains(text), qPrintable(shown.body));
+        QCOMPARE(shown.buttons, (shown.title.startsWith(u"Update") ? QStringList{u"Download"_s, u"Later"_s} : QStringList{u"OK"_s}));
+    }
+
+    // "Start at login" is the autostart entry's presence: read when the footer is
+    // built, written or removed by a click, and left clear when the write fails.
+    void startAtLogin()
+    {
+        QTemporaryDir config;
+        qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
+        const QString entry = config.path() + u"/autostart/"_s + QLatin1String(AppConfig::appId) + u".desktop"_s;
+        UiFixture f;
+        for (const QString &pass : {u"on"_s, u"off"_s, u"on, the folder a file"_s}) {
+            if (pass.endsWith(u"file"))
+                QVERIFY(QDir(config.path()).rmdir(u"autostart"_s) && QFile(entry.section(u'/', 0, -2)).open(QIODevice::WriteOnly));
+            PanelFooterLinks links(f.state);
+            auto *box = child<QCheckBox>(&links, "startAtLoginBox");
+            QCOMPARE(box->isChecked(), pass == u"off");
+            box->click();
+            QCOMPARE(box->isChecked(), pass == u"on");
+            QCOMPARE(QFile::exists(entry), pass == u"on");
+            if (QFile written(entry); written.open(QIODevice::ReadOnly))
+                QVERIFY(written.readAll().contains("\nExec=" + QCoreApplication::applicationFilePath().toUtf8() + '\n'));
+        }
+    }
+
+    void autostartExecValue_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("exec");
+        QTest::newRow("plain") << u"/usr/bin/cuelark"_s << u"/usr/bin/cuelark"_s;
+        QTest::newRow("space") << u"/opt/my apps/cuelark"_s << u"\"/opt/my apps/cuelark\""_s;
+        QTest::newRow("quote $ \\ %") << u"/a\"$\\%"_s << u"\"/a\\\\\"\\\\$\\\\\\\\%%\""_s;
+        QTest::newRow("line break") << u"/a\nExec=/evil"_s << QString();
+    }
+    void autostartExecValue()
+    {
+        QFETCH(QString, path);
+        QTEST(Autostart::execValue(path), "exec");
     }
 };
 
