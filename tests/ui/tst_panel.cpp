@@ -39,12 +39,15 @@ struct Panel {
     UiFixture f;
     AppState &state = f.state;
     MenuPanelView panel{state};
-    explicit Panel(Auth auth = Auth::signedIn)
+    // Opened (and focused) with `requests` already listed, if there are any.
+    explicit Panel(Auth auth = Auth::signedIn, QList<SongRequest> requests = {})
     {
         AppStateTester::setAuthState(state, auth);
+        if (!requests.isEmpty())
+            list(std::move(requests));
         settle();
         panel.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&panel));
+        QVERIFY(QTest::qWaitForWindowActive(&panel));
     }
     QWidget *view() const { return child(&panel, state.authState() == Auth::signedIn ? "dashboardView" : "loginView"); }
     // Event 7 selected, listing `requests`.
@@ -470,27 +473,20 @@ private Q_SLOTS:
     {
         QFETCH(QString, keys);
         QFETCH(QString, call);
-        UiFixture f;
-        AppStateTester::setAuthState(f.state, Auth::signedIn);
-        AppStateTester::setSelectedEventId(f.state, 7);
-        AppStateTester::setRequests(f.state, {makeRequest(1, u"approved"_s), makeRequest(2, u"pending"_s, u"Song 2"_s),
-                                              makeRequest(3, u"pending"_s), makeRequest(4, u"played"_s)});
-        settle();
-        MenuPanelView panel(f.state);
-        panel.show();
-        QVERIFY(QTest::qWaitForWindowActive(&panel));
+        Panel p(Auth::signedIn, {makeRequest(1, u"approved"_s), makeRequest(2, u"pending"_s, u"Song 2"_s),
+                                 makeRequest(3, u"pending"_s), makeRequest(4, u"played"_s)});
+        MenuPanelView &panel = p.panel;
         QGuiApplication::clipboard()->clear();
         for (const QString &key : keys.split(u' ', Qt::SkipEmptyParts))
             QTest::keySequence(QApplication::focusWidget(), QKeySequence(key));
-        QList<RequestRow *> rows = panel.findChildren<RequestRow *>();
-        std::ranges::stable_sort(rows, {}, &QWidget::y);
+        const QList<RequestRow *> rows = p.rows();
         QTEST(int(rows.indexOf(QApplication::focusWidget())), "focused");
         QCOMPARE(rows.at(1)->accessibleName(), u"Song 2, Artist, Pending"_s);
         QVERIFY(panel.isVisible() && child(&panel, "keysHint")->isVisible());
         QCOMPARE(QGuiApplication::clipboard()->text(), keys.split(u' ').contains(u"C") ? u"Song 2 Artist"_s : QString());
-        QVERIFY(call.isEmpty() || f.waitForCall(call));
+        QVERIFY(call.isEmpty() || p.f.waitForCall(call));
         QTest::qWait(50);
-        QCOMPARE(std::ranges::count_if(f.calls(), [](const QString &call) { return call.startsWith(u"PATCH "); }), call.isEmpty() ? 0 : 1);
+        QCOMPARE(std::ranges::count_if(p.f.calls(), [](const QString &call) { return call.startsWith(u"PATCH "); }), call.isEmpty() ? 0 : 1);
         // Tab still reaches every button.
         QSet<QWidget *> reached;
         for (int i = 0; i < 40; ++i, QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab))
