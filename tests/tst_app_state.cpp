@@ -572,8 +572,6 @@ private Q_SLOTS:
         QTest::newRow("cut mid-body") << on(requests, {{u"truncate"_s, true}}) << u"Connection closed"_s;
         QTest::newRow("slower than the idle timeout") << on(requests, {{u"delayMs"_s, 1500}})
                                                       << u"The service did not answer in time."_s;
-        QTest::newRow("500 with HTML") << on(events, status(500, u"<html><b>Oops</b></html>"_s, u"text/html"_s))
-                                       << u"Request failed (HTTP 500)."_s;
         QTest::newRow("403") << on(requests, status(403, u"{\"error\":\"Not your event\"}"_s)) << u"Not your event"_s;
         QTest::newRow("garbage") << on(events, status(200, u"<html>"_s)) << u"The service sent an unexpected answer"_s;
         QTest::newRow("truncated JSON") << on(requests, status(200, u"{\"requests\":[{\"id\":1,"_s))
