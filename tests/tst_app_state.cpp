@@ -531,12 +531,15 @@ private Q_SLOTS:
         QCOMPARE(h->countCalls(eventsCall), h->countCalls(requestsCall) + 1);
     }
 
+    // The same run checks the diagnostics: silent by default (failures included);
+    // switched on, every module logs, and no line carries a token or a sign-in session.
     void theUpdateCheckRunsOncePerRunAfterTheFirstGoodCycle()
     {
+        const QtMessageHandler previous = qInstallMessageHandler(captureLog);
         h = std::make_unique<ServiceHarness>(QStringList{u"--release-version"_s, u"99.0"_s});
         // The first two cycles fail; the check follows the first good one.
         h->fail(u"/api/glasses/me"_s, 500, 0, 2);
-        h->desktop.storedToken = h->service->issueToken();
+        const QString firstToken = *(h->desktop.storedToken = h->service->issueToken());
         AppState &app = h->start(0.01);
         QVERIFY(waitUntil([&] { return app.errorMessage().has_value(); }));
         QVERIFY(!app.hasCheckedUpdatesThisSession());
@@ -544,7 +547,12 @@ private Q_SLOTS:
         QVERIFY(app.hasCheckedUpdatesThisSession());
         QVERIFY(waitUntil([&] { return h->desktop.alerts.size() == 1; }));
         QCOMPARE(h->desktop.alerts.first().title, u"Update available (v99.0)"_s);
+        QCOMPARE(logLines, QStringList()); // off by default
 
+        QLoggingCategory::setFilterRules(u"cuelark.*=true"_s);
+        h->fail(u"/api/glasses/requests/"_s, 500);
+        app.act(app.requests().first(), RequestAction::approved);
+        QVERIFY(waitUntil([&] { return app.errorMessage().has_value(); }));
         // Sign out and in again: no second automatic check.
         app.signOut();
         app.signIn();
@@ -554,6 +562,21 @@ private Q_SLOTS:
         QTest::qWait(300); // several more cycles
         QCOMPARE(h->countCalls(u"GET /mac-app/latest.json"_s), 1);
         QCOMPARE(h->desktop.alerts.size(), 1);
+
+        const QString secondToken = *h->desktop.storedToken;
+        h->service->control("POST", u"/control/revoke"_s);
+        QVERIFY(waitUntil([&] { return app.authState() == AuthState::signedOut; }));
+        awaitTask(UpdateChecker::checkForUpdate(h->service->url()));
+        qInstallMessageHandler(previous);
+        QLoggingCategory::setFilterRules(QString());
+        const QString session = QUrlQuery(h->desktop.openedUrls.last()).queryItemValue(u"session"_s);
+        for (const QString &secret : {firstToken, secondToken, session}) {
+            QVERIFY(secret.size() >= 8);
+            for (const QString &line : std::as_const(logLines))
+                QVERIFY2(!line.contains(secret), qPrintable(line));
+        }
+        for (const char *category : {"cuelark.api", "cuelark.auth", "cuelark.refresh", "cuelark.updates"})
+            QVERIFY2(logLines.filter(QLatin1String(category)).size() > 0, category);
     }
 
     // Faults of the service and of the network during the refresh cycle: nothing
@@ -626,40 +649,6 @@ private Q_SLOTS:
         }
     }
 
-    // Diagnostics: silent by default; switched on, every module logs, and no
-    // line carries a token or a sign-in session.
-    void secretsNeverLogged()
-    {
-        const QtMessageHandler previous = qInstallMessageHandler(captureLog);
-        AppState &app = h->startSignedIn(0.001);
-        QCOMPARE(logLines, QStringList()); // off by default
-
-        QLoggingCategory::setFilterRules(u"cuelark.*=true"_s);
-        const QString firstToken = *h->desktop.storedToken;
-        h->fail(u"/api/glasses/requests/"_s, 500);
-        app.act(app.requests().first(), RequestAction::approved);
-        QVERIFY(waitUntil([&] { return app.errorMessage().has_value(); }));
-        app.signOut();
-        app.signIn();
-        QVERIFY(waitUntil([&] { return !h->desktop.openedUrls.isEmpty(); }));
-        h->service->approveInBrowser(h->desktop.openedUrls.last());
-        QVERIFY(waitUntil([&] { return app.lastUpdated().has_value(); }));
-        const QString secondToken = *h->desktop.storedToken;
-        h->service->control("POST", u"/control/revoke"_s);
-        QVERIFY(waitUntil([&] { return app.authState() == AuthState::signedOut; }));
-        awaitTask(UpdateChecker::checkForUpdate(h->service->url()));
-        qInstallMessageHandler(previous);
-        QLoggingCategory::setFilterRules(QString());
-
-        const QString session = QUrlQuery(h->desktop.openedUrls.last()).queryItemValue(u"session"_s);
-        for (const QString &secret : {firstToken, secondToken, session}) {
-            QVERIFY(secret.size() >= 8);
-            for (const QString &line : std::as_const(logLines))
-                QVERIFY2(!line.contains(secret), qPrintable(line));
-        }
-        for (const char *category : {"cuelark.api", "cuelark.auth", "cuelark.refresh", "cuelark.updates"})
-            QVERIFY2(logLines.filter(QLatin1String(category)).size() > 0, category);
-    }
 };
 
 QTEST_GUILESS_MAIN(TestAppState)
