@@ -1,16 +1,69 @@
+// What the app sends to the service and how it reads what comes back: the client
+// against the stand-in (what each call sends, how each answer ends), the release
+// check built on it, and everything read from the service's text: records, dates,
+// versions and web addresses. The fuzz targets keep the readers' general rules;
+// the tables here pin meanings.
+
+#include "AppVersion.h"
 #include "TaskHandle.h"
+#include "WebUrl.h"
 #include "api/Errors.h"
 #include "api/GlassesAPIClient.h"
+#include "api/ISO8601DateParser.h"
+#include "api/Models.h"
 #include "api/Network.h"
 #include "support/StandIn.h"
 #include "support/TestSupport.h"
+#include "updates/UpdateChecker.h"
+#include "updates/UpdateNotifier.h"
 
+#include <QJsonDocument>
+#include <QProcess>
 #include <QTcpServer>
+#include <QTemporaryDir>
 #include <QTest>
 
+#include <ctime>
+
 using namespace Qt::StringLiterals;
+using OptionalUpdate = std::optional<UpdateAvailable>;
+using OptText = std::optional<QString>;
 
 namespace {
+
+QByteArray eventsBodyWithId(const QByteArray &idLiteral)
+{
+    return R"({"events":[{"id":)" + idLiteral + R"(,"name":"A","isActive":false,"startDate":"x"}]})";
+}
+
+const QDateTime referenceNow = QDateTime(QDate(2026, 3, 7), QTime(20, 0), Qt::UTC);
+
+DJEvent eventStarting(const QString &startDate, OptText endDate = std::nullopt, bool isActive = false)
+{
+    return DJEvent{1, u"Friday Set"_s, isActive, startDate, std::move(endDate)};
+}
+
+const QUrl packageUrl(u"https://cuelark.example/cuelark_2.0_amd64.deb"_s);
+const QDateTime now(QDate(2025, 6, 1), QTime(12, 0), Qt::UTC);
+const QByteArray newer = R"({"version":"2.0","downloadUrl":"https://cuelark.example/cuelark_2.0_amd64.deb")";
+
+UpdateAvailable release(const QString &notes = u"A new version is available."_s, bool isSigned = false,
+                        bool isNotarized = false)
+{
+    return {u"2.0"_s, packageUrl, notes, isSigned, isNotarized};
+}
+
+// The outcome of a release check: the update found, "none", or the failure's description.
+QString updateOutcome(const std::function<OptionalUpdate()> &check)
+{
+    try {
+        const OptionalUpdate update = check();
+        return update ? update->version + u' ' + update->releaseNotes + u' ' + QString::number(update->isSigned)
+                + QString::number(update->isNotarized) : u"none"_s;
+    } catch (const ServiceError &error) {
+        return error.description();
+    }
+}
 
 // Runs a call to completion: the description of what it threw, "ok" on success.
 template<typename T>
@@ -60,11 +113,8 @@ private Q_SLOTS:
         awaitTask(tokenless.releaseRecord());
 
         QStringList seen;
-        QSet<int> connections;
-        for (const QJsonValue &call : service->log()) {
+        for (const QJsonValue &call : service->log())
             seen << summary(call);
-            connections << call[u"connection"_s].toInt();
-        }
         QCOMPARE(seen, (QStringList{
             u"GET /api/glasses/events Bearer tök3n|-|-"_s,
             u"GET /api/glasses/requests?eventId=42&limit=25 Bearer tök3n|-|-"_s,
@@ -75,8 +125,6 @@ private Q_SLOTS:
             // The session id is percent-encoded as one query value.
             u"GET /api/glasses/auth/status?session=s%201%26x -|-|poll-secret"_s,
             u"GET /mac-app/latest.json -|-|-"_s}));
-        // Sequential calls share one connection.
-        QCOMPARE(connections.size(), 1);
     }
 
     void answersMapToOutcomes_data()
@@ -109,11 +157,9 @@ private Q_SLOTS:
         QFETCH(bool, update);
         QFETCH(int, status);
         QFETCH(QByteArray, body);
-        QFETCH(QString, outcome);
         service->answer(status, body);
         const GlassesAPIClient client(u"t"_s, service->url());
-        QCOMPARE(update ? outcomeOf(client.updateRequest(1, RequestAction::approved)) : outcomeOf(client.events()),
-                 outcome);
+        QTEST(update ? outcomeOf(client.updateRequest(1, RequestAction::approved)) : outcomeOf(client.events()), "outcome");
     }
 
     // Without a length, the body is cut off once it passes 8 MiB all the same.
@@ -140,6 +186,314 @@ private Q_SLOTS:
                               outcomeOf(GlassesAPIClient({}, QUrl(u"http://[::1"_s)).me())}),
                  (QStringList{u"Operation canceled"_s, u"Operation canceled"_s, u"Connection refused"_s,
                               u"Invalid server URL."_s}));
+    }
+
+    void readsTheReleaseRecord_data()
+    {
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<QString>("running");
+        QTest::addColumn<QString>("outcome");
+        const auto row = [](const char *name, const QByteArray &body, const QString &outcome) {
+            QTest::newRow(name) << body << u"1.0"_s << outcome;
+        };
+        const QString unexpected = u"The service sent an unexpected answer (%1)."_s;
+        row("minimal record", newer + "}", u"2.0 A new version is available. 00"_s);
+        row("every key, and unknown ones",
+            newer + R"(,"build":42,"signed":true,"notarized":true,"releaseNotes":"Fast.","publishedAt":"x","Signed":5})",
+            u"2.0 Fast. 11"_s);
+        row("nulls are absent", newer + R"(,"build":null,"signed":null,"releaseNotes":null})",
+            u"2.0 A new version is available. 00"_s);
+        row("empty notes stay empty", newer + R"(,"releaseNotes":""})", u"2.0  00"_s);
+        QTest::newRow("same version") << newer + "}" << u"2.0"_s << u"none"_s;
+        // The types hold even where the value is not used, and for an older release.
+        QTest::newRow("older, build 4.0") << newer + R"(,"build":4.0})" << u"3"_s
+                                          << unexpected.arg(u"build: expected a whole number"_s);
+        row("signed as string", newer + R"(,"signed":"true"})", unexpected.arg(u"signed: expected a boolean"_s));
+        row("keys are case-sensitive", R"({"Version":"2.0","downloadUrl":"x"})", unexpected.arg(u"version: missing"_s));
+        // The download address goes to the browser: web pages only.
+        row("download address a file", R"({"version":"2.0","downloadUrl":"file:///etc/passwd"})",
+            unexpected.arg(u"downloadUrl: not a web page"_s));
+    }
+
+    void readsTheReleaseRecord()
+    {
+        QFETCH(QByteArray, body);
+        QFETCH(QString, running);
+        QTEST(updateOutcome([&] { return UpdateChecker::evaluateRelease(body, running); }), "outcome");
+    }
+
+    void fetchesTheRecordWithoutCredentials_data()
+    {
+        QTest::addColumn<int>("status"); // 0: nothing listens
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<QString>("outcome");
+        QTest::newRow("200 with a newer release") << 200 << newer + "}" << u"2.0 A new version is available. 00"_s;
+        QTest::newRow("404 with a valid record") << 404 << newer + "}" << u"Request failed (HTTP 404)."_s;
+        QTest::newRow("garbage") << 200 << "\x89PNG"_ba << u"The service sent an unexpected answer (malformed JSON at byte 1)."_s;
+        QTest::newRow("no server") << 0 << QByteArray() << u"Connection refused"_s;
+        QTest::newRow("9 MiB") << 200 << QByteArray(9 << 20, ' ') << u"The service's answer is too large."_s;
+    }
+
+    void fetchesTheRecordWithoutCredentials()
+    {
+        QFETCH(int, status);
+        QFETCH(QByteArray, body);
+        QFETCH(QString, outcome);
+        service->control("DELETE", u"/control/log"_s);
+        if (status)
+            service->answer(status, body, 2);
+        const QUrl url = status ? service->url() : StandIn::refusingUrl();
+        // The automatic check stays silent; the one the user asked for says why.
+        const QString silent = updateOutcome([&] { return awaitTask(UpdateChecker::checkForUpdate(url, u"1.0"_s)); });
+        QCOMPARE(silent, outcome.startsWith(u"2.0") ? outcome : u"none"_s);
+        QCOMPARE(updateOutcome([&] { return awaitTask(UpdateChecker::fetchUpdate(url, u"1.0"_s)); }), outcome);
+        const QJsonArray calls = service->log();
+        QCOMPARE(calls.size(), status ? 2 : 0);
+        for (const QJsonValue &call : calls)
+            QVERIFY(call[u"authorization"_s].isNull());
+    }
+
+    void throttle_data()
+    {
+        QTest::addColumn<QVariant>("stored");
+        QTest::addColumn<bool>("userInitiated");
+        QTest::addColumn<int>("pressed");
+        QTest::addColumn<bool>("shown");
+        const QVariant almostADay(now.addMSecs(-86'399'999));
+        QTest::newRow("never prompted, Download") << QVariant() << false << 0 << true;
+        QTest::newRow("1 ms short of a day") << almostADay << false << 1 << false;
+        QTest::newRow("1 ms short of a day, user asked, dismissed") << almostADay << true << -1 << true;
+        QTest::newRow("exactly a day, Later") << QVariant(now.addSecs(-86'400)) << false << 1 << true;
+        // Values that are not dates count as no date, even text that reads like one.
+        QTest::newRow("date-like text") << QVariant(u"2025-06-01T11:00:00Z"_s) << false << 1 << true;
+    }
+
+    void throttle()
+    {
+        QFETCH(QVariant, stored);
+        QFETCH(bool, userInitiated);
+        QFETCH(int, pressed);
+        QFETCH(bool, shown);
+        FakeDesktop desktop;
+        desktop.clock = now;
+        desktop.alertAnswer = pressed;
+        const Platform platform = desktop.platform();
+        if (stored.isValid())
+            platform.openSettings()->setValue("lastUpdatePromptDate", stored);
+
+        QCOMPARE(UpdateNotifier::promptIfNeeded(release(), userInitiated, platform), shown);
+        QCOMPARE(desktop.alerts.size(), shown ? 1 : 0);
+        if (shown)
+            QCOMPARE(desktop.alerts[0].title + desktop.alerts[0].buttons.join(u'|'), u"Update available (v2.0)Download|Later"_s);
+        QCOMPARE(desktop.openedUrls, shown && pressed == 0 ? QList{packageUrl} : QList<QUrl>());
+        // Any answer holds the next automatic alert back; no alert leaves the date alone.
+        const QVariant after = platform.openSettings()->value("lastUpdatePromptDate");
+        QCOMPARE(after.typeId(), shown ? QMetaType::QDateTime : stored.typeId());
+        QCOMPARE(after, shown ? QVariant(now) : stored);
+    }
+
+    // The record scripts/release.sh writes, served by the stand-in: a build of
+    // the version before offers the release, a build of that version does not.
+    void releaseScriptRecord()
+    {
+        const QString running = AppVersion::shortVersion();
+        for (const QString &released : {running + u".1"_s, running}) {
+            QTemporaryDir out;
+            QProcess script;
+            script.start(u"bash"_s, {QStringLiteral(CUELARK_SOURCE_DIR "/scripts/release.sh"), released, u"--record-only"_s,
+                                     u"--notes"_s, u"Fixes."_s, u"--download-url"_s, packageUrl.toString(), u"--out"_s, out.path()});
+            QVERIFY(script.waitForFinished(20000) && script.exitCode() == 0);
+            QFile file(out.filePath(u"latest.json"_s));
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            const QByteArray record = file.readAll();
+            QCOMPARE(QJsonDocument::fromJson(record).object().keys(),
+                     (QStringList{u"build"_s, u"downloadUrl"_s, u"notarized"_s, u"publishedAt"_s, u"releaseNotes"_s,
+                                  u"signed"_s, u"version"_s}));
+            service->control("POST", u"/control/release"_s, QJsonDocument::fromJson(record).object());
+            QCOMPARE(updateOutcome([&] { return awaitTask(UpdateChecker::fetchUpdate(service->url())); }),
+                     released == running ? u"none"_s : released + u" Fixes. 00"_s);
+        }
+    }
+
+    void updateMessage()
+    {
+        const QString steps = u"Fixes.\n\nDownload the new package, quit Cuelark, install it, then reopen the app."_s;
+        QCOMPARE(UpdateNotifier::updateMessage(release(u"Fixes."_s, true, true)), steps);
+        QCOMPARE(UpdateNotifier::updateMessage(release(u"Fixes."_s, true, false)),
+                 steps + u"\n\nThis is an unsigned beta build. Install it only if it came from the official "
+                         "Cuelark download."_s);
+    }
+
+    void decodesRecordsVerbatim()
+    {
+        // Texts are kept as sent, escapes resolved, a leading U+FEFF (raw or escaped)
+        // included; unknown members are ignored, even numbers no integer can hold.
+        const EventsResponse events = Models::decodeEvents(R"({"extra":[1e300,123456789012345678901234567890],
+            "events":[{"id":7,"name":"\u0022Set\u0022 \u00e9 \ud83c\udfb5 \/","isActive":true,
+             "startDate":"\ufeff2026-03-07T20:00:00Z","endDate":"not a date","rating":4.5},)"
+            "{\"id\":8,\"name\":\"\xEF\xBB\xBF\",\"isActive\":false,\"startDate\":\" 2026 \",\"endDate\":null}]}");
+        QCOMPARE(events.events, (QList<DJEvent>{{7, u"\"Set\" \u00e9 \U0001F3B5 /"_s, true,
+                                                 u"\uFEFF2026-03-07T20:00:00Z"_s, u"not a date"_s},
+                                                {8, u"\uFEFF"_s, false, u" 2026 "_s, std::nullopt}}));
+        QCOMPARE(Models::decodeRequests(R"({"totalPending":3,"requests":[{"id":2,"status":"Pending ","songTitle":"",
+            "artistName":"","createdAt":""}]})").requests, (QList<SongRequest>{{2, u"Pending "_s, {}, {}, {}}}));
+        QCOMPARE(Models::decodeMe(R"({"userId":"first","userId":"last","name":null})").userId, u"last"_s);
+        QCOMPARE(Models::decodeAuthPoll(R"({"status":"complete","token":""})").token, OptText(QString()));
+
+        // Ids stay exact over the whole 64-bit range, beyond what a double holds.
+        for (const qint64 id : {qint64(9007199254740993), std::numeric_limits<qint64>::min(),
+                                std::numeric_limits<qint64>::max()})
+            QCOMPARE(Models::decodeEvents(eventsBodyWithId(QByteArray::number(id))).events.at(0).id, id);
+        // Nesting deep enough for any real answer reads; hostile depth is refused below.
+        const QByteArray deep = QByteArray(200, '[') + QByteArray(200, ']');
+        QCOMPARE(Models::decodeMe(R"({"userId":"u","x":)" + deep + "}").userId, u"u"_s);
+    }
+
+    void rejectsBrokenBodies_data()
+    {
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<QString>("detail");
+        const auto row = [](const char *name, const QByteArray &body, const char *detail) {
+            QTest::newRow(name) << body << QString::fromLatin1(detail);
+        };
+        const QByteArray first = R"({"id":1,"name":"A","isActive":false,"startDate":"x"})";
+        const auto second = [&](const QByteArray &members) {
+            return R"({"events":[)" + first + R"(,{"id":2,"name":"B",)" + members + "}]}";
+        };
+        // Syntax, even in members nobody reads.
+        row("empty body", {}, "malformed JSON");
+        row("top-level array", "[]", "expected a JSON object");
+        row("trailing garbage", R"({"events":[]} x)", "malformed JSON");
+        row("lone surrogate", R"({"s":"\ud83c"})", "malformed JSON");
+        row("invalid UTF-8", "{\"s\":\"\xC3\x28\"}", "malformed JSON");
+        row("number beyond a double", R"({"n":1e400})", "number out of range");
+        row("hostile nesting", "{\"x\":" + QByteArray(100000, '[') + QByteArray(100000, ']') + "}",
+            "nested too deeply");
+        row("U+FEFF before a key", R"({"\ufeffevents":[]})", "events: missing");
+        // Required members and types; one bad element fails the whole list.
+        row("element not an object", R"({"events":[)" + first + ",1]}", "events[1]: expected an object");
+        row("isActive missing", second(R"("startDate":"x")"), "events[1].isActive: missing");
+        row("isActive a number", second(R"("isActive":1,"startDate":"x")"), "events[1].isActive: expected a boolean");
+        row("endDate a number", second(R"("isActive":true,"startDate":"x","endDate":0)"), "events[1].endDate: expected a string");
+        row("id a string", eventsBodyWithId(R"("5")"), "events[0].id: expected a whole number");
+        row("id 5.0", eventsBodyWithId("5.0"), "events[0].id: expected a whole number");
+        row("id just above int64", eventsBodyWithId("9223372036854775808"), "events[0].id: number out of range");
+        row("id just below int64", eventsBodyWithId("-9223372036854775809"), "events[0].id: number out of range");
+    }
+
+    void rejectsBrokenBodies()
+    {
+        QFETCH(QByteArray, body);
+        QFETCH(QString, detail);
+        try {
+            Models::decodeEvents(body);
+            QFAIL("decoded a body that breaks the rules");
+        } catch (const DecodingError &error) {
+            const QString text = error.description();
+            QVERIFY2(text.startsWith(u"The service sent an unexpected answer ("_s + detail), qPrintable(text));
+        }
+    }
+
+    void decidesLiveness_data()
+    {
+        QTest::addColumn<DJEvent>("event");
+        QTest::addColumn<bool>("live");
+        const auto at = [](qint64 seconds) { return referenceNow.addSecs(seconds).toString(Qt::ISODate); };
+        constexpr qint64 hour = 3600;
+        QTest::newRow("active with empty start") << eventStarting({}, {}, true) << true;
+        QTest::newRow("started exactly 12h ago") << eventStarting(at(-12 * hour)) << true;
+        QTest::newRow("started 12h and 1s ago") << eventStarting(at(-12 * hour - 1)) << false;
+        QTest::newRow("ends now, started days ago") << eventStarting(at(-72 * hour), at(0)) << true;
+        QTest::newRow("ended a second ago") << eventStarting(at(-hour), at(-1)) << false;
+        QTest::newRow("unparseable end, past 12h") << eventStarting(at(-13 * hour), u"soon"_s) << false;
+    }
+
+    void decidesLiveness()
+    {
+        QFETCH(DJEvent, event);
+        QTEST(event.isLive(referenceNow), "live");
+    }
+
+    void labelsEvents()
+    {
+        // The local day (not the UTC one), in English whatever the locale.
+        qputenv("TZ", "XYZ+05");
+        tzset();
+        QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+        QCOMPARE(eventStarting(u"2026-03-08T03:00:00Z"_s).displayDate(), u"Mar 7, 2026"_s);
+        QCOMPARE(eventStarting(u"2026-03-07"_s).pickerLabel(referenceNow), u"Friday Set \u00B7 \u2014"_s);
+        QCOMPARE(eventStarting(u"2026-03-07T19:00:00Z"_s).pickerLabel(referenceNow),
+                 u"\u25CF Friday Set \u00B7 Mar 7, 2026"_s);
+    }
+
+    void parsesInternetDateTimes_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QDateTime>("expected"); // invalid: refused
+        const auto utc = [](int h, int m, int s, int ms = 0) {
+            return QDateTime(QDate(2026, 3, 7), QTime(h, m, s, ms), Qt::UTC);
+        };
+        const QDateTime refused;
+        QTest::newRow("fraction Z") << u"2026-03-07T20:00:00.25Z"_s << utc(20, 0, 0, 250);
+        QTest::newRow("microseconds cut, not rounded") << u"2026-03-07T20:00:59.999999Z"_s << utc(20, 0, 59, 999);
+        QTest::newRow("negative offset crosses the day") << u"2026-03-06T23:00:00-21:00"_s << utc(20, 0, 0);
+        QTest::newRow("no zone (would be local time)") << u"2026-03-07T20:00:00"_s << refused;
+        QTest::newRow("space for T") << u"2026-03-07 20:00:00Z"_s << refused;
+        QTest::newRow("compact offset") << u"2026-03-07T20:00:00+0100"_s << refused;
+        QTest::newRow("February 29, common year") << u"2026-02-29T20:00:00Z"_s << refused;
+        QTest::newRow("offset hour 24") << u"2026-03-07T20:00:00+24:00"_s << refused;
+        QTest::newRow("trailing newline") << u"2026-03-07T20:00:00Z\n"_s << refused;
+        QTest::newRow("Arabic-Indic digits") << u"\u0662\u0660\u0662\u0666-03-07T20:00:00Z"_s << refused;
+    }
+
+    void parsesInternetDateTimes()
+    {
+        QFETCH(QString, text);
+        QTEST(ISO8601DateParser::parse(text).value_or(QDateTime()), "expected");
+    }
+
+    void comparesVersions_data()
+    {
+        QTest::addColumn<QString>("a");
+        QTest::addColumn<QString>("b");
+        QTest::addColumn<int>("expected");
+        // Missing pieces, and pieces that are not a signed 64-bit number, count as 0.
+        QTest::newRow("missing piece is 0") << u"1.2"_s << u"1.2.0"_s << 0;
+        QTest::newRow("numbers, not text") << u"1.10"_s << u"1.9"_s << 1;
+        QTest::newRow("suffix makes the piece 0") << u"1.2.3-beta"_s << u"1.2.3"_s << -1;
+        QTest::newRow("empty equals 0, dots dropped") << u"..0."_s << u"0"_s << 0;
+        QTest::newRow("plus sign allowed") << u"1.+2"_s << u"1.2"_s << 0;
+        QTest::newRow("int64 maximum kept") << u"9223372036854775807"_s << u"9223372036854775806"_s << 1;
+        QTest::newRow("int64 minimum kept") << u"-9223372036854775808"_s << u"-9223372036854775807"_s << -1;
+        QTest::newRow("just beyond int64 is 0") << u"9223372036854775808"_s << u"0"_s << 0;
+        QTest::newRow("non-ASCII digit is 0") << u"1.\u0662"_s << u"1.2"_s << -1;
+    }
+
+    void comparesVersions()
+    {
+        QFETCH(QString, a);
+        QFETCH(QString, b);
+        QTEST(AppVersion::compare(a, b), "expected");
+    }
+
+    void acceptsOnlyWebUrls_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("accepted");
+        QTest::newRow("https") << u"https://cuelark.app/glasses/sign-in?session=a1"_s << true;
+        QTest::newRow("http to 127.0.0.1") << u"http://127.0.0.1:8080/auth"_s << true;
+        QTest::newRow("http to localhost") << u"http://localhost:3000/"_s << true;
+        QTest::newRow("http elsewhere") << u"http://cuelark.app/"_s << false;
+        QTest::newRow("host that starts like loopback") << u"http://127.0.0.1.evil.example/"_s << false;
+        QTest::newRow("user-info before another host") << u"http://127.0.0.1@evil.example/"_s << false;
+        QTest::newRow("file") << u"file:///etc/passwd"_s << false;
+        QTest::newRow("bad percent escape") << u"https://cuelark.app/%zz"_s << false;
+    }
+
+    void acceptsOnlyWebUrls()
+    {
+        QFETCH(QString, text);
+        QTEST(parseWebUrl(text).has_value(), "accepted");
     }
 
 private:

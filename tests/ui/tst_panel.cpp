@@ -1,18 +1,34 @@
-// The panel: sign-in view, dashboard and links, driven through AppState.
+// The tray and its panel, driven through AppState. The tray tells the truth: its
+// badge, tooltip and icon per state, drawn for each size and tray colour; a
+// notification click opens the panel, placed by the icon. The panel: sign-in
+// view, dashboard, keyboard triage, footer and links.
 
 #include "UiTestSupport.h"
 
+#include "AppConfig.h"
+#include "Autostart.h"
+#include "support/ServiceHarness.h"
 #include "ui/DashboardView.h"
 #include "ui/MenuPanelView.h"
 #include "ui/PanelFooter.h"
 #include "ui/RequestRow.h"
+#include "ui/StatusBarIcon.h"
 #include "ui/Theme.h"
+#include "ui/TrayController.h"
 
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
 #include <QMimeData>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QTemporaryDir>
+
+using StatusBarIcon::Look;
+using StatusBarIcon::Tray;
+using Count = std::optional<qint64>;
 
 namespace {
 
@@ -23,12 +39,15 @@ struct Panel {
     UiFixture f;
     AppState &state = f.state;
     MenuPanelView panel{state};
-    explicit Panel(Auth auth = Auth::signedIn)
+    // Opened (and focused) with `requests` already listed, if there are any.
+    explicit Panel(Auth auth = Auth::signedIn, QList<SongRequest> requests = {})
     {
         AppStateTester::setAuthState(state, auth);
+        if (!requests.isEmpty())
+            list(std::move(requests));
         settle();
         panel.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&panel));
+        QVERIFY(QTest::qWaitForWindowActive(&panel));
     }
     QWidget *view() const { return child(&panel, state.authState() == Auth::signedIn ? "dashboardView" : "loginView"); }
     // Event 7 selected, listing `requests`.
@@ -56,11 +75,107 @@ bool oneLine(const QString &text)
     });
 }
 
+struct PaintCounter : QObject {
+    int paints = 0;
+    bool eventFilter(QObject *, QEvent *event) override { return paints += event->type() == QEvent::Paint, false; }
+};
+
 } // namespace
 
 class PanelTest : public QObject {
     Q_OBJECT
 private Q_SLOTS:
+    void initTestCase() { QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedKingdom)); }
+    // The badge counts pending requests only while signed in, and only when there are some.
+    // In every state a click on a notification opens the panel.
+    void stateShown_data()
+    {
+        QTest::addColumn<Auth>("auth");
+        QTest::addColumn<qint64>("pending");
+        QTest::addColumn<bool>("updated"); // a refresh succeeded at 10:41
+        QTest::addColumn<bool>("failing"); // the latest refresh failed (HTTP 503)
+        QTest::addColumn<QString>("toolTip");
+        QTest::addColumn<Look>("look");
+        QTest::addColumn<Count>("count");
+        const QString error = u"\nRequest failed (HTTP 503)."_s;
+        QTest::newRow("signed out") << Auth::signedOut << qint64(3) << false << false << u"Cuelark — signed out"_s << Look::dimmed << Count{};
+        QTest::newRow("signing in, leftover 5") << Auth::waitingForBrowser << qint64(5) << false << false << u"Cuelark — signing in…"_s << Look::dimmed << Count{};
+        QTest::newRow("live") << Auth::signedIn << qint64(5) << true << false << u"Cuelark — 5 pending · updated 10:41"_s << Look::live << Count(5);
+        QTest::newRow("live, none") << Auth::signedIn << qint64(0) << true << false << u"Cuelark — 0 pending · updated 10:41"_s << Look::live << Count{};
+        QTest::newRow("no grouping") << Auth::signedIn << qint64(12345) << true << false << u"Cuelark — 12345 pending · updated 10:41"_s << Look::live << Count(12345);
+        QTest::newRow("first cycle running") << Auth::signedIn << qint64(5) << false << false << u"Cuelark — not updated yet"_s << Look::live << Count(5);
+        QTest::newRow("failing") << Auth::signedIn << qint64(5) << true << true << u"Cuelark — not updated since 10:41"_s + error << Look::stale << Count(5);
+        QTest::newRow("never updated") << Auth::signedIn << qint64(5) << false << true << u"Cuelark — not updated yet"_s + error << Look::stale << Count(5);
+    }
+    void stateShown()
+    {
+        QFETCH(Auth, auth);
+        QFETCH(Look, look);
+        QFETCH(Count, count);
+        UiFixture f; // every call fails with 503
+        TrayController tray(f.state, Tray::dark);
+        AppStateTester::setAuthState(f.state, Auth::signedIn);
+        QFETCH(qint64, pending);
+        AppStateTester::setTotalPending(f.state, pending);
+        if (QFETCH(bool, updated); updated)
+            AppStateTester::setLastUpdated(f.state, QDateTime(QDate(2026, 3, 7), QTime(10, 41, 30)).toUTC());
+        if (QFETCH(bool, failing); failing)
+            awaitTask(f.state.refresh());
+        AppStateTester::setAuthState(f.state, auth);
+        QTEST(shownToolTip(tray.trayIcon().toolTip()), "toolTip");
+        QCOMPARE(tray.trayIcon().icon().pixmap(32).toImage(), StatusBarIcon::image(count, Tray::dark, look, 32));
+        Q_EMIT f.state.panelRequested();
+        // Well before a desktop without a tray would show it as a window (3 s).
+        QTRY_VERIFY_WITH_TIMEOUT(std::ranges::any_of(QApplication::topLevelWidgets(), [](QWidget *w) {
+            return qobject_cast<MenuPanelView *>(w) && w->isVisible();
+        }), 1000);
+    }
+
+    // Ink contrasts with the tray; a badge only with a count. Dimmed: faint. Stale: the badge
+    // kept, an amber mark added. Each size, once and twice over, drawn at it rather than scaled.
+    void iconVariants()
+    {
+        const auto scan = [](const QImage &image, QRect area, auto test) {
+            for (int i = 0; i < area.width() * area.height(); ++i)
+                if (test(image.pixelColor(area.x() + i % area.width(), area.y() + i / area.width())))
+                    return true;
+            return false;
+        };
+        const auto opaque = [](QColor c) { return c.alpha() > 127; };
+        const auto amber = [](QColor c) { return c.alpha() == 255 && c.red() > 200 && c.blue() < 100; };
+        for (const Tray tray : {Tray::dark, Tray::light}) {
+            const QImage &base = StatusBarIcon::baseImage(tray);
+            const QImage live = StatusBarIcon::image(5, tray), stale = StatusBarIcon::image(5, tray, Look::stale);
+            const QRect all = live.rect(), badge(40, 40, 24, 24), corner(0, 0, 28, 28);
+            const auto weakInk = [tray](QColor c) { return c.alpha() == 255 && (tray == Tray::dark ? c.lightness() <= 200 : c.lightness() >= 60); };
+            QVERIFY(scan(base, all, opaque) && !scan(base, all, weakInk));
+            QCOMPARE(StatusBarIcon::image(std::nullopt, tray), base);
+            QVERIFY(live != base && live != StatusBarIcon::image(8, tray));
+            QVERIFY(!scan(StatusBarIcon::image(std::nullopt, tray, Look::dimmed), all, opaque));
+            QCOMPARE(stale.copy(badge), live.copy(badge));
+            QVERIFY(scan(stale, corner, amber) && !scan(live, all, amber));
+            for (const int size : StatusBarIcon::pixelSizes)
+                QCOMPARE(StatusBarIcon::icon(5, tray, Look::stale).pixmap(size).toImage(), StatusBarIcon::image(5, tray, Look::stale, size));
+        }
+    }
+
+    // A 340×400 panel on a 1280×800 screen; the cursor at (700, 12) counts only without an icon.
+    void placement_data()
+    {
+        QTest::addColumn<QRect>("icon");
+        QTest::addColumn<QPoint>("topLeft");
+        QTest::newRow("below a top-right icon, clamped") << QRect(1250, 0, 24, 24) << QPoint(934, 30);
+        QTest::newRow("centred under a middle icon") << QRect(628, 0, 24, 24) << QPoint(469, 30);
+        QTest::newRow("above a bottom icon") << QRect(10, 776, 24, 24) << QPoint(6, 370);
+        QTest::newRow("no icon geometry: at the cursor") << QRect() << QPoint(530, 19);
+    }
+    void placement()
+    {
+        QFETCH(QRect, icon);
+        QFETCH(QPoint, topLeft);
+        QCOMPARE(panelGeometry(QSize(340, 400), icon, QPoint(700, 12), QRect(0, 0, 1280, 800)), QRect(topLeft, QSize(340, 400)));
+    }
+
     // Signed out → waiting for the browser → cancelled, which keeps an earlier
     // error; signing in clears it and starts a session. The panel keeps its
     // width and follows the auth state; a long error makes it taller.
@@ -313,6 +428,141 @@ private Q_SLOTS:
             }
         }
         QCOMPARE(p.panel.width(), MenuPanelView::panelWidth);
+    }
+
+    // The open panel repaints what a refresh changed and nothing else: a cycle that
+    // brings the same data paints nothing, on a clock that stands still (so even
+    // the "Updated" time stays the same).
+    void refreshRepaintsOnlyChanges()
+    {
+        ServiceHarness h;
+        AppState &state = h.startSignedIn();
+        MenuPanelView panel(state);
+        panel.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&panel));
+        QTest::qWait(100);
+        for (const bool newRequest : {false, true}) { // the same data, then a request the audience added
+            if (newRequest)
+                h.addRequest(u"Fresh Song"_s, *state.selectedEventId());
+            PaintCounter counter;
+            panel.installEventFilter(&counter);
+            for (QWidget *widget : panel.findChildren<QWidget *>())
+                widget->installEventFilter(&counter);
+            awaitTask(state.refresh());
+            QTest::qWait(100);
+            QCOMPARE(counter.paints > 0, newRequest);
+        }
+    }
+
+    // Triage from the keyboard: the panel opens on the first pending request; arrows,
+    // Home and End move between rows; A, R and C answer or copy the focused one.
+    void keys_data()
+    {
+        QTest::addColumn<QString>("keys");
+        QTest::addColumn<int>("focused"); // row index, top to bottom
+        QTest::addColumn<QString>("call"); // or none
+        QTest::newRow("opened on the first pending") << QString() << 1 << QString();
+        QTest::newRow("A approves") << u"A"_s << 1 << u"PATCH /api/glasses/requests/2 {\"status\":\"approved\"}"_s;
+        QTest::newRow("R rejects the next") << u"Down R"_s << 2 << u"PATCH /api/glasses/requests/3 {\"status\":\"rejected\"}"_s;
+        QTest::newRow("C copies, Enter opens nothing") << u"C Return"_s << 1 << QString();
+        QTest::newRow("clamped at the top, answered already") << u"Up Up A R"_s << 0 << QString();
+        QTest::newRow("clamped at the bottom") << u"Down Down Down"_s << 3 << QString();
+        QTest::newRow("End, Home; Ctrl+A is not A") << u"End Home Down Ctrl+A"_s << 1 << QString();
+    }
+    void keys()
+    {
+        QFETCH(QString, keys);
+        QFETCH(QString, call);
+        Panel p(Auth::signedIn, {makeRequest(1, u"approved"_s), makeRequest(2, u"pending"_s, u"Song 2"_s),
+                                 makeRequest(3, u"pending"_s), makeRequest(4, u"played"_s)});
+        MenuPanelView &panel = p.panel;
+        QGuiApplication::clipboard()->clear();
+        for (const QString &key : keys.split(u' ', Qt::SkipEmptyParts))
+            QTest::keySequence(QApplication::focusWidget(), QKeySequence(key));
+        const QList<RequestRow *> rows = p.rows();
+        QTEST(int(rows.indexOf(QApplication::focusWidget())), "focused");
+        QCOMPARE(rows.at(1)->accessibleName(), u"Song 2, Artist, Pending"_s);
+        QVERIFY(panel.isVisible() && child(&panel, "keysHint")->isVisible());
+        QCOMPARE(QGuiApplication::clipboard()->text(), keys.split(u' ').contains(u"C") ? u"Song 2 Artist"_s : QString());
+        QVERIFY(call.isEmpty() || p.f.waitForCall(call));
+        QTest::qWait(50);
+        QCOMPARE(std::ranges::count_if(p.f.calls(), [](const QString &call) { return call.startsWith(u"PATCH "); }), call.isEmpty() ? 0 : 1);
+        // Tab still reaches every button.
+        QSet<QWidget *> reached;
+        for (int i = 0; i < 40; ++i, QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab))
+            reached.insert(QApplication::focusWidget());
+        for (QAbstractButton *button : panel.findChildren<QAbstractButton *>())
+            QVERIFY2(!button->isVisibleTo(&panel) || reached.contains(button), qPrintable(button->objectName()));
+    }
+
+    // A check the user asked for says why it failed, rather than "up to date".
+    void checkForUpdatesShowsTheOutcome_data()
+    {
+        QTest::addColumn<int>("status"); // 0: the service is down, its server gone
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("text"); // part of the alert's body
+        const QByteArray newer = R"({"version":"99","downloadUrl":"https://cuelark.example/a.dmg"})";
+        const QString failed = u"Couldn't check for updates"_s;
+        QTest::newRow("down") << 0 << QByteArray() << failed << u"Connection refused"_s;
+        QTest::newRow("500") << 500 << newer << failed << u"Request failed (HTTP 500)."_s;
+        QTest::newRow("garbage") << 200 << "<html>"_ba << failed << u"The service sent an unexpected answer (malformed JSON at byte 1)."_s;
+        QTest::newRow("newer") << 200 << newer << u"Update available (v99)"_s << u"A new version is available."_s;
+        QTest::newRow("same version") << 200 << R"({"version":"0","downloadUrl":"file:///x"})"_ba << u"You're up to date"_s << u" is the latest version."_s;
+    }
+    void checkForUpdatesShowsTheOutcome()
+    {
+        QFETCH(int, status);
+        QFETCH(QByteArray, body);
+        QFETCH(QString, text);
+        UiFixture f;
+        if (status)
+            f.answer(status, body);
+        AppState state(f.desktop.platform(), status ? f.service.url() : StandIn::refusingUrl());
+        PanelFooterLinks links(state);
+        QTest::mouseClick(child(&links, "checkForUpdatesButton"), Qt::LeftButton);
+        QVERIFY(waitUntil([&] { return !f.desktop.alerts.isEmpty(); }));
+        const Alert &shown = f.desktop.alerts.first();
+        QTEST(shown.title, "title");
+        QVERIFY2(shown.body.contains(text), qPrintable(shown.body));
+        QCOMPARE(shown.buttons, (shown.title.startsWith(u"Update") ? QStringList{u"Download"_s, u"Later"_s} : QStringList{u"OK"_s}));
+    }
+
+    // "Start at login" is the autostart entry's presence: read when the footer is
+    // built, written or removed by a click, and left clear when the write fails.
+    void startAtLogin()
+    {
+        QTemporaryDir config;
+        qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
+        const QString entry = config.path() + u"/autostart/"_s + QLatin1String(AppConfig::appId) + u".desktop"_s;
+        UiFixture f;
+        for (const QString &pass : {u"on"_s, u"off"_s, u"on, the folder a file"_s}) {
+            if (pass.endsWith(u"file"))
+                QVERIFY(QDir(config.path()).rmdir(u"autostart"_s) && QFile(entry.section(u'/', 0, -2)).open(QIODevice::WriteOnly));
+            PanelFooterLinks links(f.state);
+            auto *box = child<QCheckBox>(&links, "startAtLoginBox");
+            QCOMPARE(box->isChecked(), pass == u"off");
+            box->click();
+            QCOMPARE(box->isChecked(), pass == u"on");
+            QCOMPARE(QFile::exists(entry), pass == u"on");
+            if (QFile written(entry); written.open(QIODevice::ReadOnly))
+                QVERIFY(written.readAll().contains("\nExec=" + QCoreApplication::applicationFilePath().toUtf8() + '\n'));
+        }
+    }
+
+    void autostartExecValue_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("exec");
+        QTest::newRow("plain") << u"/usr/bin/cuelark"_s << u"/usr/bin/cuelark"_s;
+        QTest::newRow("space") << u"/opt/my apps/cuelark"_s << u"\"/opt/my apps/cuelark\""_s;
+        QTest::newRow("quote $ \\ %") << u"/a\"$\\%"_s << u"\"/a\\\\\"\\\\$\\\\\\\\%%\""_s;
+        QTest::newRow("line break") << u"/a\nExec=/evil"_s << QString();
+    }
+    void autostartExecValue()
+    {
+        QFETCH(QString, path);
+        QTEST(Autostart::execValue(path), "exec");
     }
 };
 
