@@ -592,13 +592,22 @@ private Q_SLOTS:
         };
         QTest::newRow("down at start") << QJsonObject{{u"pause"_s, u"at start"_s}} << u"Connection refused"_s;
         QTest::newRow("refused") << QJsonObject{{u"pause"_s, u"mid-session"_s}} << u"Connection refused"_s;
+        QTest::newRow("reset") << on(events, {{u"drop"_s, true}}) << u"Connection closed"_s;
         QTest::newRow("cut mid-body") << on(requests, {{u"truncate"_s, true}}) << u"Connection closed"_s;
         QTest::newRow("slower than the idle timeout") << on(requests, {{u"delayMs"_s, 1500}})
                                                       << u"The service did not answer in time."_s;
+        QTest::newRow("500 with HTML") << on(events, status(500, u"<html><b>Oops</b></html>"_s, u"text/html"_s))
+                                       << u"Request failed (HTTP 500)."_s;
+        QTest::newRow("502") << on(requests, status(502, {})) << u"Request failed (HTTP 502)."_s;
+        QTest::newRow("503 with a message") << on(events, status(503, u"{\"error\":\"Down for maintenance\"}"_s))
+                                            << u"Down for maintenance"_s;
         QTest::newRow("403") << on(requests, status(403, u"{\"error\":\"Not your event\"}"_s)) << u"Not your event"_s;
         QTest::newRow("garbage") << on(events, status(200, u"<html>"_s)) << u"The service sent an unexpected answer"_s;
         QTest::newRow("truncated JSON") << on(requests, status(200, u"{\"requests\":[{\"id\":1,"_s))
                                         << u"The service sent an unexpected answer"_s;
+        QTest::newRow("not UTF-8") << on(events, {{u"status"_s, 200}, {u"bodyBase64"_s, QString::fromLatin1(
+                                          QByteArray(R"({"events":[{"id":1,"name":")" "\xff\xfe" R"(","isActive":true,"startDate":"x"}]})").toBase64())}})
+                                   << u"The service sent an unexpected answer"_s;
         QTest::newRow("redirect loop") // each redirect is a call of its own; Qt gives up after 50
             << on(events, {{u"redirectLoop"_s, true}, {u"count"_s, 60}}) << u"Too many redirects"_s;
     }
