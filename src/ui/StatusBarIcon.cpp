@@ -40,7 +40,7 @@ void drawBadge(QPainter &painter, int size, qint64 count)
     // Drawn from strokes rather than a font, so the idle app loads no font
     // machinery; long counts shrink rather than spill over the icon's edge.
     const qreal padding = 12 * scale;
-    QPainterPath glyphs = Symbols::digits(digits, std::max(7.0, 22 * scale));
+    QPainterPath glyphs = Symbols::digits(digits, std::max(8.0, 26 * scale));
     if (glyphs.boundingRect().width() + padding > size)
         glyphs = Symbols::digits(digits, std::max(5.0, glyphs.boundingRect().height() * (size - padding)
                                                              / glyphs.boundingRect().width()));
