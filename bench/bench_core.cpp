@@ -13,6 +13,7 @@
 #include "AppState.h"
 #include "api/Models.h"
 #include "support/AppStateTester.h"
+#include "support/ServiceHarness.h"
 #include "support/StandIn.h"
 #include "support/TestSupport.h"
 #include "ui/MenuPanelView.h"
@@ -112,22 +113,14 @@ struct PaintWatch : QObject {
 // included): how many TCP connections the service saw.
 int connectionsOfSession(const QStringList &standInArgs)
 {
-    StandIn service(standInArgs);
-    FakeDesktop desktop;
-    desktop.storedToken = service.issueToken();
-    AppState state(desktop.platform(1000), service.url());
-    // The update check follows the first cycle; the polling interval would
-    // leave it ten seconds, and a cycle on its heels would need a second connection.
-    waitUntil([&] {
-        const QJsonArray calls = service.log();
-        return std::ranges::any_of(calls, [](const QJsonValue &call) {
-            return call[QLatin1String("path")].toString().endsWith(QLatin1String("latest.json"));
-        });
-    });
+    ServiceHarness h(standInArgs);
+    // Returns once the update check after the first cycle is answered: ten
+    // seconds apart, cycles never overlap it.
+    AppState &state = h.startSignedIn();
     for (int i = 0; i < 100; ++i)
         awaitTask(state.refresh());
     QSet<int> connections;
-    for (const QJsonValue &call : service.log())
+    for (const QJsonValue &call : h.service->log())
         connections.insert(call[QLatin1String("connection")].toInt());
     return int(connections.size());
 }
