@@ -7,12 +7,18 @@
 #                                UndefinedBehaviorSanitizer and LeakSanitizer:
 #                                the suites, the widget suites and the real app
 #                                in the end-to-end test
+#   scripts/test.sh --portable   the portable build (Qt's own desktop services,
+#                                no D-Bus): the core and widget suites, with
+#                                plain ctest, no session bus and no display
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 # shellcheck source=lib/build.sh
 source "$root/scripts/lib/build.sh"
 "$root/scripts/install-deps.sh"
+# Builds in other folders share the compiler cache: paths are hashed relative
+# to the checkout.
+export CCACHE_BASEDIR="$root" CCACHE_NOHASHDIR=1
 
 # The suites pass the service address they use explicitly; the app itself is
 # built against the local stand-in service, which the end-to-end test starts.
@@ -27,9 +33,18 @@ case "${1:-}" in
         export LSAN_OPTIONS="suppressions=$root/tests/sanitizer/lsan.supp:print_suppressions=0"
         export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
         ;;
-    *) echo "usage: $0 [--sanitize]" >&2; exit 64 ;;
+    --portable)
+        build="$root/build-portable"
+        options=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DCUELARK_DESKTOP=portable)
+        ;;
+    *) echo "usage: $0 [--sanitize | --portable]" >&2; exit 64 ;;
 esac
 
 configure_build "$root" "$build" "${options[@]}"
 cmake --build "$build"
-"$root/scripts/with-session.sh" ctest --test-dir "$build" --output-on-failure
+if [[ "${1:-}" == --portable ]]; then
+    env -u DBUS_SESSION_BUS_ADDRESS -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM=offscreen \
+        ctest --test-dir "$build" --output-on-failure
+else
+    "$root/scripts/with-session.sh" ctest --test-dir "$build" --output-on-failure
+fi

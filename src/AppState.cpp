@@ -7,22 +7,11 @@
 #include "api/ISO8601DateParser.h"
 #include "updates/UpdateChecker.h"
 #include "updates/UpdateNotifier.h"
+#include "notifications/RequestNotification.h"
 
 #include <QPointer>
 
 namespace {
-
-QString signInTimedOut()
-{
-    return AppState::tr("Sign-in timed out. Try again.");
-}
-
-// Lets a flow run on by itself: QCoro keeps a suspended coroutine alive when its
-// task object goes away, and frees it when it finishes.
-void startDetached(QCoro::Task<> task)
-{
-    Q_UNUSED(task);
-}
 
 bool isUnauthorized(const ServiceError &error)
 {
@@ -37,6 +26,7 @@ AppState::AppState(Platform platform, QUrl serviceUrl, QObject *parent)
     , m_platform(std::move(platform))
     , m_serviceUrl(std::move(serviceUrl))
     , m_lifetime(TaskHandle::create())
+    , m_client(std::nullopt, m_serviceUrl, m_platform.idleTimeout)
 {
     m_platform.listenToNotificationChoices([self = QPointer(this)](qint64 requestId, NotificationChoice choice) {
         if (self)
@@ -44,7 +34,7 @@ AppState::AppState(Platform platform, QUrl serviceUrl, QObject *parent)
     });
     startSession(std::nullopt);
     m_tokenLoad = TaskHandle::create(m_lifetime.get());
-    startDetached(resumeStoredSession(m_tokenLoad));
+    runDetached(resumeStoredSession(m_tokenLoad));
 }
 
 AppState::~AppState()
@@ -76,7 +66,7 @@ void AppState::startSession(std::optional<QString> token)
 
 GlassesAPIClient AppState::makeClient(std::optional<QString> token, std::shared_ptr<const TaskHandle> handle) const
 {
-    return GlassesAPIClient(std::move(token), m_serviceUrl, std::move(handle), m_platform.idleTimeout);
+    return GlassesAPIClient(std::move(token), m_serviceUrl, m_platform.idleTimeout, std::move(handle));
 }
 
 // --- Published fields -------------------------------------------------------
@@ -127,7 +117,7 @@ void AppState::startStatsPolling()
     if (m_statsPollTask)
         m_statsPollTask->cancel();
     m_statsPollTask = TaskHandle::create(m_session.get());
-    startDetached(runStatsPolling(m_statsPollTask));
+    runDetached(runStatsPolling(m_statsPollTask));
 }
 
 // --- Browser sign-in --------------------------------------------------------
@@ -140,7 +130,7 @@ void AppState::signIn()
     if (m_authPollTask)
         m_authPollTask->cancel();
     m_authPollTask = TaskHandle::create(m_lifetime.get());
-    startDetached(runSignIn(m_authPollTask));
+    runDetached(runSignIn(m_authPollTask));
 }
 
 void AppState::cancelSignIn()
@@ -183,7 +173,7 @@ QCoro::Task<> AppState::pollUntilComplete(std::shared_ptr<TaskHandle> task, Auth
         if (now() >= deadline) {
             qCWarning(lcAuth) << "browser sign-in timed out";
             setAuthState(AuthState::signedOut);
-            setErrorMessage(signInTimedOut());
+            setErrorMessage(tr("Sign-in timed out. Try again."));
             co_return;
         }
         const AuthPollResponse answer = co_await signInClient.pollAuthStatus(session.sessionId, session.pollToken);
@@ -199,7 +189,7 @@ QCoro::Task<> AppState::pollUntilComplete(std::shared_ptr<TaskHandle> task, Auth
         }
         if (answer.status == QLatin1String("expired")) {
             setAuthState(AuthState::signedOut);
-            setErrorMessage(signInTimedOut());
+            setErrorMessage(tr("Sign-in timed out. Try again."));
             co_return;
         }
         co_await sleepFor(task, m_platform.wait(authPollInterval));
@@ -213,7 +203,7 @@ QCoro::Task<> AppState::pollUntilComplete(std::shared_ptr<TaskHandle> task, Auth
 QCoro::Task<> AppState::runStatsPolling(std::shared_ptr<TaskHandle> task)
 {
     try {
-        co_await m_platform.requestNotificationPermission();
+        co_await m_platform.readNotificationCapabilities();
     } catch (...) {
         // Whatever the notification service answers, polling goes on.
     }
@@ -319,7 +309,7 @@ void AppState::select(qint64 eventId)
     setRequests({});
     setTotalPending(0);
     resetNotificationBaseline();
-    startDetached(refresh());
+    runDetached(refresh());
 }
 
 // --- Request actions --------------------------------------------------------
@@ -327,7 +317,7 @@ void AppState::select(qint64 eventId)
 void AppState::act(const SongRequest &request, RequestAction action)
 {
     qCDebug(lcRefresh) << "request" << request.id << "answered:" << wireString(action);
-    startDetached(runAction(request, action));
+    runDetached(runAction(request, action));
 }
 
 QCoro::Task<> AppState::runAction(SongRequest request, RequestAction action)
@@ -378,7 +368,7 @@ void AppState::notifyForNewPendingRequests(const QList<SongRequest> &requests, q
     m_knownPendingRequestIds = std::move(pendingIds);
     for (const SongRequest &request : std::as_const(fresh)) {
         m_notifiedRequestIds.insert(request.id);
-        m_platform.notifyNewRequest(request);
+        m_platform.notifyNewRequest(requestNotification(request));
     }
 }
 
@@ -421,22 +411,43 @@ void AppState::resetNotificationBaseline()
     m_notificationEventId.reset();
 }
 
-// --- Automatic update check -------------------------------------------------
+// --- Update checks ----------------------------------------------------------
 
 void AppState::scheduleUpdateCheckIfNeeded()
 {
     if (m_hasCheckedUpdatesThisSession)
         return;
     m_hasCheckedUpdatesThisSession = true;
-    startDetached(runUpdateCheck());
+    runDetached(runUpdateCheck(false));
+}
+
+void AppState::checkForUpdates()
+{
+    runDetached(runUpdateCheck(true));
 }
 
 // Outlives a sign-out on purpose: an update is offered whoever is signed in.
-QCoro::Task<> AppState::runUpdateCheck()
+// The automatic check keeps quiet about a failure; the one the DJ asked for
+// shows it, since "up to date" would be a wrong answer when nothing could be
+// learnt.
+QCoro::Task<> AppState::runUpdateCheck(bool userInitiated)
 {
     const std::shared_ptr<const TaskHandle> lifetime = m_lifetime;
-    qCDebug(lcUpdates) << "automatic update check";
-    const std::optional<UpdateAvailable> update = co_await UpdateChecker::checkForUpdate(m_serviceUrl);
-    if (!lifetime->isCancelled() && update)
-        UpdateNotifier::promptIfNeeded(*update, false, m_platform);
+    qCDebug(lcUpdates) << (userInitiated ? "update check asked for" : "automatic update check");
+    std::optional<UpdateAvailable> update;
+    std::optional<QString> failure;
+    try {
+        update = co_await UpdateChecker::fetchUpdate(makeClient(std::nullopt, lifetime));
+    } catch (const ServiceError &error) {
+        qCWarning(lcUpdates) << "update check failed:" << error.description();
+        failure = error.description();
+    }
+    if (lifetime->isCancelled())
+        co_return;
+    if (update)
+        UpdateNotifier::promptIfNeeded(*update, userInitiated, m_platform);
+    else if (userInitiated && failure)
+        UpdateNotifier::showCheckFailedAlert(*failure, m_platform);
+    else if (userInitiated)
+        UpdateNotifier::showUpToDateAlert(m_platform);
 }

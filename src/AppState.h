@@ -19,8 +19,8 @@
 
 class TaskHandle;
 
-// The one stateful object: everything the panel shows and the flows that change
-// it. Lives on the main thread. Every assignment to a published field emits that
+// The application's state: everything the panel shows and the flows that
+// change it (the desktop services behind Platform keep their own, below it). Lives on the main thread. Every assignment to a published field emits that
 // field's signal once (even when the value did not change), in assignment order,
 // followed by changed().
 class AppState : public QObject {
@@ -33,8 +33,7 @@ public:
     // store: once a token has been read the state becomes signedIn and polling
     // starts; without one it stays signedOut and nothing runs. A sign-in or
     // sign-out before the read ends makes its result void.
-    explicit AppState(Platform platform = Platform::desktop(),
-                      QUrl serviceUrl = GlassesAPIClient::defaultServiceUrl(),
+    explicit AppState(Platform platform, QUrl serviceUrl = GlassesAPIClient::defaultServiceUrl(),
                       QObject *parent = nullptr);
     ~AppState() override;
 
@@ -58,6 +57,8 @@ public:
     QCoro::Task<> refresh();
     void select(qint64 eventId);
     void act(const SongRequest &request, RequestAction action);
+    // The check the DJ asks for: its outcome always shows, a failure included.
+    void checkForUpdates();
 
     const Platform &platform() const { return m_platform; }
     const QUrl &serviceUrl() const { return m_serviceUrl; }
@@ -109,7 +110,7 @@ private:
     QCoro::Task<> pollUntilComplete(std::shared_ptr<TaskHandle> task, AuthStartResponse session);
     QCoro::Task<> runStatsPolling(std::shared_ptr<TaskHandle> task);
     QCoro::Task<> runAction(SongRequest request, RequestAction action);
-    QCoro::Task<> runUpdateCheck();
+    QCoro::Task<> runUpdateCheck(bool userInitiated);
     void reconcileSelection(const QList<DJEvent> &events);
     void notifyForNewPendingRequests(const QList<SongRequest> &requests, qint64 eventId);
     void resetNotificationBaseline();

@@ -1,12 +1,11 @@
 #pragma once
 
-#include "api/GlassesAPIClient.h"
-#include "api/Models.h"
+#include "notifications/RequestNotification.h"
+#include "updates/Alert.h"
 
 #include <QDateTime>
 #include <QSettings>
 #include <QString>
-#include <QStringList>
 #include <QUrl>
 
 #include <chrono>
@@ -16,20 +15,14 @@
 
 #include <qcoro/qcorotask.h>
 
-// A modal alert: title, body and buttons in order.
-struct Alert {
-    QString title;
-    QString body;
-    QStringList buttons;
-};
-
-// What the DJ picked on a request's desktop notification: its body (open the
-// panel), or one of its actions.
-enum class NotificationChoice { open, approve, reject };
-using NotificationChoiceHandler = std::function<void(qint64 requestId, NotificationChoice choice)>;
-
-// The desktop services the application state and the update machinery use. The
-// defaults are the real services; tests replace members with fakes.
+// The desktop services AppState uses, and nothing else: the application's
+// composition root (src/app/) fills every member with the desktop's own
+// services, tests with fakes. Members are never left empty unless they say so.
+//
+// Errors across this seam: a service never throws. What can fail says so in its
+// result (an absent token, false for a setting not written); what it does in
+// the background it logs. Below the seam, the service client throws
+// ServiceError (api/Errors.h) and AppState turns that into published state.
 struct Platform {
     // Secret store. The read may take seconds (a locked keyring waits for its
     // unlock prompt), so it is awaited rather than blocking the caller.
@@ -43,28 +36,29 @@ struct Platform {
     // refresh pause) really lasts; tests shorten it.
     std::function<std::chrono::milliseconds(double seconds)> wait;
     // How long a call to the service may go without receiving anything.
-    std::chrono::milliseconds idleTimeout = GlassesAPIClient::defaultIdleTimeout;
+    std::chrono::milliseconds idleTimeout{};
 
-    // Browser. The UI layer installs the real one (it needs a GUI application).
+    // Opens a web page in the browser.
     std::function<void(const QUrl &)> openUrl;
 
-    // Desktop notifications.
-    std::function<QCoro::Task<>()> requestNotificationPermission;
-    std::function<void(const SongRequest &)> notifyNewRequest;
+    // Desktop notifications. Reads what the notification service can show (one
+    // round trip, for the posts after it); completes on any answer or none.
+    std::function<QCoro::Task<>()> readNotificationCapabilities;
+    std::function<void(const RequestNotification &)> notifyNewRequest;
     // Closes the request's notification when this run posted one that is still shown.
-    std::function<void(qint64 requestId)> withdrawNotification = [](qint64) {};
+    std::function<void(qint64 requestId)> withdrawNotification;
     // Names who hears the choices the DJ makes on notifications (one listener;
     // a later call replaces the earlier one).
-    std::function<void(NotificationChoiceHandler)> listenToNotificationChoices = [](const NotificationChoiceHandler &) {};
+    std::function<void(NotificationChoiceHandler)> listenToNotificationChoices;
 
-    // Modal alert; returns the index of the pressed button, or -1 when dismissed.
-    // The UI layer installs the real one.
-    std::function<int(const Alert &)> runAlert;
+    // Application-modal; returns the index of the pressed button, or -1 when dismissed.
+    std::function<int(const Alert &)> showAlert;
 
     // The per-user settings store named by the application identifier.
     std::function<std::unique_ptr<QSettings>()> openSettings;
 
-    // Real secret store, clock, notifications and settings; openUrl and runAlert
-    // do nothing until the UI layer sets them.
-    static Platform desktop();
+    // Start at login. Both empty where the desktop has no such thing; the
+    // setter returns whether the setting now is as asked.
+    std::function<bool()> startsAtLogin;
+    std::function<bool(bool enabled)> setStartAtLogin;
 };

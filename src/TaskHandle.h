@@ -31,3 +31,11 @@ private:
 // cancelled; the caller checks the handle afterwards. The handle is kept alive
 // for the length of the wait.
 QCoro::Task<> sleepFor(std::shared_ptr<TaskHandle> handle, std::chrono::milliseconds duration);
+
+// Lets a flow run on by itself: QCoro keeps a suspended coroutine alive when its
+// task object goes away, and frees it when it finishes. The flow ends early
+// only through the handle it runs under.
+inline void runDetached(QCoro::Task<> task)
+{
+    Q_UNUSED(task);
+}

@@ -1,4 +1,5 @@
-// The desktop services on a private session bus (scripts/with-session.sh).
+// The freedesktop desktop's services, built by the application's composition
+// root, on a private session bus (scripts/with-session.sh).
 //
 // Notifications: a fake server owns org.freedesktop.Notifications from a second
 // connection of this process (a third plays an impostor): real round trips.
@@ -8,8 +9,8 @@
 // child process: a second run of the program, or one with an unusable secret store.
 
 #include "AppConfig.h"
-#include "auth/KeychainTokenStore.h"
-#include "notifications/RequestNotifier.h"
+#include "app/DesktopServices.h"
+#include "desktop/Autostart.h"
 #include "support/ServiceHarness.h"
 
 #include <QDBusConnection>
@@ -56,9 +57,9 @@ namespace {
 
 constexpr char childFlag[] = "--as-child";
 
-Token loadNow()
+Token loadNow(const Platform &platform)
 {
-    return QCoro::waitFor(KeychainTokenStore::load());
+    return QCoro::waitFor(platform.loadToken());
 }
 
 // What a second run of the program printed, or "failed".
@@ -79,16 +80,18 @@ QByteArray runChild(const QStringList &arguments, const QString &busAddress = {}
 int childMain(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
+    DesktopServices services;
+    const Platform platform = services.platform();
     const QString command = app.arguments().value(2);
     if (command == "load"_L1) {
-        const Token loaded = loadNow();
+        const Token loaded = loadNow(platform);
         std::fputs(loaded ? ("present:" + loaded->toUtf8()).constData() : "absent", stdout);
         return 0;
     }
     if (command == "save"_L1)
-        KeychainTokenStore::save(app.arguments().value(3));
+        platform.saveToken(app.arguments().value(3));
     else
-        KeychainTokenStore::clear();
+        platform.clearToken();
     QTimer::singleShot(0, &app, &QCoreApplication::quit);
     return app.exec();
 }
@@ -99,6 +102,10 @@ class DesktopServicesTest : public QObject {
     Q_OBJECT
     QDBusConnection m_server{QString()}, m_impostor{QString()};
     FakeServer m_fake;
+    DesktopServices m_services;
+    const Platform m_platform = m_services.platform();
+
+    Token loadNow() const { return ::loadNow(m_platform); }
 
     // What `send` posts, once its answer has been handled too (a later round trip on
     // the same connection is answered after it); id 0 if nothing arrived.
@@ -112,7 +119,10 @@ class DesktopServicesTest : public QObject {
             QDBusMessage::createMethodCall(interface, path, u"org.freedesktop.DBus.Peer"_s, u"Ping"_s)));
         return waitUntil([&] { return pong.isFinished(); }, 30000) ? m_fake.received.last() : Posted{};
     }
-    Posted post(const SongRequest &request) { return posted([&] { RequestNotifier::notifyNewRequest(request); }); }
+    Posted post(const SongRequest &request)
+    {
+        return posted([&] { m_platform.notifyNewRequest(requestNotification(request)); });
+    }
 
 private Q_SLOTS:
     void initTestCase()
@@ -127,7 +137,7 @@ private Q_SLOTS:
 
     void init()
     {
-        KeychainTokenStore::clear();
+        m_platform.clearToken();
         QVERIFY(!loadNow());
     }
 
@@ -147,7 +157,7 @@ private Q_SLOTS:
     {
         QFETCH(QStringList, operations);
         for (const QString &operation : operations)
-            operation == "clear"_L1 ? KeychainTokenStore::clear() : KeychainTokenStore::save(operation.mid(5));
+            operation == "clear"_L1 ? m_platform.clearToken() : m_platform.saveToken(operation.mid(5));
         QTEST(loadNow(), "expected");
     }
 
@@ -224,11 +234,11 @@ private Q_SLOTS:
         QFETCH(std::optional<QStringList>, capabilities);
         // Without a server neither call waits; the query's failure leaves the capabilities unknown.
         m_server.unregisterService(interface);
-        RequestNotifier::notifyNewRequest(song(1, u"Lost"_s));
-        awaitTask(RequestNotifier::requestPermission());
+        m_platform.notifyNewRequest(requestNotification(song(1, u"Lost"_s)));
+        awaitTask(m_platform.readNotificationCapabilities());
         QVERIFY(m_server.registerService(interface));
         if (capabilities)
-            m_fake.capabilities = *capabilities, awaitTask(RequestNotifier::requestPermission());
+            m_fake.capabilities = *capabilities, awaitTask(m_platform.readNotificationCapabilities());
         QFETCH(QString, title);
         QTEST(post(song(30, title)).body, "expectedBody");
     }
@@ -258,12 +268,13 @@ private Q_SLOTS:
         QFETCH(bool, stays);
         ServiceHarness h;
         m_fake.capabilities = actions ? QStringList{u"actions"_s} : QStringList{};
-        Platform platform = h.desktop.platform(1000);
-        platform.requestNotificationPermission = &RequestNotifier::requestPermission;
-        platform.notifyNewRequest = &RequestNotifier::notifyNewRequest;
-        platform.withdrawNotification = &RequestNotifier::withdraw;
-        platform.listenToNotificationChoices = &RequestNotifier::setChoiceHandler;
-        const QString token = *(h.desktop.storedToken = h.service->issueToken());
+        // The real services, but for the pause between cycles (long, so that the
+        // test drives every cycle) and the alerts (no GUI here).
+        Platform platform = m_services.platform();
+        platform.wait = h.desktop.platform(1000).wait;
+        platform.showAlert = [](const Alert &) { return -1; };
+        const QString token = h.service->issueToken();
+        m_platform.saveToken(token);
         AppState &app = *(h.state = std::make_unique<AppState>(std::move(platform), h.service->url()));
         QSignalSpy panel(&app, &AppState::panelRequested);
         QVERIFY(waitUntil([&] { return app.lastUpdated().has_value(); }));
@@ -276,7 +287,7 @@ private Q_SLOTS:
         signal << (then == u"other id" ? note.id + 1000 : note.id)
                << (then.contains(u' ') || then == u"impostor" ? u"approve"_s : then);
         if (then == u"web") {
-            awaitTask(GlassesAPIClient(token, h.service->url()).updateRequest(request, RequestAction::approved));
+            awaitTask(testClient(token, h.service->url()).updateRequest(request, RequestAction::approved));
             awaitTask(app.refresh());
         } else if (then == u"sign out")
             app.signOut();
@@ -290,6 +301,44 @@ private Q_SLOTS:
         QCOMPARE(h.calls().filter(u"PATCH /api/glasses/requests/%1"_s.arg(request)).size(), patch.isEmpty() ? 0 : 1);
         if (!patch.isEmpty())
             QCOMPARE(app.requests().first().status, patch);
+    }
+
+    // "Start at login" is the autostart entry's presence: written or removed as
+    // asked, naming this executable, and reported as not done when the folder
+    // cannot be made.
+    void startAtLogin()
+    {
+        QTemporaryDir config;
+        qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
+        const QString entry = config.path() + u"/autostart/"_s + QLatin1String(AppConfig::appId) + u".desktop"_s;
+        const QString executable = QCoreApplication::applicationFilePath();
+        for (const QString &pass : {u"on"_s, u"off"_s, u"on, the folder a file"_s}) {
+            if (pass.endsWith(u"file"))
+                QVERIFY(QDir(config.path()).rmdir(u"autostart"_s) && QFile(entry.section(u'/', 0, -2)).open(QIODevice::WriteOnly));
+            const bool wanted = pass.startsWith(u"on");
+            QCOMPARE(m_platform.setStartAtLogin(wanted), pass != u"on, the folder a file");
+            QCOMPARE(m_platform.startsAtLogin(), pass == u"on");
+            if (QFile written(entry); written.open(QIODevice::ReadOnly)) {
+                const QByteArray text = written.readAll();
+                QVERIFY(text.contains("\nExec=" + executable.toUtf8() + '\n'));
+                QVERIFY(text.contains("\nTryExec=" + executable.toUtf8() + '\n'));
+            }
+        }
+    }
+
+    void autostartExecValue_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("exec");
+        QTest::newRow("plain") << u"/usr/bin/cuelark"_s << u"/usr/bin/cuelark"_s;
+        QTest::newRow("space") << u"/opt/my apps/cuelark"_s << u"\"/opt/my apps/cuelark\""_s;
+        QTest::newRow("quote $ \\ %") << u"/a\"$\\%"_s << u"\"/a\\\\\"\\\\$\\\\\\\\%%\""_s;
+        QTest::newRow("line break") << u"/a\nExec=/evil"_s << QString();
+    }
+    void autostartExecValue()
+    {
+        QFETCH(QString, path);
+        QTEST(Autostart::execValue(path), "exec");
     }
 };
 

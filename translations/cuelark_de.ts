@@ -122,50 +122,12 @@
         <source>Terms</source>
         <translation>Bedingungen</translation>
     </message>
-    <message>
-        <source>Start at login</source>
-        <translation>Beim Anmelden starten</translation>
-    </message>
-</context>
-<context>
-    <name>QuitButton</name>
-    <message>
-        <source>Quit</source>
-        <translation>Beenden</translation>
-    </message>
-</context>
-<context>
-    <name>RequestNotifier</name>
-    <message>
-        <source>New song request</source>
-        <translation>Neuer Musikwunsch</translation>
-    </message>
-    <message>
-        <source>Open Cuelark</source>
-        <translation>Cuelark öffnen</translation>
-    </message>
-    <message>
-        <source>Approve</source>
-        <translation>Annehmen</translation>
-    </message>
-    <message>
-        <source>Reject</source>
-        <translation>Ablehnen</translation>
-    </message>
 </context>
 <context>
     <name>RequestRow</name>
     <message>
         <source>Copy</source>
         <translation>Kopieren</translation>
-    </message>
-    <message>
-        <source>Approve</source>
-        <translation>Annehmen</translation>
-    </message>
-    <message>
-        <source>Reject</source>
-        <translation>Ablehnen</translation>
     </message>
     <message>
         <source>Copy &quot;%1&quot;</source>
@@ -192,6 +154,13 @@
     </message>
 </context>
 <context>
+    <name>StartAtLoginBox</name>
+    <message>
+        <source>Start at login</source>
+        <translation>Beim Anmelden starten</translation>
+    </message>
+</context>
+<context>
     <name>StatusBarIcon</name>
     <message>
         <source>Cuelark — signed out</source>
@@ -215,6 +184,34 @@
     </message>
 </context>
 <context>
+    <name>Texts</name>
+    <message>
+        <source>Approve</source>
+        <extracomment>Accepts a song request (a button and a notification action).</extracomment>
+        <translation>Annehmen</translation>
+    </message>
+    <message>
+        <source>Reject</source>
+        <extracomment>Turns a song request down (a button and a notification action).</extracomment>
+        <translation>Ablehnen</translation>
+    </message>
+    <message>
+        <source>Open Cuelark</source>
+        <extracomment>Opens the panel from the tray menu or a notification.</extracomment>
+        <translation>Cuelark öffnen</translation>
+    </message>
+    <message>
+        <source>Quit</source>
+        <extracomment>Ends the program (the panel&apos;s button and the tray menu).</extracomment>
+        <translation>Beenden</translation>
+    </message>
+    <message>
+        <source>New song request</source>
+        <extracomment>The title of the desktop notification for a request that just arrived.</extracomment>
+        <translation>Neuer Musikwunsch</translation>
+    </message>
+</context>
+<context>
     <name>TransportError</name>
     <message>
         <source>The service did not answer in time.</source>
@@ -223,24 +220,6 @@
     <message>
         <source>The service&apos;s answer is too large.</source>
         <translation>Die Antwort des Dienstes ist zu groß.</translation>
-    </message>
-</context>
-<context>
-    <name>TrayController</name>
-    <message>
-        <source>Open Cuelark</source>
-        <translation>Cuelark öffnen</translation>
-    </message>
-    <message>
-        <source>Quit</source>
-        <translation>Beenden</translation>
-    </message>
-</context>
-<context>
-    <name>UpdateChecker</name>
-    <message>
-        <source>A new version is available.</source>
-        <translation>Eine neue Version ist verfügbar.</translation>
     </message>
 </context>
 <context>
@@ -280,6 +259,10 @@
     <message>
         <source>Couldn&apos;t check for updates</source>
         <translation>Suche nach Updates fehlgeschlagen</translation>
+    </message>
+    <message>
+        <source>A new version is available.</source>
+        <translation>Eine neue Version ist verfügbar.</translation>
     </message>
 </context>
 </TS>

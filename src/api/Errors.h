@@ -23,8 +23,6 @@ public:
     static APIError invalidURL();
 
     Kind kind() const { return m_kind; }
-    int statusCode() const { return m_statusCode; }
-    const std::optional<QString> &message() const { return m_message; }
     QString description() const override;
 
 private:
@@ -44,7 +42,6 @@ public:
     static TransportError bodyTooLarge();
     static TransportError timedOut();
     QNetworkReply::NetworkError code() const { return m_code; }
-    bool isCancellation() const { return m_code == QNetworkReply::OperationCanceledError; }
     QString description() const override { return m_text; }
 
 private:

@@ -14,7 +14,6 @@
 
 namespace {
 
-
 struct DeleteLater {
     void operator()(QObject *object) const { object->deleteLater(); }
 };
@@ -39,12 +38,12 @@ void capBody(QNetworkReply *reply, bool &tooLarge)
 } // namespace
 
 GlassesAPIClient::GlassesAPIClient(std::optional<QString> token, QUrl serviceUrl,
-                                   std::shared_ptr<const TaskHandle> abortHandle,
-                                   std::chrono::milliseconds idleTimeout)
+                                   std::chrono::milliseconds idleTimeout,
+                                   std::shared_ptr<const TaskHandle> abortHandle)
     : m_token(std::move(token))
     , m_serviceUrl(std::move(serviceUrl))
-    , m_abortHandle(std::move(abortHandle))
     , m_idleTimeout(idleTimeout)
+    , m_abortHandle(std::move(abortHandle))
 {
 }
 

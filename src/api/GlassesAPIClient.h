@@ -23,17 +23,12 @@ class TaskHandle;
 // Failures are thrown: APIError, TransportError or DecodingError (api/Errors.h).
 class GlassesAPIClient {
 public:
-    // How long a call may go without receiving anything before it fails.
-    static constexpr std::chrono::milliseconds defaultIdleTimeout{60'000};
-
-    explicit GlassesAPIClient(std::optional<QString> token = std::nullopt,
-                              QUrl serviceUrl = defaultServiceUrl(),
-                              std::shared_ptr<const TaskHandle> abortHandle = nullptr,
-                              std::chrono::milliseconds idleTimeout = defaultIdleTimeout);
+    // `idleTimeout`: how long a call may go without receiving anything before it fails.
+    GlassesAPIClient(std::optional<QString> token, QUrl serviceUrl, std::chrono::milliseconds idleTimeout,
+                     std::shared_ptr<const TaskHandle> abortHandle = nullptr);
 
     static QUrl defaultServiceUrl();
 
-    const std::optional<QString> &token() const { return m_token; }
     const QUrl &serviceUrl() const { return m_serviceUrl; }
 
     QCoro::Task<AuthStartResponse> startAuthSession() const;
@@ -59,6 +54,6 @@ private:
 
     std::optional<QString> m_token;
     QUrl m_serviceUrl;
-    std::shared_ptr<const TaskHandle> m_abortHandle;
     std::chrono::milliseconds m_idleTimeout;
+    std::shared_ptr<const TaskHandle> m_abortHandle;
 };

@@ -43,8 +43,6 @@ QString wireString(RequestAction action)
         return QStringLiteral("approved");
     case RequestAction::rejected:
         return QStringLiteral("rejected");
-    case RequestAction::pending:
-        return QStringLiteral("pending");
     }
     Q_UNREACHABLE();
 }

@@ -37,7 +37,7 @@ struct SongRequest {
     friend bool operator==(const SongRequest &, const SongRequest &) = default;
 };
 
-enum class RequestAction { approved, rejected, pending };
+enum class RequestAction { approved, rejected };
 QString wireString(RequestAction action);
 
 struct EventsResponse {

@@ -15,7 +15,6 @@ QNetworkAccessManager *accessManager()
         manager = new QNetworkAccessManager(QCoreApplication::instance());
         // The service's answers are never taken from or put into a cache.
         manager->setCache(nullptr);
-        manager->setTransferTimeout(60'000);
         // Gone before the application object is: its worker thread must not
         // deliver events to a half-destroyed application at exit.
         QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, manager,

@@ -1,13 +1,13 @@
 #include "AppConfig.h"
 #include "AppState.h"
-#include "Platform.h"
-#include "ui/DesktopUi.h"
+#include "app/DesktopServices.h"
 #include "ui/StatusBarIcon.h"
 #include "ui/Theme.h"
 #include "ui/Translations.h"
 #include "ui/TrayController.h"
 
 #include <QApplication>
+#include <QSystemTrayIcon>
 
 int main(int argc, char *argv[])
 {
@@ -23,9 +23,9 @@ int main(int argc, char *argv[])
     const bool darkDesktop = app.palette().color(QPalette::Window).lightness() < 128;
     Theme::applyDarkAppearance(app);
 
-    Platform platform = Platform::desktop();
-    DesktopUi::install(platform);
-    AppState state(std::move(platform));
-    TrayController tray(state, darkDesktop ? StatusBarIcon::Tray::dark : StatusBarIcon::Tray::light);
+    QSystemTrayIcon trayIcon;
+    DesktopServices services(&trayIcon);
+    AppState state(services.platform());
+    TrayController tray(state, trayIcon, darkDesktop ? StatusBarIcon::Tray::dark : StatusBarIcon::Tray::light);
     return app.exec();
 }

@@ -2,6 +2,7 @@
 
 #include "AppState.h"
 #include "DisplayText.h"
+#include "TaskHandle.h"
 #include "ui/BrandLogo.h"
 #include "ui/PanelFooter.h"
 #include "ui/RequestRow.h"
@@ -116,7 +117,7 @@ DashboardView::DashboardView(AppState &state, QWidget *parent)
     QPushButton *refresh = makeButton(QStringLiteral("refreshButton"), tr("Refresh"),
                                       Theme::TextStyle::caption, this);
     // The refresh runs on by itself; nothing waits for it here.
-    connect(refresh, &QPushButton::clicked, this, [this] { this->state().refresh(); });
+    connect(refresh, &QPushButton::clicked, this, [this] { runDetached(this->state().refresh()); });
     buttons->addWidget(refresh);
     m_refresh = refresh;
     QPushButton *signOut = makeButton(QStringLiteral("signOutButton"), tr("Sign Out"),

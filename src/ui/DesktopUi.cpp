@@ -1,6 +1,6 @@
 #include "ui/DesktopUi.h"
 
-#include "Platform.h"
+#include "updates/Alert.h"
 
 #include <QDesktopServices>
 #include <QLabel>
@@ -14,7 +14,7 @@ void openUrl(const QUrl &url)
     QDesktopServices::openUrl(url);
 }
 
-int runAlert(const Alert &alert)
+int showAlert(const Alert &alert)
 {
     QMessageBox box;
     box.setObjectName(QStringLiteral("alert"));
@@ -40,12 +40,6 @@ int runAlert(const Alert &alert)
     }
     box.exec();
     return int(buttons.indexOf(box.clickedButton()));
-}
-
-void install(Platform &platform)
-{
-    platform.openUrl = &openUrl;
-    platform.runAlert = &runAlert;
 }
 
 } // namespace DesktopUi

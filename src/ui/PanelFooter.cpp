@@ -3,44 +3,15 @@
 #include "AppLinks.h"
 #include "AppState.h"
 #include "AppVersion.h"
-#include "Autostart.h"
+#include "Logging.h"
+#include "Texts.h"
 #include "WebUrl.h"
-#include "api/Errors.h"
 #include "ui/Widgets.h"
-#include "updates/UpdateChecker.h"
-#include "updates/UpdateNotifier.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QHBoxLayout>
-#include <QPointer>
 #include <QVBoxLayout>
-
-namespace {
-
-// Each press runs its own check. Unlike the automatic check, a failure is shown:
-// "up to date" would be a wrong answer when nothing could be learnt.
-QCoro::Task<> checkForUpdates(QPointer<AppState> state)
-{
-    const QUrl serviceUrl = state->serviceUrl();
-    std::optional<UpdateAvailable> update;
-    std::optional<QString> failure;
-    try {
-        update = co_await UpdateChecker::fetchUpdate(serviceUrl);
-    } catch (const ServiceError &error) {
-        failure = error.description();
-    }
-    if (!state)
-        co_return;
-    if (failure)
-        UpdateNotifier::showCheckFailedAlert(*failure, state->platform());
-    else if (update)
-        UpdateNotifier::promptIfNeeded(*update, true, state->platform());
-    else
-        UpdateNotifier::showUpToDateAlert(state->platform());
-}
-
-} // namespace
 
 QPushButton *makeButton(const QString &objectName, const QString &text, Theme::TextStyle style,
                         QWidget *parent)
@@ -69,12 +40,12 @@ LinkButton::LinkButton(AppState &state, const QString &title, QString urlString,
 
 void LinkButton::open()
 {
-    if (const std::optional<QUrl> url = parseWebUrl(m_urlString); url && m_state.platform().openUrl)
+    if (const std::optional<QUrl> url = parseWebUrl(m_urlString))
         m_state.platform().openUrl(*url);
 }
 
 QuitButton::QuitButton(QWidget *parent)
-    : QPushButton(tr("Quit"), parent)
+    : QPushButton(Texts::quit(), parent)
 {
     setObjectName(QStringLiteral("quitButton"));
     makeCompact(this, Theme::TextStyle::caption);
@@ -99,11 +70,7 @@ PanelFooterLinks::PanelFooterLinks(AppState &state, QWidget *parent)
     QPushButton *check = makeButton(QStringLiteral("checkForUpdatesButton"),
                                     tr("Check for updates"),
                                     Theme::TextStyle::caption2, this);
-    QPointer<AppState> statePointer(&state);
-    connect(check, &QPushButton::clicked, this, [statePointer] {
-        if (statePointer)
-            checkForUpdates(statePointer);
-    });
+    connect(check, &QPushButton::clicked, &state, &AppState::checkForUpdates);
     row->addWidget(check);
 
     const QUrl &serviceUrl = state.serviceUrl();
@@ -124,22 +91,28 @@ PanelFooterLinks::PanelFooterLinks(AppState &state, QWidget *parent)
     column->addLayout(row);
     column->setAlignment(row, Qt::AlignHCenter);
 
-    // The autostart entry's presence is the setting: read each time the panel
-    // is built, and shown as it is after a change, so a failed write reverts.
-    auto *startAtLogin = new QCheckBox(tr("Start at login"), this);
-    startAtLogin->setObjectName(QStringLiteral("startAtLoginBox"));
-    startAtLogin->setFont(Theme::font(Theme::TextStyle::caption2));
-    QPalette palette = startAtLogin->palette();
-    palette.setColor(QPalette::WindowText, Theme::secondaryText);
-    palette.setColor(QPalette::Base, Theme::cardBorder);
-    startAtLogin->setPalette(palette);
-    startAtLogin->setChecked(Autostart::isEnabled());
-    connect(startAtLogin, &QCheckBox::toggled, this, [startAtLogin](bool wanted) {
-        Autostart::setEnabled(wanted, QCoreApplication::applicationFilePath());
-        const QSignalBlocker blocker(startAtLogin);
-        startAtLogin->setChecked(Autostart::isEnabled());
+    if (state.platform().startsAtLogin)
+        column->addWidget(new StartAtLoginBox(state.platform(), this), 0, Qt::AlignHCenter);
+}
+
+// The setting lives with the desktop (an autostart entry): read each time the
+// panel is built, and shown as it is after a change, so a failed write reverts.
+StartAtLoginBox::StartAtLoginBox(const Platform &platform, QWidget *parent)
+    : QCheckBox(tr("Start at login"), parent)
+{
+    setObjectName(QStringLiteral("startAtLoginBox"));
+    setFont(Theme::font(Theme::TextStyle::caption2));
+    QPalette colours = palette();
+    colours.setColor(QPalette::WindowText, Theme::secondaryText);
+    colours.setColor(QPalette::Base, Theme::cardBorder);
+    setPalette(colours);
+    setChecked(platform.startsAtLogin());
+    connect(this, &QCheckBox::toggled, this, [this, &platform](bool wanted) {
+        if (!platform.setStartAtLogin(wanted))
+            qCWarning(lcUi) << "the start-at-login setting could not be changed";
+        const QSignalBlocker blocker(this);
+        setChecked(platform.startsAtLogin());
     });
-    column->addWidget(startAtLogin, 0, Qt::AlignHCenter);
 }
 
 PanelFooter::PanelFooter(AppState &state, QWidget *parent)

@@ -1,11 +1,13 @@
 #pragma once
 
+#include <QCheckBox>
 #include <QPushButton>
 #include <QWidget>
 
 #include "ui/Theme.h"
 
 class AppState;
+struct Platform;
 
 // A push button with text in one of the theme's text styles, only as wide as its
 // text (the style's usual minimum width would not fit four in the panel's row).
@@ -39,6 +41,13 @@ class PanelFooterLinks : public QWidget {
     Q_OBJECT
 public:
     explicit PanelFooterLinks(AppState &state, QWidget *parent = nullptr);
+};
+
+// "Start at login", where the desktop has such a setting.
+class StartAtLoginBox : public QCheckBox {
+    Q_OBJECT
+public:
+    StartAtLoginBox(const Platform &platform, QWidget *parent = nullptr);
 };
 
 // PanelFooterLinks with "Quit" below, for the sign-in view.

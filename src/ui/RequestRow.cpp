@@ -2,6 +2,7 @@
 
 #include "AppState.h"
 #include "DisplayText.h"
+#include "Texts.h"
 #include "ui/Symbols.h"
 
 #include <QClipboard>
@@ -65,13 +66,13 @@ RequestRow::RequestRow(AppState &state, const SongRequest &request, QWidget *par
     row->addWidget(m_copy);
 
     m_approve = makeIconButton(QStringLiteral("approveButton"), Symbols::approve, Theme::green,
-                               tr("Approve"), this);
+                               Texts::approve(), this);
     connect(m_approve, &QToolButton::clicked, this,
             [this] { m_state.act(m_request, RequestAction::approved); });
     row->addWidget(m_approve);
 
     m_reject = makeIconButton(QStringLiteral("rejectButton"), Symbols::reject, Theme::softRed(),
-                              tr("Reject"), this);
+                              Texts::reject(), this);
     connect(m_reject, &QToolButton::clicked, this,
             [this] { m_state.act(m_request, RequestAction::rejected); });
     row->addWidget(m_reject);

@@ -2,6 +2,7 @@
 
 #include "AppState.h"
 #include "Logging.h"
+#include "Texts.h"
 #include "ui/MenuPanelView.h"
 
 #include <QApplication>
@@ -42,14 +43,15 @@ QRect panelGeometry(QSize panel, QRect iconGeometry, QPoint cursor, QRect availa
     return {QPoint(x, y), panel};
 }
 
-TrayController::TrayController(AppState &state, StatusBarIcon::Tray tray, QObject *parent)
-    : QObject(parent), m_state(state), m_tray(tray)
+TrayController::TrayController(AppState &state, QSystemTrayIcon &trayIcon, StatusBarIcon::Tray tray,
+                               QObject *parent)
+    : QObject(parent), m_state(state), m_tray(tray), m_trayIcon(trayIcon)
 {
     m_menu.setObjectName(QStringLiteral("trayMenu"));
-    QAction *open = m_menu.addAction(tr("Open Cuelark"));
+    QAction *open = m_menu.addAction(Texts::openApp());
     open->setObjectName(QStringLiteral("openAction"));
     connect(open, &QAction::triggered, this, &TrayController::openPanel);
-    QAction *quit = m_menu.addAction(tr("Quit"));
+    QAction *quit = m_menu.addAction(Texts::quit());
     quit->setObjectName(QStringLiteral("quitAction"));
     connect(quit, &QAction::triggered, qApp, &QCoreApplication::quit);
     m_trayIcon.setContextMenu(&m_menu);

@@ -25,7 +25,10 @@ QRect panelGeometry(QSize panel, QRect iconGeometry, QPoint cursor, QRect availa
 class TrayController : public QObject {
     Q_OBJECT
 public:
-    TrayController(AppState &state, StatusBarIcon::Tray tray, QObject *parent = nullptr);
+    // `trayIcon` is shared with the desktop services, which may show
+    // notifications through it.
+    TrayController(AppState &state, QSystemTrayIcon &trayIcon, StatusBarIcon::Tray tray,
+                   QObject *parent = nullptr);
     ~TrayController() override;
 
     QSystemTrayIcon &trayIcon() { return m_trayIcon; }
@@ -40,9 +43,9 @@ private:
 
     AppState &m_state;
     StatusBarIcon::Tray m_tray;
+    QSystemTrayIcon &m_trayIcon;
     std::unique_ptr<MenuPanelView> m_panel;
     QMenu m_menu;
-    QSystemTrayIcon m_trayIcon;
     std::optional<qint64> m_shownCount;
     StatusBarIcon::Look m_shownLook = StatusBarIcon::Look::live;
     bool m_iconSet = false;

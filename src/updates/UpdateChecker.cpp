@@ -5,7 +5,7 @@
 #include "api/GlassesAPIClient.h"
 #include "api/Json.h"
 
-#include <QCoreApplication>
+#include "updates/UpdateNotifier.h"
 
 namespace UpdateChecker {
 
@@ -16,10 +16,10 @@ std::optional<UpdateAvailable> evaluateRelease(const QByteArray &body, const QSt
     const nlohmann::json document = Json::parse(body);
     const RecordReader record(document);
     const QString version = record.requiredString("version");
-    const QString downloadUrl = record.requiredString("downloadUrl");
+    const QString downloadAddress = record.requiredString("downloadUrl");
     const std::optional<QString> notes = record.optionalString("releaseNotes");
     const bool isSigned = record.optionalBool("signed").value_or(false);
-    const bool isNotarized = record.optionalBool("notarized").value_or(false);
+    const bool isVetted = record.optionalBool("notarized").value_or(false);
     record.optionalInt("build");
     record.optionalString("publishedAt");
 
@@ -29,34 +29,23 @@ std::optional<UpdateAvailable> evaluateRelease(const QByteArray &body, const QSt
     }
     // The address goes to the browser; only web pages are acceptable, never a
     // local file, a script or a custom scheme.
-    const std::optional<QUrl> downloadURL = parseWebUrl(downloadUrl);
-    if (!downloadURL)
+    const std::optional<QUrl> downloadPage = parseWebUrl(downloadAddress);
+    if (!downloadPage)
         throw DecodingError(QStringLiteral("downloadUrl: not a web page"));
     qCDebug(lcUpdates) << "release" << version << "is newer than" << runningVersion;
     return UpdateAvailable{
         .version = version,
-        .downloadURL = *downloadURL,
-        .releaseNotes = notes.value_or(QCoreApplication::translate("UpdateChecker", "A new version is available.")),
+        .downloadURL = *downloadPage,
+        .releaseNotes = notes.value_or(UpdateNotifier::newVersionAvailable()),
         .isSigned = isSigned,
-        .isNotarized = isNotarized,
+        .isVetted = isVetted,
     };
 }
 
-QCoro::Task<std::optional<UpdateAvailable>> fetchUpdate(QUrl serviceUrl, QString runningVersion)
+QCoro::Task<std::optional<UpdateAvailable>> fetchUpdate(const GlassesAPIClient &client, QString runningVersion)
 {
-    // The release record is public: a client without a token sends no credentials.
-    const QByteArray body = co_await GlassesAPIClient(std::nullopt, std::move(serviceUrl)).releaseRecord();
+    const QByteArray body = co_await client.releaseRecord();
     co_return evaluateRelease(body, runningVersion);
-}
-
-QCoro::Task<std::optional<UpdateAvailable>> checkForUpdate(QUrl serviceUrl, QString runningVersion)
-{
-    try {
-        co_return co_await fetchUpdate(std::move(serviceUrl), std::move(runningVersion));
-    } catch (const ServiceError &error) {
-        qCWarning(lcUpdates) << "update check failed:" << error.description();
-        co_return std::nullopt;
-    }
 }
 
 } // namespace UpdateChecker

@@ -15,20 +15,22 @@ struct UpdateAvailable {
     QUrl downloadURL;
     QString releaseNotes;
     bool isSigned = false;
-    bool isNotarized = false;
+    // The record's "notarized": the package was also vetted by someone other
+    // than its publisher.
+    bool isVetted = false;
 
     friend bool operator==(const UpdateAvailable &, const UpdateAvailable &) = default;
 };
 
+class GlassesAPIClient;
+
 namespace UpdateChecker {
-// Fetches "<service>/mac-app/latest.json" without credentials. Absent when the
-// release is not newer than `runningVersion`; throws ServiceError (api/Errors.h)
-// when the record cannot be fetched or read, or names no web page to download.
+// Fetches the service's release record through `client` (which should carry no
+// token: the record is public). Absent when the release is not newer than
+// `runningVersion`; throws ServiceError (api/Errors.h) when the record cannot be
+// fetched or read, or names no web page to download.
 QCoro::Task<std::optional<UpdateAvailable>> fetchUpdate(
-    QUrl serviceUrl, QString runningVersion = AppVersion::shortVersion());
-// The automatic check: as fetchUpdate, but any failure is silently absent.
-QCoro::Task<std::optional<UpdateAvailable>> checkForUpdate(
-    QUrl serviceUrl, QString runningVersion = AppVersion::shortVersion());
+    const GlassesAPIClient &client, QString runningVersion = AppVersion::shortVersion());
 // The decision on a fetched 2xx body, without the network; throws DecodingError.
 std::optional<UpdateAvailable> evaluateRelease(const QByteArray &body, const QString &runningVersion);
 } // namespace UpdateChecker

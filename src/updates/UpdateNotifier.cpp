@@ -48,7 +48,7 @@ QString updateMessage(const UpdateAvailable &update)
         QString(),
         Texts::tr("Download the new package, quit Cuelark, install it, then reopen the app."),
     };
-    if (!(update.isSigned && update.isNotarized)) {
+    if (!(update.isSigned && update.isVetted)) {
         lines << QString()
               << Texts::tr("This is an unsigned beta build. Install it only if it came from the official "
                            "Cuelark download.");
@@ -63,7 +63,7 @@ bool promptIfNeeded(const UpdateAvailable &update, bool userInitiated, const Pla
         return false;
     }
 
-    const int pressed = platform.runAlert(Alert{
+    const int pressed = platform.showAlert(Alert{
         .title = Texts::tr("Update available (v%1)").arg(update.version),
         .body = updateMessage(update),
         .buttons = {Texts::tr("Download"), Texts::tr("Later")},
@@ -76,9 +76,14 @@ bool promptIfNeeded(const UpdateAvailable &update, bool userInitiated, const Pla
     return true;
 }
 
+QString newVersionAvailable()
+{
+    return Texts::tr("A new version is available.");
+}
+
 void showUpToDateAlert(const Platform &platform)
 {
-    platform.runAlert(Alert{
+    platform.showAlert(Alert{
         .title = Texts::tr("You're up to date"),
         .body = Texts::tr("Cuelark v%1 is the latest version.").arg(AppVersion::shortVersion()),
         .buttons = {Texts::tr("OK")},
@@ -87,7 +92,7 @@ void showUpToDateAlert(const Platform &platform)
 
 void showCheckFailedAlert(const QString &reason, const Platform &platform)
 {
-    platform.runAlert(Alert{.title = Texts::tr("Couldn't check for updates"), .body = reason, .buttons = {Texts::tr("OK")}});
+    platform.showAlert(Alert{.title = Texts::tr("Couldn't check for updates"), .body = reason, .buttons = {Texts::tr("OK")}});
 }
 
 } // namespace UpdateNotifier

@@ -58,7 +58,7 @@ StandIn::~StandIn()
 }
 
 std::pair<int, QByteArray> StandIn::send(const QByteArray &method, const QUrl &target, const QByteArray &body,
-                                         const QByteArray &contentType)
+                                         const QByteArray &contentType, const QByteArray &authorization)
 {
     QNetworkAccessManager network;
     QNetworkRequest request(m_url.resolved(target));
@@ -66,6 +66,8 @@ std::pair<int, QByteArray> StandIn::send(const QByteArray &method, const QUrl &t
     request.setTransferTimeout(30'000);
     if (!contentType.isEmpty())
         request.setHeader(QNetworkRequest::ContentTypeHeader, contentType);
+    if (!authorization.isEmpty())
+        request.setRawHeader("Authorization", authorization);
     const std::unique_ptr<QNetworkReply> reply(network.sendCustomRequest(request, method, body));
     QEventLoop loop;
     QObject::connect(reply.get(), &QNetworkReply::finished, &loop, &QEventLoop::quit);

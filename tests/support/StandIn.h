@@ -20,7 +20,7 @@ public:
     // One blocking HTTP exchange (spins an event loop) with a path or an address,
     // redirects not followed: the status (0 when no answer came) and the body.
     std::pair<int, QByteArray> send(const QByteArray &method, const QUrl &target, const QByteArray &body = {},
-                                    const QByteArray &contentType = {});
+                                    const QByteArray &contentType = {}, const QByteArray &authorization = {});
 
     // A blocking call of the control API: its JSON answer.
     // Fails the test on a non-2xx answer.

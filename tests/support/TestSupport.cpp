@@ -24,18 +24,26 @@ Platform FakeDesktop::platform(double waitScale)
     };
     platform.idleTimeout = idleTimeout;
     platform.openUrl = [this](const QUrl &url) { openedUrls.append(url); };
-    platform.requestNotificationPermission = [this]() -> QCoro::Task<> {
-        ++permissionRequests;
+    platform.readNotificationCapabilities = [this]() -> QCoro::Task<> {
+        ++capabilityReads;
         co_return;
     };
-    platform.notifyNewRequest = [this](const SongRequest &request) { notifications.append(request); };
-    platform.runAlert = [this](const Alert &alert) {
+    platform.notifyNewRequest = [this](const RequestNotification &notification) { notifications.append(notification); };
+    platform.withdrawNotification = [](qint64) {};
+    platform.listenToNotificationChoices = [](const NotificationChoiceHandler &) {};
+    platform.showAlert = [this](const Alert &alert) {
         alerts.append(alert);
         return alertAnswer;
     };
     platform.openSettings = [this] {
         return std::make_unique<QSettings>(settingsDir.filePath(QStringLiteral("settings.ini")),
                                            QSettings::IniFormat);
+    };
+    platform.startsAtLogin = [this] { return startsAtLogin; };
+    platform.setStartAtLogin = [this](bool enabled) {
+        if (startAtLoginWritable)
+            startsAtLogin = enabled;
+        return startsAtLogin == enabled;
     };
     return platform;
 }

@@ -1,11 +1,24 @@
 #pragma once
 
 #include "Platform.h"
+#include "api/GlassesAPIClient.h"
 
 #include <QEventLoop>
 #include <QTemporaryDir>
 
+#include <chrono>
 #include <exception>
+
+// The suites' idle timeout for calls to the service: long enough never to fire
+// unless a test makes a call go quiet.
+inline constexpr std::chrono::milliseconds testIdleTimeout{30'000};
+
+// A client of the service at `url` with the suites' idle timeout.
+inline GlassesAPIClient testClient(std::optional<QString> token, QUrl url,
+                                   std::shared_ptr<const TaskHandle> abortHandle = nullptr)
+{
+    return GlassesAPIClient(std::move(token), std::move(url), testIdleTimeout, std::move(abortHandle));
+}
 
 // In-memory stand-ins for the desktop services, recording what the application
 // asked of them. `platform()` hands out a Platform that refers back to this
@@ -19,15 +32,18 @@ struct FakeDesktop {
     double step = 0;
     // The nominal length in seconds of every timed wait asked for.
     QList<double> waits;
-    std::chrono::milliseconds idleTimeout = GlassesAPIClient::defaultIdleTimeout;
+    std::chrono::milliseconds idleTimeout = testIdleTimeout;
 
     QList<QUrl> openedUrls;
-    QList<SongRequest> notifications;
-    int permissionRequests = 0;
+    QList<RequestNotification> notifications;
+    int capabilityReads = 0;
     QList<Alert> alerts;
     int alertAnswer = 1; // "Later"
 
     QTemporaryDir settingsDir;
+    // Start at login: the setting, and whether a change of it succeeds.
+    bool startsAtLogin = false;
+    bool startAtLoginWritable = true;
 
     Platform platform(double waitScale = 0.001);
 };

@@ -2,7 +2,7 @@
 
 #include <QString>
 
-// "Start at login": an XDG autostart entry,
+// "Start at login" on a freedesktop desktop: an XDG autostart entry,
 // $XDG_CONFIG_HOME/autostart/<app id>.desktop (~/.config when unset). Its
 // presence is the setting; nothing else records it.
 namespace Autostart {

@@ -1,9 +1,10 @@
-#include "auth/KeychainTokenStore.h"
+#include "desktop/SecretStore.h"
 
 #include "AppConfig.h"
 #include "Logging.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QStringDecoder>
 #include <QTimer>
@@ -25,19 +26,6 @@ using namespace std::chrono_literals;
 // user leaves it open; the program must not freeze on it.
 constexpr auto jobWaitBound = 5s;
 
-// Jobs run one at a time in the order they were issued, so that a delete is
-// never overtaken by the write issued after it, nor a read by either.
-struct JobQueue {
-    std::deque<QKeychain::Job *> waiting;
-    QKeychain::Job *running = nullptr;
-};
-
-JobQueue &jobQueue()
-{
-    static JobQueue queue;
-    return queue;
-}
-
 template <typename JobType>
 JobType *makeJob()
 {
@@ -49,21 +37,6 @@ JobType *makeJob()
     return job;
 }
 
-void startNextJob()
-{
-    JobQueue &queue = jobQueue();
-    if (queue.running || queue.waiting.empty())
-        return;
-    QKeychain::Job *job = queue.waiting.front();
-    queue.waiting.pop_front();
-    queue.running = job;
-    QObject::connect(job, &QKeychain::Job::finished, job, [] {
-        jobQueue().running = nullptr;
-        startNextJob();
-    });
-    job->start();
-}
-
 // Runs a local event loop until `job` has finished or the bound has passed.
 void waitUntilFinished(QKeychain::Job *job)
 {
@@ -71,39 +44,6 @@ void waitUntilFinished(QKeychain::Job *job)
     QObject::connect(job, &QKeychain::Job::finished, &loop, &QEventLoop::quit);
     QTimer::singleShot(jobWaitBound, &loop, &QEventLoop::quit);
     loop.exec(QEventLoop::ExcludeUserInputEvents);
-}
-
-// Sign-out followed at once by Quit leaves the delete queued; the event loop
-// ends before it runs and the next start would sign in with the old token.
-void finishQueuedJobsBeforeQuit()
-{
-    const JobQueue &queue = jobQueue();
-    if (QKeychain::Job *last = queue.waiting.empty() ? queue.running : queue.waiting.back())
-        waitUntilFinished(last);
-}
-
-void enqueue(QKeychain::Job *job)
-{
-    static const bool quitHookInstalled = [] {
-        if (auto *app = QCoreApplication::instance())
-            QObject::connect(app, &QCoreApplication::aboutToQuit, app, &finishQueuedJobsBeforeQuit);
-        return true;
-    }();
-    Q_UNUSED(quitHookInstalled);
-    jobQueue().waiting.push_back(job);
-    startNextJob();
-}
-
-// A job that never started can be dropped; a running one is left to finish, and
-// the queue moves on when it does.
-void abandon(QKeychain::Job *job)
-{
-    auto &waiting = jobQueue().waiting;
-    const auto it = std::find(waiting.begin(), waiting.end(), job);
-    if (it == waiting.end())
-        return;
-    waiting.erase(it);
-    delete job;
 }
 
 // Invalid sequences make the item unusable rather than silently altered; a
@@ -120,9 +60,60 @@ std::optional<QString> decodeToken(const QByteArray &bytes)
 
 } // namespace
 
-namespace KeychainTokenStore {
+SecretStore::SecretStore(QObject *parent)
+    : QObject(parent)
+{
+    // Sign-out followed at once by Quit leaves the delete queued; the event loop
+    // ends before it runs and the next start would sign in with the old token.
+    if (auto *app = QCoreApplication::instance())
+        connect(app, &QCoreApplication::aboutToQuit, this, &SecretStore::finishQueuedJobs);
+}
 
-QCoro::Task<std::optional<QString>> load()
+SecretStore::~SecretStore()
+{
+    // Jobs that never started are ours to delete; a running one deletes itself.
+    qDeleteAll(m_waiting);
+}
+
+void SecretStore::startNextJob()
+{
+    if (m_running || m_waiting.empty())
+        return;
+    QKeychain::Job *job = m_waiting.front();
+    m_waiting.pop_front();
+    m_running = job;
+    connect(job, &QKeychain::Job::finished, this, [this] {
+        m_running = nullptr;
+        Q_EMIT jobFinished();
+        startNextJob();
+    });
+    job->start();
+}
+
+void SecretStore::enqueue(QKeychain::Job *job)
+{
+    m_waiting.push_back(job);
+    startNextJob();
+}
+
+// A job that never started can be dropped; a running one is left to finish, and
+// the queue moves on when it does.
+void SecretStore::abandon(QKeychain::Job *job)
+{
+    const auto it = std::find(m_waiting.begin(), m_waiting.end(), job);
+    if (it == m_waiting.end())
+        return;
+    m_waiting.erase(it);
+    delete job;
+}
+
+void SecretStore::finishQueuedJobs()
+{
+    if (QKeychain::Job *last = m_waiting.empty() ? m_running : m_waiting.back())
+        waitUntilFinished(last);
+}
+
+QCoro::Task<std::optional<QString>> SecretStore::load()
 {
     // Queued behind any pending save or clear, so it reads what they leave.
     auto *job = makeJob<QKeychain::ReadPasswordJob>();
@@ -141,10 +132,13 @@ QCoro::Task<std::optional<QString>> load()
         else
             qCDebug(lcAuth) << "no token read from the secret store:" << job->error() << job->errorString();
     });
-    // A job may finish inside start(), before there is anything to await.
     enqueue(job);
-    if (!outcome->finished)
-        co_await qCoro(job, &QKeychain::Job::finished, jobWaitBound);
+    // Awaited on this object, not on the job: a job deletes itself once it has
+    // finished, and a wait tied to it would be lost with it when deferred
+    // deletions run before the resumption does.
+    const QDeadlineTimer deadline(jobWaitBound);
+    while (!outcome->finished && !deadline.hasExpired())
+        co_await qCoro(this, &SecretStore::jobFinished, std::chrono::milliseconds(deadline.remainingTime()));
     if (!outcome->finished) {
         qCWarning(lcAuth) << "the secret store did not answer in time; starting signed out";
         abandon(job);
@@ -154,7 +148,7 @@ QCoro::Task<std::optional<QString>> load()
     co_return std::move(outcome->token);
 }
 
-void save(const QString &token)
+void SecretStore::save(const QString &token)
 {
     qCDebug(lcAuth) << "storing the token in the secret store";
     // Delete first: a failed write then leaves no token rather than a stale one.
@@ -164,10 +158,8 @@ void save(const QString &token)
     enqueue(write);
 }
 
-void clear()
+void SecretStore::clear()
 {
     qCDebug(lcAuth) << "removing the token from the secret store";
     enqueue(makeJob<QKeychain::DeletePasswordJob>());
 }
-
-} // namespace KeychainTokenStore

@@ -1,4 +1,4 @@
-#include "Autostart.h"
+#include "desktop/Autostart.h"
 
 #include "AppConfig.h"
 
@@ -57,11 +57,14 @@ bool setEnabled(bool enabled, const QString &executable)
     const QString entry = QStringLiteral("[Desktop Entry]\n"
                                          "Type=Application\n"
                                          "Name=Cuelark\n"
+                                         "TryExec=%3\n"
                                          "Exec=%1\n"
                                          "Icon=%2\n"
                                          "Terminal=false\n"
                                          "X-GNOME-Autostart-enabled=true\n")
-                              .arg(exec, QLatin1String(AppConfig::appId));
+                              .arg(exec, QLatin1String(AppConfig::appId),
+                                   // Once the program is gone, the desktop skips the entry.
+                                   QString(executable).replace(u'\\', QStringLiteral("\\\\")));
     file.write(entry.toUtf8());
     return file.commit();
 }

@@ -1,0 +1,50 @@
+#include "app/DesktopServices.h"
+
+#include "AppConfig.h"
+#include "ui/DesktopUi.h"
+
+#ifdef CUELARK_FREEDESKTOP
+#include "desktop/Autostart.h"
+#endif
+
+#include <QCoreApplication>
+
+#include <cmath>
+
+DesktopServices::DesktopServices(QSystemTrayIcon *trayIcon)
+    : m_notifier(trayIcon)
+{
+}
+
+Platform DesktopServices::platform()
+{
+    Platform platform{
+        .loadToken = [this] { return m_secrets.load(); },
+        .saveToken = [this](const QString &token) { m_secrets.save(token); },
+        .clearToken = [this] { m_secrets.clear(); },
+        .now = [] { return QDateTime::currentDateTimeUtc(); },
+        .wait = [](double seconds) { return std::chrono::milliseconds(std::llround(seconds * 1000.0)); },
+        .idleTimeout = serviceIdleTimeout,
+        .openUrl = &DesktopUi::openUrl,
+        .readNotificationCapabilities = [this] { return m_notifier.readCapabilities(); },
+        .notifyNewRequest = [this](const RequestNotification &notification) { m_notifier.post(notification); },
+        .withdrawNotification = [this](qint64 requestId) { m_notifier.withdraw(requestId); },
+        .listenToNotificationChoices = [this](NotificationChoiceHandler handler) {
+            m_notifier.setChoiceHandler(std::move(handler));
+        },
+        .showAlert = &DesktopUi::showAlert,
+        .openSettings = [] {
+            return std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
+                                               QString::fromLatin1(AppConfig::appId));
+        },
+        .startsAtLogin = {},
+        .setStartAtLogin = {},
+    };
+#ifdef CUELARK_FREEDESKTOP
+    platform.startsAtLogin = &Autostart::isEnabled;
+    platform.setStartAtLogin = [](bool enabled) {
+        return Autostart::setEnabled(enabled, QCoreApplication::applicationFilePath());
+    };
+#endif
+    return platform;
+}

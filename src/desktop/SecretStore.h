@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+#include <deque>
+#include <optional>
+
+#include <qcoro/qcorotask.h>
+
+namespace QKeychain {
+class Job;
+}
+
+// The bearer token as one item in the desktop's secret store (through
+// QtKeychain: the Secret Service here): service = the application identifier,
+// key "glasses-bearer-token", data = the token's UTF-8 bytes. Never written
+// anywhere else. Failures are logged, never thrown.
+//
+// Jobs run one at a time in the order they were issued, so that a delete is
+// never overtaken by the write issued after it, nor a read by either; the
+// jobs still queued when the application quits are finished first.
+class SecretStore : public QObject {
+    Q_OBJECT
+public:
+    explicit SecretStore(QObject *parent = nullptr);
+    ~SecretStore() override;
+
+    // Completes when the secret store answers, or after a few seconds without an
+    // answer; absent when there is no item, the store is unreachable or locked, or
+    // the data is not UTF-8. Never blocks the caller.
+    QCoro::Task<std::optional<QString>> load();
+    // Replace the stored token (delete, then add). Runs asynchronously.
+    void save(const QString &token);
+    void clear();
+
+Q_SIGNALS:
+    // A queued job has finished (what a read waits on).
+    void jobFinished();
+
+private:
+    void enqueue(QKeychain::Job *job);
+    void startNextJob();
+    void abandon(QKeychain::Job *job);
+    void finishQueuedJobs();
+
+    std::deque<QKeychain::Job *> m_waiting;
+    QKeychain::Job *m_running = nullptr;
+};
