@@ -68,27 +68,17 @@ headless_inside_session() {
     echo "Desktop notifications posted: $shots/notifications.json"
 }
 
+# on_desktop: the app on this desktop, with the stand-in started as the
+# walk-through starts it (its log in build/demo/desktop/); both stop when the
+# app ends or on Ctrl-C. The app opens the real browser: only
+# desktop_launch_app would put the walk-through's fake one first on PATH.
 on_desktop() {
-    local pids=()
-    stop() {
-        local pid
-        for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-        wait 2>/dev/null || true
-    }
-    trap stop EXIT
-    trap 'exit 130' INT
-    trap 'exit 143' TERM
-
-    "$stand_in" --port "${stand_in_service_url##*:}" --audience-interval 15 \
-        >"$build/demo-stand-in.log" 2>&1 &
-    pids+=($!)
-    for _ in $(seq 50); do
-        grep -q '^listening on' "$build/demo-stand-in.log" && break
-        kill -0 "${pids[0]}" 2>/dev/null || { cat "$build/demo-stand-in.log" >&2; exit 1; }
-        sleep 0.1
-    done
-    "$app" &
-    pids+=($!)
+    # shellcheck source=lib/headless-desktop.sh
+    source "$root/scripts/lib/headless-desktop.sh"
+    desktop_use_service_url "$stand_in_service_url"
+    desktop_init "$build/demo/desktop"
+    desktop_start_stand_in "$stand_in" --audience-interval 15
+    process_start "$app"
     cat <<EOF
 
 Cuelark is in your system tray (the music-note icon), talking to the local
@@ -102,7 +92,7 @@ stand-in service at $stand_in_service_url.
 The token is kept in your keyring under "app.cuelark.menubar"; "Sign Out"
 removes it. Quit from the panel, or press Ctrl-C here, to stop both.
 EOF
-    wait "${pids[1]}" || true
+    wait "$process_pid" || true
 }
 
 if [[ "${1:-}" == --headless-inside-session ]]; then

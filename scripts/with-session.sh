@@ -10,41 +10,33 @@ set -euo pipefail
 
 readonly self="$(readlink -f "${BASH_SOURCE[0]}")"
 readonly keyring_wait_seconds=5
+# shellcheck source=lib/process.sh
+source "$(dirname "$self")/lib/process.sh"
+
+_secret_service_up() {
+    dbus-send --session --print-reply --dest=org.freedesktop.DBus / \
+        org.freedesktop.DBus.NameHasOwner string:org.freedesktop.secrets 2>/dev/null |
+        grep -q 'boolean true'
+}
 
 # Second stage, running under dbus-run-session: start the secret service, wait
 # for it to own its name, run the command, stop the daemon.
 inside_bus() {
     local keyring_log="$CUELARK_SESSION_ROOT/gnome-keyring.log"
     unset CUELARK_SESSION_STAGE CUELARK_SESSION_ROOT
-    local keyring_pid=""
-    stop_keyring() {
-        if [[ -n "$keyring_pid" ]]; then
-            kill "$keyring_pid" 2>/dev/null || true
-            wait "$keyring_pid" 2>/dev/null || true
-        fi
-    }
-    trap stop_keyring EXIT
+    trap process_stop_all EXIT
     trap 'exit 130' INT
     trap 'exit 143' TERM
 
     # The password only unlocks this throwaway keyring. --unlock reads it from
     # stdin up to end of file, so no trailing newline.
-    printf '%s' "cuelark-session" |
-        gnome-keyring-daemon --foreground --unlock --components=secrets \
-            >"$keyring_log" 2>&1 &
-    keyring_pid=$!
-
-    local deadline=$((SECONDS + keyring_wait_seconds))
-    until dbus-send --session --print-reply --dest=org.freedesktop.DBus / \
-            org.freedesktop.DBus.NameHasOwner string:org.freedesktop.secrets 2>/dev/null |
-            grep -q 'boolean true'; do
-        if ! kill -0 "$keyring_pid" 2>/dev/null || ((SECONDS >= deadline)); then
-            echo "with-session.sh: gnome-keyring did not come up on the session bus" >&2
-            cat "$keyring_log" >&2 || true
-            exit 70
-        fi
-        sleep 0.1
-    done
+    process_start --stdin gnome-keyring-daemon --foreground --unlock --components=secrets \
+        < <(printf '%s' "cuelark-session") >"$keyring_log" 2>&1
+    if ! process_wait_until --alive "$process_pid" "$keyring_wait_seconds" _secret_service_up; then
+        echo "with-session.sh: gnome-keyring did not come up on the session bus" >&2
+        cat "$keyring_log" >&2 || true
+        exit 70
+    fi
 
     export CUELARK_TEST_SESSION=1
     local status=0
