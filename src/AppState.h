@@ -109,6 +109,19 @@ private:
     QCoro::Task<> runSignIn(std::shared_ptr<TaskHandle> task);
     QCoro::Task<> pollUntilComplete(std::shared_ptr<TaskHandle> task, AuthStartResponse session);
     QCoro::Task<> runStatsPolling(std::shared_ptr<TaskHandle> task);
+    // Refreshes are numbered as they start. An answer (or failure) of one kind
+    // from a refresh older than one whose answer of that kind is already
+    // published is dropped, so overlapping refreshes never put older data over
+    // newer.
+    enum Answer { profileAnswer, eventsAnswer, requestsAnswer, answerKinds };
+    struct RefreshRun {
+        std::shared_ptr<const TaskHandle> session;
+        quint64 number = 0;
+        Answer awaited = profileAnswer;
+    };
+    bool mayPublish(const RefreshRun &run);
+    QCoro::Task<bool> refreshEvents(RefreshRun &run);
+    QCoro::Task<bool> refreshRequests(RefreshRun &run);
     QCoro::Task<> runAction(SongRequest request, RequestAction action);
     QCoro::Task<> runUpdateCheck(bool userInitiated);
     void reconcileSelection(const QList<DJEvent> &events);
@@ -146,11 +159,6 @@ private:
     std::shared_ptr<TaskHandle> m_tokenLoad;
     std::shared_ptr<TaskHandle> m_authPollTask;
     std::shared_ptr<TaskHandle> m_statsPollTask;
-    // Refreshes are numbered as they start. An answer (or failure) of one kind
-    // from a refresh older than one whose answer of that kind is already
-    // published is dropped, so overlapping refreshes never put older data over
-    // newer.
-    enum Answer { profileAnswer, eventsAnswer, requestsAnswer, answerKinds };
     quint64 m_refreshesStarted = 0;
     std::array<quint64, answerKinds> m_newestPublished = {};
     QSet<qint64> m_knownPendingRequestIds;
