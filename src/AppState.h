@@ -20,7 +20,8 @@
 class TaskHandle;
 
 // The application's state: everything the panel shows and the flows that
-// change it (the desktop services behind Platform keep their own, below it). Lives on the main thread. Every assignment to a published field emits that
+// change it. (The desktop services behind Platform keep state of their own, and
+// api/Network the one access manager that every call shares.) Lives on the main thread. Every assignment to a published field emits that
 // field's signal once (even when the value did not change), in assignment order,
 // followed by changed().
 class AppState : public QObject {
