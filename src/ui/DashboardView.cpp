@@ -176,7 +176,9 @@ void DashboardView::sync()
 {
     const AppState &state = this->state();
     const std::optional<QString> &name = state.userName();
-    setUntrustedText(m_userName, name.value_or(QString()));
+    const QString shownName = DisplayText::shortLine(name.value_or(QString()));
+    m_userName->setText(shownName);
+    m_userName->setToolTip(DisplayText::toolTip(shownName));
     m_userName->setVisible(name.has_value());
 
     syncPicker();
@@ -184,7 +186,10 @@ void DashboardView::sync()
     syncRequests();
 
     const std::optional<QString> &error = state.errorMessage();
-    setUntrustedText(m_error, error.value_or(QString()));
+    const QString shownError = DisplayText::shortLine(error.value_or(QString()));
+    m_error->setText(shownError);
+    // Cut after two lines: the tooltip has the whole text.
+    m_error->setToolTip(DisplayText::toolTip(shownError));
     m_error->setVisible(error.has_value());
 
     const std::optional<QDateTime> &updated = state.lastUpdated();
@@ -222,7 +227,7 @@ void DashboardView::syncPicker()
         m_picker->clear();
         for (const auto &[label, tag] : rows) {
             m_picker->addItem(shown(label), QVariant::fromValue(tag));
-            m_picker->setItemData(m_picker->count() - 1, plainTextToolTip(label), Qt::ToolTipRole);
+            m_picker->setItemData(m_picker->count() - 1, DisplayText::toolTip(label), Qt::ToolTipRole);
         }
     }
     // A selection that matches no row leaves the picker without a marked row.

@@ -3,6 +3,7 @@
 #include "AppLinks.h"
 #include "AppState.h"
 #include "AppVersion.h"
+#include "DisplayText.h"
 #include "Logging.h"
 #include "Texts.h"
 #include "WebUrl.h"
@@ -34,7 +35,7 @@ LinkButton::LinkButton(AppState &state, const QString &title, QString urlString,
     : QPushButton(title, parent), m_state(state), m_urlString(std::move(urlString))
 {
     makeCompact(this, Theme::TextStyle::caption2);
-    setToolTip(plainTextToolTip(m_urlString));
+    setToolTip(DisplayText::toolTip(m_urlString));
     connect(this, &QPushButton::clicked, this, &LinkButton::open);
 }
 
