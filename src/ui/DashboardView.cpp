@@ -3,6 +3,7 @@
 #include "AppState.h"
 #include "DisplayText.h"
 #include "TaskHandle.h"
+#include "api/ISO8601DateParser.h"
 #include "ui/BrandLogo.h"
 #include "ui/PanelFooter.h"
 #include "ui/RequestRow.h"
@@ -172,6 +173,21 @@ QString DashboardView::timeWithSeconds(const QTime &time, const QLocale &locale)
     return locale.toString(time, format);
 }
 
+QString DashboardView::eventDate(const DJEvent &event, const QLocale &locale)
+{
+    const std::optional<QDateTime> start = ISO8601DateParser::parse(event.startDate);
+    if (!start)
+        return QStringLiteral("\u2014");
+    // The day where the user is, not the service's (UTC) day.
+    return locale.toString(start->toLocalTime().date(), QLocale::ShortFormat);
+}
+
+QString DashboardView::pickerLabel(const DJEvent &event, const QDateTime &now, const QLocale &locale)
+{
+    const QString prefix = event.isLive(now) ? QStringLiteral("\u25CF ") : QString();
+    return prefix + event.name + QStringLiteral(" \u00B7 ") + eventDate(event, locale);
+}
+
 void DashboardView::sync()
 {
     const AppState &state = this->state();
@@ -211,7 +227,7 @@ void DashboardView::syncPicker()
     if (state.events().isEmpty())
         rows.append({tr("No events"), noEventTag});
     for (const DJEvent &event : state.events())
-        rows.append({DisplayText::shortLine(event.pickerLabel(now)), event.id});
+        rows.append({DisplayText::shortLine(pickerLabel(event, now)), event.id});
     // An event's name must not widen the pop-up list beyond the panel; its tooltip has it all.
     const auto shown = [this](const QString &label) {
         return m_picker->fontMetrics().elidedText(label, Qt::ElideRight, maxPickerTextWidth);

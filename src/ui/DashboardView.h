@@ -2,6 +2,8 @@
 
 #include "ui/StateView.h"
 
+#include "api/Models.h"
+
 #include <QList>
 #include <QLocale>
 #include <QTime>
@@ -25,8 +27,13 @@ public:
     static constexpr int maxListHeight = 240;
     static constexpr int maxPickerTextWidth = 280;
 
-    // The locale's short time format with seconds added when it has none.
+    // The locale's short time format with seconds added when it has none. The
+    // locale is the system's unless a test sets another default.
     static QString timeWithSeconds(const QTime &time, const QLocale &locale = QLocale());
+    // The day an event starts (the user's day, in the locale's short format), or "—".
+    static QString eventDate(const DJEvent &event, const QLocale &locale = QLocale());
+    // "Name · date", with "● " before it while the event is live.
+    static QString pickerLabel(const DJEvent &event, const QDateTime &now, const QLocale &locale = QLocale());
 
 protected:
     void sync() override;
