@@ -11,6 +11,7 @@
 class ElidedLabel;
 class QComboBox;
 class QLabel;
+class QLayout;
 class QScrollArea;
 class QVBoxLayout;
 class RequestRow;
@@ -41,9 +42,15 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
+    QLayout *buildHeader();
+    QLayout *buildPickerRow();
+    QLayout *buildStats();
+    QLayout *buildRequestList();
+    QLayout *buildFooter();
     void syncPicker();
     void syncStats();
     void syncRequests();
+    void chainTabOrder();
     void chooseEvent(int index);
     qint64 pickerSelection() const;
     void moveRowFocus(RequestRow *from, int key);
