@@ -309,34 +309,6 @@ private Q_SLOTS:
         QCOMPARE(bar->value(), scrolled);
     }
 
-    void status_data()
-    {
-        QTest::addColumn<QString>("status");
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QColor>("color");
-        QTest::newRow("approved") << "approved" << "Approved" << Theme::green;
-        QTest::newRow("played") << "played" << "Played" << Theme::blue;
-        QTest::newRow("rejected") << "rejected" << "Rejected" << Theme::softRed();
-        QTest::newRow("other words") << "in QUEUE" << "In Queue" << Theme::secondaryText;
-        QTest::newRow("case-sensitive") << "Approved" << "Approved" << Theme::secondaryText;
-        QTest::newRow("pending") << "pending" << QString() << QColor();
-    }
-    void status()
-    {
-        QFETCH(QString, status);
-        Panel p;
-        p.list({makeRequest(1, status)});
-        RequestRow *row = p.rows().value(0);
-        QVERIFY(row);
-        const bool pending = status == u"pending";
-        QCOMPARE(shownOf(row, {"copyButton", "approveButton", "rejectButton", "statusLabel"}),
-                 pending ? u"copyButton approveButton rejectButton"_s : u"copyButton statusLabel"_s);
-        if (!pending) {
-            QTEST(labelText(row, "statusLabel"), "text");
-            QTEST(textColor(child(row, "statusLabel")), "color");
-        }
-    }
-
     void buttons_data()
     {
         QTest::addColumn<QString>("button");
