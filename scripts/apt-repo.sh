@@ -59,7 +59,7 @@ done
 apt-ftparchive \
     -o APT::FTPArchive::Release::Origin=Cuelark -o APT::FTPArchive::Release::Label=Cuelark \
     -o APT::FTPArchive::Release::Suite="$suite" -o APT::FTPArchive::Release::Codename="$suite" \
-    -o APT::FTPArchive::Release::Architectures="$(echo $archs)" \
+    -o APT::FTPArchive::Release::Architectures="${archs//$'\n'/ }" \
     -o APT::FTPArchive::Release::Components="$component" \
     -o APT::FTPArchive::Release::Description="Cuelark for Linux" \
     release "$dist" >"$repo/Release.tmp"

@@ -58,6 +58,7 @@ done
 $record_only || [[ -n "$sign_key" ]] ||
     { echo "--sign-key KEYID is needed to sign the apt repository (or --record-only)" >&2; exit 64; }
 if ! $record_only; then
+    "$root/scripts/install-deps.sh"
     gpg --batch --list-secret-keys "$sign_key" >/dev/null 2>&1 ||
         { echo "gpg has no secret key '$sign_key' to sign the apt repository with" >&2; exit 1; }
 fi

@@ -49,11 +49,12 @@ desktop-file-validate "$scratch/usr/share/applications/$id.desktop" || desktop_f
 grep -qx 'TryExec=cuelark' "$scratch/usr/share/applications/$id.desktop" || desktop_fail "the desktop entry has no TryExec"
 desktop_log "layout, icons, metainfo and desktop entry as expected"
 # A package for another service than the real one says which, and sorts below the release.
-service_url="$(sed -n 's/^CUELARK_SERVICE_URL:STRING=//p' "$build/CMakeCache.txt")"
-if [[ "$service_url" != https://cuelark.app ]]; then
+if grep -qx 'inline constexpr bool realService = false;' "$build/src/generated/AppConfig.h"; then
+    service_url="$(sed -n 's/.*serviceUrl\[\] = "\(.*\)";/\1/p' "$build/src/generated/AppConfig.h")"
     version="$(dpkg-deb -f "$deb" Version)"
-    [[ "$version" == *~* ]] && dpkg --compare-versions "$version" lt "${version%%~*}" ||
+    if [[ "$version" != *~* ]] || ! dpkg --compare-versions "$version" lt "${version%%~*}"; then
         desktop_fail "the package for $service_url is version $version, as a release would be"
+    fi
     dpkg-deb -f "$deb" Description | grep -qF "$service_url" ||
         desktop_fail "the package's description does not name $service_url"
     desktop_log "version $version, its description names $service_url"

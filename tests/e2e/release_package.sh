@@ -66,8 +66,9 @@ fi
 log "lintian: no error, no hardening-no-* tag ($(wc -l <"$artifacts/lintian.txt") remarks)"
 
 # The build under test is for the stand-in: its package's version sorts below.
-cpack_field() { cmake -DCONFIG="$test_build/CPackConfig.cmake" -DFIELD="$1" -P /dev/stdin <<<'include(${CONFIG})
-message("${${FIELD}}")' 2>&1; }
+# shellcheck disable=SC2016
+printf '%s\n' 'include(${CONFIG})' 'message("${${FIELD}}")' >"$artifacts/cpack-field.cmake"
+cpack_field() { cmake -DCONFIG="$test_build/CPackConfig.cmake" -DFIELD="$1" -P "$artifacts/cpack-field.cmake" 2>&1; }
 stand_in_version="$(cpack_field CPACK_PACKAGE_VERSION)"
 [[ "$stand_in_version" == "$project_version~standin" ]] ||
     fail "the stand-in build's package is version '$stand_in_version', not $project_version~standin"
