@@ -55,7 +55,7 @@ if grep -qx 'inline constexpr bool realService = false;' "$build/src/generated/A
     if [[ "$version" != *~* ]] || ! dpkg --compare-versions "$version" lt "${version%%~*}"; then
         desktop_fail "the package for $service_url is version $version, as a release would be"
     fi
-    dpkg-deb -f "$deb" Description | grep -qF "$service_url" ||
+    [[ "$(dpkg-deb -f "$deb" Description)" == *"$service_url"* ]] ||
         desktop_fail "the package's description does not name $service_url"
     desktop_log "version $version, its description names $service_url"
 fi

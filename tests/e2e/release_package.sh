@@ -36,12 +36,13 @@ version="$(dpkg-deb -f "$deb" Version)"
 [[ "$(basename "$deb")" == "cuelark_${project_version}_$(dpkg --print-architecture).deb" ]] ||
     fail "the release package is named $(basename "$deb")"
 
-# The address the program talks to: AppConfig::serviceUrl (GlassesAPIClient's
-# default), compiled in from the generated header.
+# The address the program talks to, read as the app reads it
+# (tools/service-url: GlassesAPIClient::defaultServiceUrl), built with the package.
+cmake --build "$root/build-release" --target cuelark-service-url >/dev/null || fail "cannot build cuelark-service-url"
+configured="$("$root/build-release/tools/service-url/cuelark-service-url")"
+[[ "$configured" == "$real_service_url real" ]] ||
+    fail "the release build's program talks to '$configured', not to '$real_service_url' (real)"
 config="$root/build-release/src/generated/AppConfig.h"
-[[ "$(sed -n 's/.*serviceUrl\[\] = "\(.*\)";/\1/p' "$config")" == "$real_service_url" ]] ||
-    fail "the release build's program talks to $(grep serviceUrl "$config")"
-grep -qx 'inline constexpr bool realService = true;' "$config" || fail "the release build does not say it talks to the real service"
 scratch="$artifacts/root"
 dpkg -x "$deb" "$scratch"
 grep -aqF "$real_service_url" "$scratch/usr/bin/cuelark" || fail "the program does not hold $real_service_url"
@@ -54,8 +55,9 @@ log "version $version, talks to $real_service_url, no sign of the stand-in"
 desktop="$scratch/usr/share/applications/$(sed -n 's/.*appId\[\] = "\(.*\)";/\1/p' "$config").desktop"
 grep -qx 'TryExec=cuelark' "$desktop" || fail "the desktop entry has no TryExec=cuelark"
 [[ -x "$scratch/usr/bin/cuelark" ]] || fail "TryExec names no program of the package"
-zcat "$scratch/usr/share/man/man1/cuelark.1.gz" | grep -qx ".TH CUELARK 1 \"[0-9]\{4\}-[0-9][0-9]-[0-9][0-9]\" \"Cuelark $version\" .*" ||
-    fail "the manual page's title line lacks the version or date: $(zcat "$scratch/usr/share/man/man1/cuelark.1.gz" | head -n1)"
+title="$(zcat "$scratch/usr/share/man/man1/cuelark.1.gz" | sed -n 1p)"
+[[ "$title" =~ ^\.TH\ CUELARK\ 1\ \"[0-9]{4}-[0-9]{2}-[0-9]{2}\"\ \"Cuelark\ ${version//./\\.}\" ]] ||
+    fail "the manual page's title line lacks the version or date: $title"
 log "TryExec in the desktop entry; version and date in the manual page"
 
 lintian -I --fail-on error "$deb" >"$artifacts/lintian.txt" 2>&1 || { cat "$artifacts/lintian.txt" >&2; fail "lintian"; }
@@ -74,8 +76,10 @@ stand_in_version="$(cpack_field CPACK_PACKAGE_VERSION)"
     fail "the stand-in build's package is version '$stand_in_version', not $project_version~standin"
 dpkg --compare-versions "$stand_in_version" lt "$version" ||
     fail "the stand-in package's version $stand_in_version does not sort below $version"
-stand_in_url="$(cpack_field CPACK_DEBIAN_PACKAGE_DESCRIPTION | grep -o 'http://[^ ,]*' | head -n1)"
-[[ "$stand_in_url" == "$(grep -o '^CUELARK_SERVICE_URL:STRING=.*' "$test_build/CMakeCache.txt" | cut -d= -f2)" ]] ||
-    fail "the stand-in package's description does not name its address"
+cmake --build "$test_build" --target cuelark-service-url >/dev/null || fail "cannot build cuelark-service-url"
+read -r stand_in_url which < <("$test_build/tools/service-url/cuelark-service-url")
+[[ "$which" == other ]] || fail "the stand-in build says it talks to the real service"
+[[ "$(cpack_field CPACK_DEBIAN_PACKAGE_DESCRIPTION)" == *"talks to the service at $stand_in_url,"* ]] ||
+    fail "the stand-in package's description does not name its address $stand_in_url"
 log "the stand-in build's package: $stand_in_version < $version, names $stand_in_url"
 log "PASS"
