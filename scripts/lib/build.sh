@@ -28,19 +28,24 @@ configure_build() {
     configure_cmake "$source" "$build" -DCUELARK_SERVICE_URL="$stand_in_service_url" "$@"
 }
 
-# configure_release_build SOURCE BUILD VERSION [CMAKE_OPTION...]: the app at
-# VERSION for the real service, without the test suites, compiled and linked
-# with Debian's hardening flags (dpkg-buildflags with hardening=+all: fortified
-# functions, stack protector, PIE, full RELRO with bind-now). Source paths are
-# mapped to "." (-ffile-prefix-map), so the program names no build folder.
+# configure_release_build SOURCE BUILD VERSION [CMAKE_OPTION...]: a Release
+# build of the app at VERSION for the real service, without the test suites,
+# compiled and linked with Debian's flags (dpkg-buildflags with hardening=+all:
+# -O2, fortified functions, stack protector, PIE, full RELRO with bind-now).
+# No debug information (-g): the package's program is stripped, so it would
+# only cost compile time. Source paths are mapped to "." (-ffile-prefix-map).
 configure_release_build() {
     local source="$1" build="$2" version="$3"
     shift 3
     local cppflags cxxflags ldflags
-    cppflags="$(cd "$source" && DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get CPPFLAGS)"
-    cxxflags="$(cd "$source" && DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get CXXFLAGS)"
-    ldflags="$(cd "$source" && DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get LDFLAGS)"
-    configure_cmake "$source" "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    buildflags() {
+        (cd "$source" && DEB_BUILD_MAINT_OPTIONS=hardening=+all DEB_CXXFLAGS_MAINT_STRIP=-g \
+            dpkg-buildflags --get "$1")
+    }
+    cppflags="$(buildflags CPPFLAGS)"
+    cxxflags="$(buildflags CXXFLAGS)"
+    ldflags="$(buildflags LDFLAGS)"
+    configure_cmake "$source" "$build" -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE=-DNDEBUG \
         -DCUELARK_SERVICE_URL="$real_service_url" -DCUELARK_VERSION="$version" \
         -DCUELARK_BUILD_TESTS=OFF \
         -DCMAKE_CXX_FLAGS="$cppflags $cxxflags" \
