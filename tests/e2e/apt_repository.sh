@@ -26,9 +26,10 @@ log() { printf '[%3ds] %s\n' "$((SECONDS - started))" "$*"; }
 fail() { printf 'FAIL: %s\n' "$*" >&2; exit 1; }
 
 # Two throwaway keys: the repository's, and another one.
-export GNUPGHOME="$artifacts/gnupg"
-mkdir -m 0700 "$GNUPGHOME"
-trap 'gpgconf --kill all 2>/dev/null || true' EXIT
+# (A short temporary folder: gpg-agent's socket path has a length limit.)
+GNUPGHOME="$(mktemp -d "${TMPDIR:-/tmp}/cuelark-gpg.XXXXXX")"
+export GNUPGHOME
+trap 'gpgconf --kill all 2>/dev/null || true; rm -rf "$GNUPGHOME"' EXIT
 for who in release other; do
     gpg --batch --quiet --passphrase '' --quick-gen-key "Cuelark $who test key <$who@cuelark.invalid>" \
         ed25519 sign never 2>/dev/null
