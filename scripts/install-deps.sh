@@ -20,6 +20,8 @@ packages=(
   curl jq openssl fonts-dejavu-core
   # the Debian package (scripts/package.sh) and its checks
   dpkg-dev fakeroot file lintian appstream desktop-file-utils
+  # the signed apt repository (scripts/apt-repo.sh) and its test
+  apt-utils gnupg xz-utils
 )
 
 missing=()
