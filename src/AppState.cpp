@@ -87,6 +87,22 @@ void AppState::setRequests(QList<SongRequest> value) { publish(m_requests, std::
 void AppState::setTotalPending(qint64 value) { publish(m_totalPending, value, &AppState::totalPendingChanged); }
 void AppState::setLastUpdated(std::optional<QDateTime> value) { publish(m_lastUpdated, std::move(value), &AppState::lastUpdatedChanged); }
 void AppState::setErrorMessage(std::optional<QString> value) { publish(m_errorMessage, std::move(value), &AppState::errorMessageChanged); }
+void AppState::setUnopenedPage(std::optional<QUrl> value) { publish(m_unopenedPage, std::move(value), &AppState::unopenedPageChanged); }
+
+// --- Web pages --------------------------------------------------------------
+
+void AppState::openPage(const QUrl &page)
+{
+    if (m_unopenedPage)
+        setUnopenedPage(std::nullopt);
+    m_platform.openUrl(page, [self = QPointer(this), page] {
+        if (!self)
+            return;
+        // With no browser the panel offers the address to copy instead.
+        self->setUnopenedPage(page);
+        Q_EMIT self->panelRequested();
+    });
+}
 
 // --- Session ----------------------------------------------------------------
 
@@ -152,7 +168,7 @@ QCoro::Task<> AppState::runSignIn(std::shared_ptr<TaskHandle> task)
         if (task->isCancelled())
             co_return;
         if (const std::optional<QUrl> page = parseWebUrl(session.authUrl))
-            m_platform.openUrl(*page);
+            openPage(*page);
         setAuthState(AuthState::waitingForBrowser);
         co_await pollUntilComplete(task, session);
     } catch (const ServiceError &error) {
@@ -183,6 +199,7 @@ QCoro::Task<> AppState::pollUntilComplete(std::shared_ptr<TaskHandle> task, Auth
         if (answer.status == QLatin1String("complete") && answer.token) {
             m_platform.saveToken(*answer.token);
             startSession(answer.token);
+            setUnopenedPage(std::nullopt);
             setAuthState(AuthState::signedIn);
             startStatsPolling();
             co_return;
@@ -459,7 +476,7 @@ QCoro::Task<> AppState::runUpdateCheck(bool userInitiated)
     if (lifetime->isCancelled())
         co_return;
     if (update)
-        UpdateNotifier::promptIfNeeded(*update, userInitiated, m_platform);
+        UpdateNotifier::promptIfNeeded(*update, userInitiated, m_platform, [this](const QUrl &page) { openPage(page); });
     else if (userInitiated && failure)
         UpdateNotifier::showCheckFailedAlert(*failure, m_platform);
     else if (userInitiated)

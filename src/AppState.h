@@ -50,6 +50,9 @@ public:
     // Whether the latest refresh to publish an outcome failed (its error is the
     // errorMessage); false while signed out. Changes just before errorMessage.
     bool lastRefreshFailed() const { return m_lastRefreshFailed; }
+    // The last web page no browser took, offered to copy; cleared when another
+    // page is opened or the sign-in it was for completes.
+    const std::optional<QUrl> &unopenedPage() const { return m_unopenedPage; }
 
     // Operations the panel calls.
     void signIn();
@@ -60,6 +63,9 @@ public:
     void act(const SongRequest &request, RequestAction action);
     // The check the DJ asks for: its outcome always shows, a failure included.
     void checkForUpdates();
+    // One of the service's pages in the browser, or offered to copy when no
+    // browser takes it (the panel is asked to open then).
+    void openPage(const QUrl &page);
 
     const Platform &platform() const { return m_platform; }
     const QUrl &serviceUrl() const { return m_serviceUrl; }
@@ -84,6 +90,7 @@ Q_SIGNALS:
     void totalPendingChanged();
     void lastUpdatedChanged();
     void errorMessageChanged();
+    void unopenedPageChanged();
     void changed();
     // The DJ clicked a request's notification: the panel should open.
     void panelRequested();
@@ -102,6 +109,7 @@ private:
     void setTotalPending(qint64 value);
     void setLastUpdated(std::optional<QDateTime> value);
     void setErrorMessage(std::optional<QString> value);
+    void setUnopenedPage(std::optional<QUrl> value);
 
     QCoro::Task<> resumeStoredSession(std::shared_ptr<TaskHandle> task);
     void startSession(std::optional<QString> token);
@@ -143,6 +151,7 @@ private:
     qint64 m_totalPending = 0;
     std::optional<QDateTime> m_lastUpdated;
     std::optional<QString> m_errorMessage;
+    std::optional<QUrl> m_unopenedPage;
     bool m_lastRefreshFailed = false;
 
     // How a flow ends: it holds the handle it runs under and, after every

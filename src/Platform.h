@@ -38,8 +38,10 @@ struct Platform {
     // How long a call to the service may go without receiving anything.
     std::chrono::milliseconds idleTimeout{};
 
-    // Opens a web page in the browser.
-    std::function<void(const QUrl &)> openUrl;
+    // Opens a web page in the browser. Returns at once; `unopened` runs later
+    // when no browser took the page (none could be started, or the opener
+    // failed), so that the address can be offered to copy instead.
+    std::function<void(const QUrl &, std::function<void()> unopened)> openUrl;
 
     // Desktop notifications. Reads what the notification service can show (one
     // round trip, for the posts after it); completes on any answer or none.

@@ -277,7 +277,8 @@ private Q_SLOTS:
         if (stored.isValid())
             platform.openSettings()->setValue("lastUpdatePromptDate", stored);
 
-        QCOMPARE(UpdateNotifier::promptIfNeeded(release(), userInitiated, platform), shown);
+        const auto openPage = [&](const QUrl &page) { platform.openUrl(page, [] {}); };
+        QCOMPARE(UpdateNotifier::promptIfNeeded(release(), userInitiated, platform, openPage), shown);
         QCOMPARE(desktop.alerts.size(), shown ? 1 : 0);
         if (shown)
             QCOMPARE(desktop.alerts[0].title + desktop.alerts[0].buttons.join(u'|'), u"Update available (v2.0)Download|Later"_s);

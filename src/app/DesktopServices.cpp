@@ -1,6 +1,7 @@
 #include "app/DesktopServices.h"
 
 #include "AppConfig.h"
+#include "desktop/Browser.h"
 #include "ui/DesktopUi.h"
 
 #ifdef CUELARK_FREEDESKTOP
@@ -25,7 +26,7 @@ Platform DesktopServices::platform()
         .now = [] { return QDateTime::currentDateTimeUtc(); },
         .wait = [](double seconds) { return std::chrono::milliseconds(std::llround(seconds * 1000.0)); },
         .idleTimeout = serviceIdleTimeout,
-        .openUrl = &DesktopUi::openUrl,
+        .openUrl = &Browser::open,
         .readNotificationCapabilities = [this] { return m_notifier.readCapabilities(); },
         .notifyNewRequest = [this](const RequestNotification &notification) { m_notifier.post(notification); },
         .withdrawNotification = [this](qint64 requestId) { m_notifier.withdraw(requestId); },

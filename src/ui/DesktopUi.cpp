@@ -2,17 +2,11 @@
 
 #include "updates/Alert.h"
 
-#include <QDesktopServices>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 
 namespace DesktopUi {
-
-void openUrl(const QUrl &url)
-{
-    QDesktopServices::openUrl(url);
-}
 
 int showAlert(const Alert &alert)
 {

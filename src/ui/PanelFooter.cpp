@@ -1,5 +1,6 @@
 #include "ui/PanelFooter.h"
 
+#include "AppConfig.h"
 #include "AppLinks.h"
 #include "AppState.h"
 #include "AppVersion.h"
@@ -7,12 +8,23 @@
 #include "Logging.h"
 #include "Texts.h"
 #include "WebUrl.h"
+#include "ui/UnopenedPageNotice.h"
 #include "ui/Widgets.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QHBoxLayout>
 #include <QVBoxLayout>
+
+// "v1.0.0", and the service's host when it is not the real one, so that a
+// build for the stand-in never passes for a release.
+QString versionLine(const QUrl &serviceUrl)
+{
+    const QString version = u'v' + AppVersion::shortVersion();
+    if (serviceUrl == QUrl(QString::fromLatin1(AppConfig::realServiceUrl)))
+        return version;
+    return version + QStringLiteral(" \u00B7 ") + serviceUrl.authority();
+}
 
 QPushButton *makeButton(const QString &objectName, const QString &text, Theme::TextStyle style,
                         QWidget *parent)
@@ -42,7 +54,7 @@ LinkButton::LinkButton(AppState &state, const QString &title, QString urlString,
 void LinkButton::open()
 {
     if (const std::optional<QUrl> url = parseWebUrl(m_urlString))
-        m_state.platform().openUrl(*url);
+        m_state.openPage(*url);
 }
 
 QuitButton::QuitButton(QWidget *parent)
@@ -61,9 +73,10 @@ PanelFooterLinks::PanelFooterLinks(AppState &state, QWidget *parent)
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(6);
 
+    column->addWidget(new UnopenedPageNotice(state, this));
     QLabel *version = makeLabel(QStringLiteral("versionLabel"), Theme::TextStyle::caption2,
                                 Theme::secondaryText, this);
-    version->setText(u'v' + AppVersion::shortVersion());
+    version->setText(versionLine(state.serviceUrl()));
     column->addWidget(version, 0, Qt::AlignHCenter);
 
     QLayout *row = buildLinkRow(state);

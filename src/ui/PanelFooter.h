@@ -9,13 +9,15 @@
 class AppState;
 struct Platform;
 
+QString versionLine(const QUrl &serviceUrl);
+
 // A push button with text in one of the theme's text styles, only as wide as its
 // text (the style's usual minimum width would not fit four in the panel's row).
 QPushButton *makeButton(const QString &objectName, const QString &text, Theme::TextStyle style,
                         QWidget *parent);
 void makeCompact(QPushButton *button, Theme::TextStyle style);
 
-// Opens one web page of the service in the browser. A text that is not a web
+// Opens one web page of the service in the browser (or offers its address). A text that is not a web
 // address does nothing.
 class LinkButton : public QPushButton {
     Q_OBJECT

@@ -56,7 +56,8 @@ QString updateMessage(const UpdateAvailable &update)
     return lines.join(QLatin1Char('\n'));
 }
 
-bool promptIfNeeded(const UpdateAvailable &update, bool userInitiated, const Platform &platform)
+bool promptIfNeeded(const UpdateAvailable &update, bool userInitiated, const Platform &platform,
+                    const std::function<void(const QUrl &)> &openPage)
 {
     if (!userInitiated && !shouldPromptAgain(platform)) {
         qCDebug(lcUpdates) << "update alert for" << update.version << "held back: shown within the last day";
@@ -70,7 +71,7 @@ bool promptIfNeeded(const UpdateAvailable &update, bool userInitiated, const Pla
     });
     qCDebug(lcUpdates) << "update alert for" << update.version << "answered with button" << pressed;
     if (pressed == 0)
-        platform.openUrl(update.downloadURL);
+        openPage(update.downloadURL);
     // Whatever the answer, the next automatic alert waits a full interval.
     recordPromptDate(platform);
     return true;

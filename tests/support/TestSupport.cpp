@@ -23,7 +23,11 @@ Platform FakeDesktop::platform(double waitScale)
         return std::chrono::milliseconds(qint64(seconds * waitScale * 1000));
     };
     platform.idleTimeout = idleTimeout;
-    platform.openUrl = [this](const QUrl &url) { openedUrls.append(url); };
+    platform.openUrl = [this](const QUrl &url, const std::function<void()> &unopened) {
+        openedUrls.append(url);
+        if (!browserWorks)
+            unopened();
+    };
     platform.readNotificationCapabilities = [this]() -> QCoro::Task<> {
         ++capabilityReads;
         co_return;

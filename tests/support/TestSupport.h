@@ -35,6 +35,7 @@ struct FakeDesktop {
     std::chrono::milliseconds idleTimeout = testIdleTimeout;
 
     QList<QUrl> openedUrls;
+    bool browserWorks = true;
     QList<RequestNotification> notifications;
     int capabilityReads = 0;
     QList<Alert> alerts;
