@@ -122,7 +122,7 @@ private Q_SLOTS:
     void signOutClearsEverythingButTheErrorAndIsIdempotent()
     {
         AppState &app = h->startSignedIn();
-        h->fail(u"/api/glasses/requests/"_s, 500);
+        h->failNext(u"/api/glasses/requests/"_s, 500);
         app.act(app.requests().first(), RequestAction::approved);
         QVERIFY(waitUntil([&] { return app.errorMessage().has_value(); }));
         const auto pollTask = app.statsPollTask();
@@ -140,13 +140,12 @@ private Q_SLOTS:
     // (scaled in tests), until the DJ approves in the browser.
     void browserSignInCompletesThroughTheServicePage()
     {
-        h->answer(u"/api/glasses/auth/status"_s, {{u"status"_s, u"complete"_s}}, 3);
+        h->answerNext(u"/api/glasses/auth/status"_s, {{u"status"_s, u"complete"_s}}, 3);
         AppState &app = h->start(0.005);
         app.signIn();
         QVERIFY(waitUntil([&] { return h->countCalls(statusPoll) >= 4; }));
         QCOMPARE(app.authState(), AuthState::waitingForBrowser);
-        QCOMPARE(h->desktop.waits.mid(0, 3), QList<double>(3, AppState::authPollInterval));
-        QCOMPARE(AppState::authPollInterval, 2.0);
+        QCOMPARE(h->desktop.waits.mid(0, 3), QList<double>(3, 2.0));
         QCOMPARE(h->desktop.openedUrls.size(), 1);
         QVERIFY(h->desktop.openedUrls.first().toString().startsWith(h->service->url().toString()));
         h->service->approveInBrowser(h->desktop.openedUrls.first());
@@ -180,15 +179,15 @@ private Q_SLOTS:
         QFETCH(QString, how);
         const QString page = h->service->url().toString() + u"/glasses/sign-in?session=s-1"_s;
         if (how == u"past")
-            h->answer(u"/api/glasses/auth/start"_s, startBody(page, u"2020-01-01T00:00:00Z"_s));
+            h->answerNext(u"/api/glasses/auth/start"_s, startBody(page, u"2020-01-01T00:00:00Z"_s));
         if (how == u"unparsable" || how == u"case") {
-            h->answer(u"/api/glasses/auth/start"_s, startBody(page, u"in ten minutes"_s));
+            h->answerNext(u"/api/glasses/auth/start"_s, startBody(page, u"in ten minutes"_s));
             const QString status = how == u"case" ? u"Complete"_s : u"pending"_s;
-            h->answer(u"/api/glasses/auth/status"_s, {{u"status"_s, status}, {u"token"_s, u"t"_s}}, 100);
+            h->answerNext(u"/api/glasses/auth/status"_s, {{u"status"_s, status}, {u"token"_s, u"t"_s}}, 100);
             h->desktop.step = 100; // the 600 s fallback passes after a few polls
         }
         if (how == u"401" || how == u"500")
-            h->fail(how == u"401" ? u"/api/glasses/auth/status"_s : u"/api/glasses/auth/start"_s, how.toInt());
+            h->failNext(how == u"401" ? u"/api/glasses/auth/status"_s : u"/api/glasses/auth/start"_s, how.toInt());
         AppState &app = h->start(0.005);
         app.signIn();
         if (how == u"expired") {
@@ -230,7 +229,7 @@ private Q_SLOTS:
 
     void endingAFlowMidCallIsSilentAndSafe()
     {
-        h->delay(u"/api/glasses/auth/status"_s, 2000, 2);
+        h->delayNext(u"/api/glasses/auth/status"_s, 2000, 2);
         AppState &app = h->start(0.005);
         app.signIn();
         QVERIFY(waitUntil([&] { return app.authState() == AuthState::waitingForBrowser; }));
@@ -242,7 +241,7 @@ private Q_SLOTS:
         // Destroyed with a sign-in, a cycle and an action suspended: each ends on
         // its aborted call without touching the object (sanitizer builds check).
         h->desktop.storedToken = h->service->issueToken();
-        h->delay(u"/api/glasses/me"_s, 2000);
+        h->delayNext(u"/api/glasses/me"_s, 2000);
         AppState &doomed = h->start(0.005);
         doomed.signIn();
         doomed.act(SongRequest{1001, u"pending"_s, {}, {}, {}}, RequestAction::approved);
@@ -256,8 +255,8 @@ private Q_SLOTS:
     // Only a web address opens in the browser; the flow waits for the session all the same.
     void aSignInPageThatIsNoWebAddressStaysClosed()
     {
-        h->answer(u"/api/glasses/auth/start"_s, startBody(u"file:///etc/passwd"_s, u"2099-01-01T00:00:00Z"_s));
-        h->answer(u"/api/glasses/auth/status"_s, {{u"status"_s, u"pending"_s}});
+        h->answerNext(u"/api/glasses/auth/start"_s, startBody(u"file:///etc/passwd"_s, u"2099-01-01T00:00:00Z"_s));
+        h->answerNext(u"/api/glasses/auth/status"_s, {{u"status"_s, u"pending"_s}});
         AppState &app = h->start(1000);
         app.signIn();
         QVERIFY(waitUntil([&] { return h->countCalls(statusPoll) >= 1; }));
@@ -269,7 +268,7 @@ private Q_SLOTS:
     // selected event's list follows the events.
     void aCycleFetchesWhatItLacks()
     {
-        h->answer(u"/api/glasses/me"_s, {{u"userId"_s, u"dj-1"_s}, {u"name"_s, QJsonValue::Null}});
+        h->answerNext(u"/api/glasses/me"_s, {{u"userId"_s, u"dj-1"_s}, {u"name"_s, QJsonValue::Null}});
         AppState &app = h->startSignedIn();
         QCOMPARE(h->calls().mid(0, 3), (QStringList{meCall, eventsCall, requestsCall}));
         QVERIFY(!app.userName() && app.selectedEventId() == liveEvent);
@@ -282,8 +281,7 @@ private Q_SLOTS:
         QCOMPARE(app.userName(), std::optional(u"DJ Nova"_s));
         QCOMPARE(h->service->log().at(1)[u"query"_s].toString(), u"eventId=102&limit=25"_s);
         // The loop pauses ten seconds after each cycle (scaled in tests).
-        QCOMPARE(h->desktop.waits, QList<double>{AppState::statsPollInterval});
-        QCOMPARE(AppState::statsPollInterval, 10.0);
+        QCOMPARE(h->desktop.waits, QList<double>{10.0});
     }
 
     void theSelectionIsReconciled_data()
@@ -308,14 +306,14 @@ private Q_SLOTS:
         const auto emptyPage = [](int pending) { return QJsonObject{{u"requests"_s, QJsonArray{}}, {u"totalPending"_s, pending}}; };
         AppState &app = h->startSignedIn();
         if (chosen) {
-            h->answer(u"/api/glasses/events"_s, {{u"events"_s, QJsonArray{eventJson(chosen, false)}}});
-            h->answer(u"/api/glasses/requests"_s, emptyPage(0));
+            h->answerNext(u"/api/glasses/events"_s, {{u"events"_s, QJsonArray{eventJson(chosen, false)}}});
+            h->answerNext(u"/api/glasses/requests"_s, emptyPage(0));
             app.select(chosen);
             QVERIFY(waitUntil([&] { return h->countCalls(requestsCall) == 2; }));
         }
-        h->answer(u"/api/glasses/events"_s, {{u"events"_s, events}});
+        h->answerNext(u"/api/glasses/events"_s, {{u"events"_s, events}});
         if (selected)
-            h->answer(u"/api/glasses/requests"_s, emptyPage(3));
+            h->answerNext(u"/api/glasses/requests"_s, emptyPage(3));
         refresh();
         QCOMPARE(app.selectedEventId(), selected);
         QCOMPARE(app.totalPending(), selected ? 3 : 0);
@@ -341,7 +339,7 @@ private Q_SLOTS:
     void thePollingLoopRunsCyclesEndToStart()
     {
         // Each cycle's request list takes 300 ms to arrive; the pause is 20 ms.
-        h->delay(u"/api/glasses/requests"_s, 300, 100);
+        h->delayNext(u"/api/glasses/requests"_s, 300, 100);
         h->desktop.storedToken = h->service->issueToken();
         h->start(0.002);
         QTest::qWait(1000);
@@ -374,8 +372,8 @@ private Q_SLOTS:
         h->clearCalls();
         app.act(pending, RequestAction::approved);
         QVERIFY(waitUntil([&] { return app.totalPending() == 3; }));
-        QCOMPARE(h->calls(), (QStringList{patch, eventsCall, requestsCall}));
-        QCOMPARE(h->service->log().first()[u"body"_s].toString(), u"{\"status\":\"approved\"}"_s);
+        QCOMPARE(h->service->calls(StandIn::withBody),
+                 (QStringList{patch + u" {\"status\":\"approved\"}"_s, eventsCall, requestsCall}));
         QCOMPARE(std::ranges::find(app.requests(), pending.id, &SongRequest::id)->status, u"approved"_s);
 
         // Two presses send two updates, each followed by its refresh.
@@ -387,7 +385,7 @@ private Q_SLOTS:
 
         // A failed update shows its text and runs no refresh.
         h->clearCalls();
-        h->fail(u"/api/glasses/requests/"_s, 500);
+        h->failNext(u"/api/glasses/requests/"_s, 500);
         app.act(pending, RequestAction::approved);
         QVERIFY(waitUntil([&] { return app.errorMessage().has_value(); }));
         QCOMPARE(app.errorMessage(), std::optional(u"Service unavailable"_s));
@@ -428,7 +426,7 @@ private Q_SLOTS:
 
         // A failed cycle leaves the baseline, so the next good one reports.
         const qint64 missed = h->addRequest(u"Missed"_s, upcomingEvent);
-        h->fail(u"/api/glasses/requests"_s, 500);
+        h->failNext(u"/api/glasses/requests"_s, 500);
         refresh();
         refresh();
         QCOMPARE(idsOf(notified).mid(4), QList<qint64>{missed});
@@ -486,7 +484,7 @@ private Q_SLOTS:
         QCOMPARE(idsOf(h->desktop.notifications), QList<qint64>{fresh});
 
         // A slow cycle is overtaken by the refresh that follows an approval.
-        h->delay(u"/api/glasses/requests"_s, 400);
+        h->delayNext(u"/api/glasses/requests"_s, 400);
         auto slow = app.refresh();
         QTest::qWait(100);
         app.act(SongRequest{fresh, u"pending"_s, {}, {}, {}}, RequestAction::approved);
@@ -500,10 +498,10 @@ private Q_SLOTS:
         // A list for an event the DJ has left is not shown, nor notified; the
         // old list goes at once, and a past event chosen stays chosen.
         h->addRequest(u"Unseen"_s, liveEvent);
-        h->delay(u"/api/glasses/requests"_s, 400);
+        h->delayNext(u"/api/glasses/requests"_s, 400);
         auto left = app.refresh();
         QTest::qWait(100);
-        h->delay(u"/api/glasses/requests"_s, 800); // the new event's list comes after the old one
+        h->delayNext(u"/api/glasses/requests"_s, 800); // the new event's list comes after the old one
         app.select(pastEvent);
         QVERIFY(app.requests().isEmpty() && app.totalPending() == 0);
         awaitTask(std::move(left));
@@ -520,9 +518,9 @@ private Q_SLOTS:
 
         // Nothing of a session that has ended comes back: no data, no error,
         // and an action under way then neither reports nor refreshes.
-        h->delay(u"/api/glasses/events"_s, 400);
+        h->delayNext(u"/api/glasses/events"_s, 400);
         auto ended = app.refresh();
-        h->fail(u"/api/glasses/requests/"_s, 500, 400);
+        h->failNext(u"/api/glasses/requests/"_s, 500, 400);
         app.act(app.requests().first(), RequestAction::approved);
         QTest::qWait(100);
         app.signOut();
@@ -539,7 +537,7 @@ private Q_SLOTS:
         const QtMessageHandler previous = qInstallMessageHandler(captureLog);
         h = std::make_unique<ServiceHarness>(QStringList{u"--release-version"_s, u"99.0"_s});
         // The first two cycles fail; the check follows the first good one.
-        h->fail(u"/api/glasses/me"_s, 500, 0, 2);
+        h->failNext(u"/api/glasses/me"_s, 500, 0, 2);
         const QString firstToken = *(h->desktop.storedToken = h->service->issueToken());
         AppState &app = h->start(0.01);
         QVERIFY(waitUntil([&] { return app.errorMessage().has_value(); }));
@@ -551,7 +549,7 @@ private Q_SLOTS:
         QCOMPARE(logLines, QStringList()); // off by default
 
         QLoggingCategory::setFilterRules(u"cuelark.*=true"_s);
-        h->fail(u"/api/glasses/requests/"_s, 500);
+        h->failNext(u"/api/glasses/requests/"_s, 500);
         app.act(app.requests().first(), RequestAction::approved);
         QVERIFY(waitUntil([&] { return app.errorMessage().has_value(); }));
         // Sign out and in again: no second automatic check.
@@ -586,7 +584,7 @@ private Q_SLOTS:
     // good cycle recovers without any action from the DJ.
     void aFaultyCycleRecoversByItself_data()
     {
-        QTest::addColumn<QJsonObject>("fault"); // for /control/inject, or a pause of the service
+        QTest::addColumn<QJsonObject>("fault"); // for the stand-in's inject, or a pause of the service
         QTest::addColumn<QString>("text");      // what the DJ reads (a prefix)
         const QString events = u"/api/glasses/events"_s, requests = u"/api/glasses/requests"_s;
         const auto status = [](int code, const QString &body, const QString &type = u"application/json"_s) {
@@ -629,7 +627,7 @@ private Q_SLOTS:
         const QList<DJEvent> events = app.events();
         const QList<SongRequest> requests = app.requests();
         if (fault.contains(u"path"_s))
-            h->inject(fault);
+            h->service->inject(fault);
         else if (!atStart)
             pause();
         QVERIFY(waitUntil([&] { return app.errorMessage().has_value(); }));

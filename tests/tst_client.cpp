@@ -76,17 +76,6 @@ QString outcomeOf(QCoro::Task<T> task)
     return u"ok"_s;
 }
 
-// "METHOD /path?query Authorization|Content-Type|poll-token body", "-" for a missing header.
-QString summary(const QJsonValue &call)
-{
-    QStringList headers;
-    for (const QString &name : {u"authorization"_s, u"contentType"_s, u"pollToken"_s})
-        headers << call[name].toString(u"-"_s);
-    const QString query = call[u"query"_s].toString();
-    return (call[u"method"_s].toString() + u' ' + call[u"path"_s].toString() + (query.isEmpty() ? u""_s : u'?' + query)
-            + u' ' + headers.join(u'|') + u' ' + call[u"body"_s].toString()).trimmed();
-}
-
 } // namespace
 
 class TestClient : public QObject {
@@ -100,8 +89,8 @@ private Q_SLOTS:
     {
         const GlassesAPIClient client = testClient(u"tök3n"_s, service->url());
         const GlassesAPIClient tokenless = testClient(std::nullopt, service->url());
-        service->answer(200, R"({"events":[],"requests":[],"totalPending":0,"userId":"u","status":"pending",
-                               "sessionId":"s","pollToken":"p","authUrl":"a","expiresAt":"e"})", 8);
+        service->answerNext(200, R"({"events":[],"requests":[],"totalPending":0,"userId":"u","status":"pending",
+                                   "sessionId":"s","pollToken":"p","authUrl":"a","expiresAt":"e"})", 8);
         awaitTask(client.events());
         awaitTask(client.requests(42, 25));
         awaitTask(client.me());
@@ -111,10 +100,7 @@ private Q_SLOTS:
         QCOMPARE(awaitTask(tokenless.pollAuthStatus(u"s 1&x"_s, u"poll-secret"_s)).status, u"pending"_s);
         awaitTask(tokenless.releaseRecord());
 
-        QStringList seen;
-        for (const QJsonValue &call : service->log())
-            seen << summary(call);
-        QCOMPARE(seen, (QStringList{
+        QCOMPARE(service->calls(StandIn::withQuery | StandIn::withHeaders | StandIn::withBody), (QStringList{
             u"GET /api/glasses/events Bearer tök3n|-|-"_s,
             u"GET /api/glasses/requests?eventId=42&limit=25 Bearer tök3n|-|-"_s,
             u"GET /api/glasses/me Bearer tök3n|-|-"_s,
@@ -156,7 +142,7 @@ private Q_SLOTS:
         QFETCH(bool, update);
         QFETCH(int, status);
         QFETCH(QByteArray, body);
-        service->answer(status, body);
+        service->answerNext(status, body);
         const GlassesAPIClient client = testClient(u"t"_s, service->url());
         QTEST(update ? outcomeOf(client.updateRequest(1, RequestAction::approved)) : outcomeOf(client.events()), "outcome");
     }
@@ -164,8 +150,7 @@ private Q_SLOTS:
     // Without a length, the body is cut off once it passes 8 MiB all the same.
     void streamedBodiesAreCapped()
     {
-        service->control("POST", u"/control/inject"_s,
-                         {{u"status"_s, 200}, {u"chunked"_s, true}, {u"body"_s, QString(9 << 20, u' ')}});
+        service->inject({{u"status"_s, 200}, {u"chunked"_s, true}, {u"body"_s, QString(9 << 20, u' ')}});
         QCOMPARE(outcomeOf(testClient(std::nullopt, service->url()).events()), u"The service's answer is too large."_s);
     }
 
@@ -238,15 +223,13 @@ private Q_SLOTS:
         QFETCH(int, status);
         QFETCH(QByteArray, body);
         QFETCH(QString, outcome);
-        service->control("DELETE", u"/control/log"_s);
+        service->clearCalls();
         if (status)
-            service->answer(status, body, 1);
+            service->answerNext(status, body);
         const QUrl url = status ? service->url() : StandIn::refusingUrl();
         QCOMPARE(updateOutcome([&] { return awaitTask(UpdateChecker::fetchUpdate(testClient(std::nullopt, url), u"1.0"_s)); }), outcome);
-        const QJsonArray calls = service->log();
-        QCOMPARE(calls.size(), status ? 1 : 0);
-        for (const QJsonValue &call : calls)
-            QVERIFY(call[u"authorization"_s].isNull());
+        QCOMPARE(service->calls(StandIn::withHeaders),
+                 status ? QStringList{u"GET /mac-app/latest.json -|-|-"_s} : QStringList());
     }
 
     void throttle_data()
@@ -312,13 +295,12 @@ private Q_SLOTS:
         }
     }
 
-    void updateMessage()
+    // Only a release both signed and vetted goes without the warning.
+    void unvettedReleasesAreFlagged()
     {
-        const QString steps = u"Fixes.\n\nDownload the new package, quit Cuelark, install it, then reopen the app."_s;
-        QCOMPARE(UpdateNotifier::updateMessage(release(u"Fixes."_s, true, true)), steps);
-        QCOMPARE(UpdateNotifier::updateMessage(release(u"Fixes."_s, true, false)),
-                 steps + u"\n\nThis is an unsigned beta build. Install it only if it came from the official "
-                         "Cuelark download."_s);
+        const QString vetted = UpdateNotifier::updateMessage(release(u"Fixes."_s, true, true));
+        for (const bool isSigned : {false, true})
+            QVERIFY(UpdateNotifier::updateMessage(release(u"Fixes."_s, isSigned, !isSigned)).size() > vetted.size());
     }
 
     void decodesRecordsVerbatim()

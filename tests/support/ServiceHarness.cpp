@@ -37,26 +37,20 @@ AppState &ServiceHarness::startSignedIn(double waitScale)
     return *state;
 }
 
-void ServiceHarness::inject(const QJsonObject &fault)
+void ServiceHarness::answerNext(const QString &path, const QJsonObject &body, int count)
 {
-    service->control("POST", u"/control/inject"_s, fault);
+    service->answerNext(200, QJsonDocument(body).toJson(QJsonDocument::Compact), count, path);
 }
 
-void ServiceHarness::answer(const QString &path, const QJsonObject &body, int count)
+void ServiceHarness::failNext(const QString &path, int status, int delayMs, int count)
 {
-    inject({{u"path"_s, path}, {u"count"_s, count}, {u"status"_s, 200},
-            {u"body"_s, QString::fromUtf8(QJsonDocument(body).toJson(QJsonDocument::Compact))}});
+    service->inject({{u"path"_s, path}, {u"count"_s, count}, {u"status"_s, status}, {u"delayMs"_s, delayMs},
+                     {u"body"_s, u"{\"error\":\"Service unavailable\"}"_s}});
 }
 
-void ServiceHarness::fail(const QString &path, int status, int delayMs, int count)
+void ServiceHarness::delayNext(const QString &path, int delayMs, int count)
 {
-    inject({{u"path"_s, path}, {u"count"_s, count}, {u"status"_s, status}, {u"delayMs"_s, delayMs},
-            {u"body"_s, u"{\"error\":\"Service unavailable\"}"_s}});
-}
-
-void ServiceHarness::delay(const QString &path, int delayMs, int count)
-{
-    inject({{u"path"_s, path}, {u"count"_s, count}, {u"delayMs"_s, delayMs}});
+    service->inject({{u"path"_s, path}, {u"count"_s, count}, {u"delayMs"_s, delayMs}});
 }
 
 qint64 ServiceHarness::addRequest(const QString &title, qint64 eventId)
@@ -64,17 +58,4 @@ qint64 ServiceHarness::addRequest(const QString &title, qint64 eventId)
     return service->control("POST", u"/control/requests"_s,
                             {{u"songTitle"_s, title}, {u"artistName"_s, u"Artist"_s}, {u"eventId"_s, eventId}})[u"id"_s]
         .toInteger();
-}
-
-QStringList ServiceHarness::calls()
-{
-    QStringList calls;
-    for (const QJsonValue &call : service->log())
-        calls.append(call[u"method"_s].toString() + u' ' + call[u"path"_s].toString());
-    return calls;
-}
-
-void ServiceHarness::clearCalls()
-{
-    service->control("DELETE", u"/control/log"_s);
 }

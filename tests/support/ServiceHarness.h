@@ -18,19 +18,18 @@ struct ServiceHarness {
     // The pause between cycles is hours long unless `waitScale` says otherwise.
     AppState &startSignedIn(double waitScale = 1000);
 
-    // The next calls on paths starting with `fault["path"]` misbehave as the
-    // stand-in's control API describes it (status, body, delayMs, drop, ...).
-    void inject(const QJsonObject &fault);
-    // The next `count` answers on paths starting with `path` are this instead of
-    // the service's own.
-    void answer(const QString &path, const QJsonObject &body, int count = 1);
-    void fail(const QString &path, int status, int delayMs = 0, int count = 1);
-    void delay(const QString &path, int delayMs, int count = 1);
+    // The next `count` calls on paths starting with `path` (other faults:
+    // `service->inject`) are answered with `body` and HTTP 200 (answerNext),
+    // with `status` and an error text `delayMs` late (failNext), or with the
+    // service's own answer `delayMs` late (delayNext).
+    void answerNext(const QString &path, const QJsonObject &body, int count = 1);
+    void failNext(const QString &path, int status, int delayMs = 0, int count = 1);
+    void delayNext(const QString &path, int delayMs, int count = 1);
 
     qint64 addRequest(const QString &title, qint64 eventId);
-    QStringList calls(); // "METHOD /path" of every API call so far
+    QStringList calls() { return service->calls(); } // "METHOD /path" of every API call so far
     qsizetype countCalls(const QString &call) { return calls().count(call); }
-    void clearCalls();
+    void clearCalls() { service->clearCalls(); }
 
     std::unique_ptr<StandIn> service;
     FakeDesktop desktop;

@@ -104,10 +104,30 @@ void StandIn::approveInBrowser(const QUrl &authUrl)
         fail(u"approving the sign-in answered %1"_s.arg(approval));
 }
 
-void StandIn::answer(int status, const QByteArray &body, int count)
+void StandIn::answerNext(int status, const QByteArray &body, int count, const QString &path)
 {
-    control("POST", u"/control/inject"_s, {{u"path"_s, u"/"_s}, {u"count"_s, count}, {u"status"_s, status},
-                                            {u"bodyBase64"_s, QString::fromLatin1(body.toBase64())}});
+    inject({{u"path"_s, path}, {u"count"_s, count}, {u"status"_s, status},
+            {u"bodyBase64"_s, QString::fromLatin1(body.toBase64())}});
+}
+
+QStringList StandIn::calls(CallDetails details)
+{
+    QStringList calls;
+    for (const QJsonValue &call : log()) {
+        QString line = call[u"method"_s].toString() + u' ' + call[u"path"_s].toString();
+        if (const QString query = call[u"query"_s].toString(); details.testFlag(withQuery) && !query.isEmpty())
+            line += u'?' + query;
+        if (details.testFlag(withHeaders)) {
+            QStringList headers;
+            for (const QString &name : {u"authorization"_s, u"contentType"_s, u"pollToken"_s})
+                headers << call[name].toString(u"-"_s);
+            line += u' ' + headers.join(u'|');
+        }
+        if (details.testFlag(withBody))
+            line += u' ' + call[u"body"_s].toString();
+        calls.append(line.trimmed());
+    }
+    return calls;
 }
 
 QUrl StandIn::refusingUrl()

@@ -28,9 +28,21 @@ public:
 
     // The API calls served so far (control calls excluded), oldest first.
     QJsonArray log() { return control("GET", QStringLiteral("/control/log")).toArray(); }
+    // What `calls` shows of each call beyond "METHOD /path".
+    enum CallDetail { withQuery = 1, withHeaders = 2, withBody = 4 };
+    Q_DECLARE_FLAGS(CallDetails, CallDetail)
+    // The log, a line a call: "METHOD /path?query Authorization|Content-Type|poll-token
+    // body" with "-" for a header not sent, each part beyond method and path only
+    // when asked for.
+    QStringList calls(CallDetails details = {});
+    void clearCalls() { control("DELETE", QStringLiteral("/control/log")); }
 
-    // The next `count` API calls on any path are answered with `status` and `body`.
-    void answer(int status, const QByteArray &body, int count = 1);
+    // The next API calls misbehave as `fault` describes it in the control API's
+    // terms (path prefix, count, status, body, delayMs, drop, chunked, ...).
+    void inject(const QJsonObject &fault) { control("POST", QStringLiteral("/control/inject"), fault); }
+    // The next `count` API calls on paths starting with `path` are answered
+    // with `status` and `body` instead of the service's own.
+    void answerNext(int status, const QByteArray &body, int count = 1, const QString &path = {});
     // An address on this machine where nothing listens.
     static QUrl refusingUrl();
 
@@ -45,3 +57,5 @@ private:
     QProcess m_process;
     QUrl m_url;
 };
+
+Q_DECLARE_OPERATORS_FOR_FLAGS(StandIn::CallDetails)

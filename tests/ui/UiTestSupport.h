@@ -36,17 +36,11 @@ struct UiFixture {
     void answer(int status, const QByteArray &body = {})
     {
         service.control("DELETE", u"/control/inject"_s);
-        service.control("DELETE", u"/control/log"_s);
-        service.answer(status, body, 1'000'000);
+        service.clearCalls();
+        service.answerNext(status, body, 1'000'000);
     }
     // "METHOD /path body" of each call so far.
-    QStringList calls() const
-    {
-        QStringList calls;
-        for (const QJsonValue &call : service.log())
-            calls << call[u"method"_s].toString() + u' ' + call[u"path"_s].toString() + u' ' + call[u"body"_s].toString();
-        return calls;
-    }
+    QStringList calls() const { return service.calls(StandIn::withBody); }
     bool waitForCall(const QString &prefix) const
     {
         return waitUntil([&] { return std::ranges::any_of(calls(), [&](const QString &call) { return call.startsWith(prefix); }); });
