@@ -303,6 +303,43 @@ private Q_SLOTS:
             QCOMPARE(app.requests().first().status, patch);
     }
 
+    // A page counts as unopened when xdg-open is missing or fails, not when it
+    // opens it (or is still busy with the browser).
+    void browserOpener_data()
+    {
+        QTest::addColumn<QString>("opener"); // the script's body; none: no xdg-open at all
+        QTest::addColumn<bool>("unopened");
+        QTest::newRow("opens") << u"exit 0"_s << false;
+        QTest::newRow("no browser") << u"echo 'no method available' >&2; exit 3"_s << true;
+        QTest::newRow("missing") << QString() << true;
+    }
+    void browserOpener()
+    {
+        QFETCH(QString, opener);
+        QFETCH(bool, unopened);
+        QTemporaryDir bin;
+        if (!opener.isNull()) {
+            QFile script(bin.filePath(u"xdg-open"_s));
+            QVERIFY(script.open(QIODevice::WriteOnly));
+            script.write("#!/bin/sh\necho \"$1\" >\"$0.args\"\n" + opener.toUtf8() + '\n');
+            script.close();
+            script.setPermissions(script.permissions() | QFileDevice::ExeOwner);
+        }
+        const QByteArray path = qgetenv("PATH");
+        qputenv("PATH", bin.path().toUtf8());
+        bool reported = false;
+        m_platform.openUrl(QUrl(u"https://cuelark.example/privacy?a=1"_s), [&reported] { reported = true; });
+        qputenv("PATH", path);
+        QTRY_COMPARE_WITH_TIMEOUT(reported, unopened, 5000);
+        QTest::qWait(100);
+        QCOMPARE(reported, unopened);
+        if (!opener.isNull()) {
+            QFile args(bin.filePath(u"xdg-open.args"_s));
+            QVERIFY(args.open(QIODevice::ReadOnly));
+            QCOMPARE(args.readAll(), "https://cuelark.example/privacy?a=1\n"_ba);
+        }
+    }
+
     // "Start at login" is the autostart entry's presence: written or removed as
     // asked, naming this executable, and reported as not done when the folder
     // cannot be made.

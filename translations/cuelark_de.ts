@@ -233,6 +233,19 @@
     </message>
 </context>
 <context>
+    <name>UnopenedPageNotice</name>
+    <message>
+        <source>No browser opened the page. Open this address in one:</source>
+        <extracomment>Shown when no web browser could be started for a link; its address follows.</extracomment>
+        <translation>Kein Browser hat die Seite geöffnet. Öffnen Sie diese Adresse in einem:</translation>
+    </message>
+    <message>
+        <source>Copy</source>
+        <extracomment>Copies the address of a page no browser opened.</extracomment>
+        <translation>Kopieren</translation>
+    </message>
+</context>
+<context>
     <name>UpdateNotifier</name>
     <message>
         <source>Download the new package, quit Cuelark, install it, then reopen the app.</source>

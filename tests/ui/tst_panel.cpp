@@ -347,6 +347,34 @@ private Q_SLOTS:
         QVERIFY(f.desktop.openedUrls.isEmpty());
     }
 
+    // With no browser the page asked for is offered instead, its address with a
+    // Copy button: the sign-in page (the sign-in goes on) and a footer link.
+    void pagesWithoutABrowser_data()
+    {
+        QTest::addColumn<QString>("link"); // none: the sign-in page
+        QTest::newRow("sign-in page") << QString();
+        QTest::newRow("Privacy") << u"privacyLink"_s;
+    }
+    void pagesWithoutABrowser()
+    {
+        QFETCH(QString, link);
+        Panel p(link.isEmpty() ? Auth::signedOut : Auth::signedIn);
+        p.f.desktop.browserWorks = false;
+        p.f.service.control("DELETE", u"/control/inject"_s); // the stand-in answers as itself
+        QCOMPARE(shownOf(p.view(), {"unopenedPageNotice"}), QString());
+        p.click(link.isEmpty() ? "signInButton" : qPrintable(link));
+        QTRY_COMPARE(shownOf(p.view(), {"unopenedPageNotice"}), u"unopenedPageNotice"_s);
+        const QString address = p.f.desktop.openedUrls.value(0).toString(QUrl::FullyEncoded);
+        QVERIFY(!address.isEmpty());
+        QCOMPARE(labelText(p.view(), "unopenedPageAddress"), address);
+        p.click("copyAddressButton");
+        QCOMPARE(QGuiApplication::clipboard()->text(), address);
+        if (link.isEmpty()) {
+            QCOMPARE(p.state.authState(), Auth::waitingForBrowser);
+            QVERIFY(p.f.waitForCall(u"GET /api/glasses/auth/status"_s));
+        }
+    }
+
     // The user's name, the last update and an error show only when known; a
     // long error is cut after two lines rather than stretching the panel.
     void optionalHeaderAndFooterParts()
@@ -360,6 +388,8 @@ private Q_SLOTS:
         settle();
         QCOMPARE(shownOf(p.view(), parts), u"userName lastUpdated errorMessage"_s);
         QVERIFY(labelText(p.view(), "lastUpdated").contains(u"4:05"_s)); // with seconds, in any locale
+        // A build that talks to anything but the real service says so.
+        QVERIFY(labelText(p.view(), "versionLabel").endsWith(u" \u00B7 "_s + p.f.service.url().authority()));
         auto *error = child<QLabel>(p.view(), "errorMessage");
         QTRY_VERIFY(error->heightForWidth(error->width()) > 2 * error->fontMetrics().lineSpacing());
         QVERIFY(error->height() <= 2 * error->fontMetrics().lineSpacing());
