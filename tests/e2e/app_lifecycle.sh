@@ -86,6 +86,17 @@ _hand_over() {
 desktop_start_app "$app"
 _hand_over
 _hand_over --open-panel
+# Another session (another display) or another user (another runtime
+# directory) runs an app of its own: that start keeps running, and this app's
+# panel stays shut.
+mkdir -m 0700 "$desktop_dir/other-runtime"
+for setting in DISPLAY=:99 XDG_RUNTIME_DIR="$desktop_dir/other-runtime"; do
+    status=0
+    env "$setting" QT_QPA_PLATFORM=offscreen timeout 1.5 "$app" >"$desktop_dir/other-start.log" 2>&1 || status=$?
+    ((status == 124)) || desktop_fail "a start with $setting ended with $status instead of running on its own"
+    _desktop_find_panel && desktop_fail "a start with $setting opened the running app's panel"
+done
+desktop_log "a start for another display or user runs on its own"
 
 # A crash leaves its lock and socket behind: the next start, asked for its
 # panel, runs and shows it, and later starts reach it.
@@ -110,17 +121,21 @@ _end_app_with() {
     desktop_log "SIG$1: the app ended with 0 after $(ms_since "$started") ms"
 }
 
-# SIGTERM as soon as the signed-in app uses its token: the token's write to
-# the secret store, issued a moment before, is finished first.
+# SIGTERM while the new token's write waits on the secret store, held stopped
+# for half a second: the app finishes the write before it ends.
+keyring="$(dbus-send --session --print-reply --dest=org.freedesktop.DBus / \
+    org.freedesktop.DBus.GetConnectionUnixProcessID string:org.freedesktop.secrets | awk '/uint32/ { print $2 }')"
 "$app" --open-panel
 desktop_wait 2 "the panel" _desktop_find_panel || desktop_fail "--open-panel opened no panel"
 desktop_settle
 desktop_press_sign_in
+kill -STOP "$keyring"
 desktop_approve_in_browser "$desktop_sign_in_url" || desktop_fail "approving the sign-in page failed"
 desktop_wait 10 "the app to use its token" desktop_service_called '.path == "/api/glasses/me" and .status == 200' ||
     desktop_fail "the app did not sign in"
+(sleep 0.5 && kill -CONT "$keyring") &
 _end_app_with TERM
-desktop_token_stored || desktop_fail "SIGTERM right after the sign-in lost the token"
+desktop_token_stored || desktop_fail "SIGTERM during the token's write lost the token"
 
 # SIGINT with a request's notification shown: the notification goes too.
 _displayed() { (($(dunstctl count displayed) == $1)); }
