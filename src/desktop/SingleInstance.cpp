@@ -32,8 +32,9 @@ constexpr auto clientBound = 2s;
 QString displayKey()
 {
     QString display = qEnvironmentVariable("WAYLAND_DISPLAY");
+    // ":0" and ":0.0" name the same X display (its screen 0).
     if (display.isEmpty())
-        display = qEnvironmentVariable("DISPLAY");
+        display = qEnvironmentVariable("DISPLAY").remove(QRegularExpression(QStringLiteral("\\.[0-9]+$")));
     display.replace(QRegularExpression(QStringLiteral("[^A-Za-z0-9._-]")), QStringLiteral("_"));
     return display;
 }
