@@ -30,11 +30,12 @@ int main(int argc, char *argv[])
         switch (instance.claim()) {
         case SingleInstance::Claim::handedOver:
             return 0;
-        case SingleInstance::Claim::noAnswer:
+        case SingleInstance::Claim::noAnswer: {
             //: On the terminal, when a second start found the first one unresponsive.
-            std::fprintf(stderr, "%s\n",
-                         qPrintable(QCoreApplication::translate("main", "Cuelark is already running but does not answer.")));
+            const QString problem = QCoreApplication::translate("main", "Cuelark is already running but does not answer.");
+            std::fprintf(stderr, "%s\n", qPrintable(problem));
             return 1;
+        }
         case SingleInstance::Claim::first:
         case SingleInstance::Claim::unavailable:
             break;
