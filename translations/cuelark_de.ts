@@ -24,6 +24,29 @@
     </message>
 </context>
 <context>
+    <name>CommandLine</name>
+    <message>
+        <source>Song requests for DJs, in the tray.</source>
+        <extracomment>The first line of the program&apos;s --help.</extracomment>
+        <translation>Musikwünsche für DJs, im Systembereich.</translation>
+    </message>
+    <message>
+        <source>Open the panel: the running Cuelark&apos;s, or that of a new start.</source>
+        <extracomment>Describes the command line option --open-panel in the program&apos;s --help.</extracomment>
+        <translation>Das Fenster öffnen: das des laufenden Cuelark oder das eines neuen Starts.</translation>
+    </message>
+    <message>
+        <source>Unexpected argument &apos;%1&apos;.</source>
+        <extracomment>%1 is a word on the command line that is not an option.</extracomment>
+        <translation>Unerwartetes Argument „%1“.</translation>
+    </message>
+    <message>
+        <source>Try &apos;%1&apos; for the options.</source>
+        <extracomment>After a command line error; %1 is the option that lists the others.</extracomment>
+        <translation>Die Optionen zeigt „%1“.</translation>
+    </message>
+</context>
+<context>
     <name>DashboardView</name>
     <message>
         <source>Event</source>
@@ -286,6 +309,14 @@
     <message>
         <source>A new version is available.</source>
         <translation>Eine neue Version ist verfügbar.</translation>
+    </message>
+</context>
+<context>
+    <name>main</name>
+    <message>
+        <source>Cuelark is already running but does not answer.</source>
+        <extracomment>On the terminal, when a second start found the first one unresponsive.</extracomment>
+        <translation>Cuelark läuft bereits, antwortet aber nicht.</translation>
     </message>
 </context>
 </TS>

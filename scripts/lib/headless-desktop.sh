@@ -248,13 +248,13 @@ desktop_start_app() {
     desktop_embed_ms=$((($(date +%s%N) - started) / 1000000))
 }
 
-# desktop_launch_app PATH: starts the app with the fake browser first on PATH;
-# sets desktop_app_pid and desktop_app_log.
+# desktop_launch_app PATH [ARGUMENT...]: starts the app with the fake browser
+# first on PATH; sets desktop_app_pid and desktop_app_log.
 desktop_launch_app() {
     desktop_app_runs=$((desktop_app_runs + 1))
     desktop_app_log="$desktop_dir/app-$desktop_app_runs.log"
     _desktop_start "the app" "$desktop_app_log" env -u BROWSER -u DEFAULT_BROWSER -u XDG_CURRENT_DESKTOP \
-        PATH="$desktop_dir/browser:$PATH" QT_QPA_PLATFORM=xcb QTKEYCHAIN_BACKEND=libsecret "$1"
+        PATH="$desktop_dir/browser:$PATH" QT_QPA_PLATFORM=xcb QTKEYCHAIN_BACKEND=libsecret "$@"
     desktop_app_pid="$process_pid"
 }
 

@@ -4,6 +4,8 @@
 #include "desktop/Notifier.h"
 #include "desktop/SecretStore.h"
 
+#include <QSet>
+
 #include <chrono>
 
 class QSystemTrayIcon;
@@ -25,4 +27,7 @@ public:
 private:
     SecretStore m_secrets;
     Notifier m_notifier;
+    // Requests whose notification this run posted and has not withdrawn: they
+    // go when the application quits, as their choices would reach no one.
+    QSet<qint64> m_notified;
 };

@@ -1,6 +1,10 @@
 #include "AppConfig.h"
 #include "AppState.h"
+#include "AppVersion.h"
+#include "app/CommandLine.h"
 #include "app/DesktopServices.h"
+#include "desktop/QuitOnSignals.h"
+#include "desktop/SingleInstance.h"
 #include "ui/StatusBarIcon.h"
 #include "ui/Theme.h"
 #include "ui/Translations.h"
@@ -9,14 +13,41 @@
 #include <QApplication>
 #include <QSystemTrayIcon>
 
+#include <cstdio>
+
 int main(int argc, char *argv[])
 {
+    QCoreApplication::setApplicationName(QStringLiteral("Cuelark"));
+    QCoreApplication::setApplicationVersion(AppVersion::shortVersion());
+    SingleInstance instance;
+    CommandLine commandLine;
+    {
+        // The command line and a hand-over to the running app need no
+        // display: read them before the QApplication connects to one.
+        QCoreApplication reader(argc, argv);
+        Translations::install();
+        commandLine = CommandLine::read(reader);
+        switch (instance.claim()) {
+        case SingleInstance::Claim::handedOver:
+            return 0;
+        case SingleInstance::Claim::noAnswer: {
+            //: On the terminal, when a second start found the first one unresponsive.
+            const QString problem = QCoreApplication::translate("main", "Cuelark is already running but does not answer.");
+            std::fprintf(stderr, "%s\n", qPrintable(problem));
+            return 1;
+        }
+        case SingleInstance::Claim::first:
+        case SingleInstance::Claim::unavailable:
+            break;
+        }
+    }
+
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Cuelark"));
     QGuiApplication::setDesktopFileName(QString::fromUtf8(AppConfig::appId));
     Translations::install();
     // The program lives in the tray; closing the panel must not end it.
     QApplication::setQuitOnLastWindowClosed(false);
+    const QuitOnSignals quitOnSignals;
 
     // The desktop's own palette, read before the dark theme replaces it, tells
     // which tray icon contrasts with the panel it sits on.
@@ -27,5 +58,9 @@ int main(int argc, char *argv[])
     DesktopServices services(&trayIcon);
     AppState state(services.platform());
     TrayController tray(state, trayIcon, darkDesktop ? StatusBarIcon::Tray::dark : StatusBarIcon::Tray::light);
+    QObject::connect(&instance, &SingleInstance::panelRequested, &tray, &TrayController::openPanel);
+    instance.listen();
+    if (commandLine.openPanel)
+        tray.openPanel();
     return app.exec();
 }
