@@ -45,6 +45,11 @@
         <extracomment>After a command line error; %1 is the option that lists the others.</extracomment>
         <translation>Die Optionen zeigt „%1“.</translation>
     </message>
+    <message>
+        <source>Cuelark is already running but does not answer.</source>
+        <extracomment>On the terminal, when a second start found the first one unresponsive.</extracomment>
+        <translation>Cuelark läuft bereits, antwortet aber nicht.</translation>
+    </message>
 </context>
 <context>
     <name>DashboardView</name>
@@ -309,14 +314,6 @@
     <message>
         <source>A new version is available.</source>
         <translation>Eine neue Version ist verfügbar.</translation>
-    </message>
-</context>
-<context>
-    <name>main</name>
-    <message>
-        <source>Cuelark is already running but does not answer.</source>
-        <extracomment>On the terminal, when a second start found the first one unresponsive.</extracomment>
-        <translation>Cuelark läuft bereits, antwortet aber nicht.</translation>
     </message>
 </context>
 </TS>

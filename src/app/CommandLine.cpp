@@ -35,3 +35,9 @@ CommandLine CommandLine::read(const QCoreApplication &app)
         parser.showVersion();
     return CommandLine{.openPanel = parser.isSet(openPanel)};
 }
+
+void CommandLine::reportUnansweredHandOver()
+{
+    //: On the terminal, when a second start found the first one unresponsive.
+    std::fprintf(stderr, "%s\n", qPrintable(tr("Cuelark is already running but does not answer.")));
+}

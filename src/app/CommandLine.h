@@ -13,4 +13,6 @@ public:
     // ends the process for --help and --version (status 0) and for an option or
     // argument it does not know (a message, status 1).
     static CommandLine read(const QCoreApplication &app);
+    // For a start that found another one running that did not answer.
+    static void reportUnansweredHandOver();
 };

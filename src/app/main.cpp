@@ -13,7 +13,6 @@
 #include <QApplication>
 #include <QSystemTrayIcon>
 
-#include <cstdio>
 
 int main(int argc, char *argv[])
 {
@@ -30,12 +29,9 @@ int main(int argc, char *argv[])
         switch (instance.claim()) {
         case SingleInstance::Claim::handedOver:
             return 0;
-        case SingleInstance::Claim::noAnswer: {
-            //: On the terminal, when a second start found the first one unresponsive.
-            const QString problem = QCoreApplication::translate("main", "Cuelark is already running but does not answer.");
-            std::fprintf(stderr, "%s\n", qPrintable(problem));
+        case SingleInstance::Claim::noAnswer:
+            CommandLine::reportUnansweredHandOver();
             return 1;
-        }
         case SingleInstance::Claim::first:
         case SingleInstance::Claim::unavailable:
             break;
