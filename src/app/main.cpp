@@ -52,11 +52,19 @@ int main(int argc, char *argv[])
 
     QSystemTrayIcon trayIcon;
     DesktopServices services(&trayIcon);
-    AppState state(services.platform());
-    TrayController tray(state, trayIcon, darkDesktop ? StatusBarIcon::Tray::dark : StatusBarIcon::Tray::light);
-    QObject::connect(&instance, &SingleInstance::panelRequested, &tray, &TrayController::openPanel);
-    instance.listen();
-    if (commandLine.openPanel)
-        tray.openPanel();
-    return app.exec();
+    int status = 0;
+    {
+        AppState state(services.platform());
+        TrayController tray(state, trayIcon, darkDesktop ? StatusBarIcon::Tray::dark : StatusBarIcon::Tray::light);
+        QObject::connect(&instance, &SingleInstance::panelRequested, &tray, &TrayController::openPanel);
+        instance.listen();
+        if (commandLine.openPanel)
+            tray.openPanel();
+        status = app.exec();
+    }
+    // The flows the state cancelled on its way out resume from queued events:
+    // deliver them, so that each ends and frees itself before the application goes.
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    return status;
 }
