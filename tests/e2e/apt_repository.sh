@@ -13,10 +13,11 @@
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
+# shellcheck source=lib.sh
+source "$root/tests/e2e/lib.sh"
 (($# >= 1)) || { echo "usage: $0 PACKAGE.deb [ARTIFACT_DIR]" >&2; exit 64; }
 deb_glob="$1"
-artifacts="$(mkdir -p "${2:-apt_repository}" && cd "${2:-apt_repository}" && pwd)"
-rm -rf "${artifacts:?}"/*
+artifacts="$(e2e_artifacts "${2:-apt_repository}")"
 # shellcheck disable=SC2206
 debs=($deb_glob)
 deb="${debs[0]}"

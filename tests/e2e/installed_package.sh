@@ -9,15 +9,13 @@
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
-(($# >= 1)) || { echo "usage: $0 BUILD [ARTIFACT_DIR]" >&2; exit 64; }
-if [[ -z "${CUELARK_TEST_SESSION:-}" ]]; then
-    exec "$root/scripts/with-session.sh" "$(readlink -f "${BASH_SOURCE[0]}")" "$@"
-fi
+# shellcheck source=lib.sh
+source "$root/tests/e2e/lib.sh"
+e2e_start 1 "BUILD [ARTIFACT_DIR]" "$@"
 # shellcheck source=../../scripts/lib/headless-desktop.sh
 source "$root/scripts/lib/headless-desktop.sh"
 build="$(cd "$1" && pwd)"
-artifacts="$(mkdir -p "${2:-installed_package}" && cd "${2:-installed_package}" && pwd)"
-rm -rf "${artifacts:?}"/*
+artifacts="$(e2e_artifacts "${2:-installed_package}")"
 
 deb="$("$root/scripts/package.sh" "$build" --lintian)" || desktop_fail "packaging or lintian failed"
 cp "$deb" "$artifacts/"

@@ -12,15 +12,13 @@
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
-(($# >= 1)) || { echo "usage: $0 TEST_BUILD [ARTIFACT_DIR]" >&2; exit 64; }
-if [[ -z "${CUELARK_TEST_SESSION:-}" ]]; then
-    exec "$root/scripts/with-session.sh" "$(readlink -f "${BASH_SOURCE[0]}")" "$@"
-fi
+# shellcheck source=lib.sh
+source "$root/tests/e2e/lib.sh"
+e2e_start 1 "TEST_BUILD [ARTIFACT_DIR]" "$@"
 # shellcheck source=../../scripts/lib/build.sh
 source "$root/scripts/lib/build.sh"
 test_build="$(cd "$1" && pwd)"
-artifacts="$(mkdir -p "${2:-release_package}" && cd "${2:-release_package}" && pwd)"
-rm -rf "${artifacts:?}"/*
+artifacts="$(e2e_artifacts "${2:-release_package}")"
 started=$SECONDS
 log() { printf '[%3ds] %s\n' "$((SECONDS - started))" "$*"; }
 fail() { printf 'FAIL: %s\n' "$*" >&2; exit 1; }
