@@ -6,6 +6,9 @@ set -euo pipefail
 packages=(
   # build
   cmake ninja-build g++ pkg-config
+  # one compile serves every build folder (the test, sanitizer, portable and
+  # release builds share most of their sources)
+  ccache
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-httpserver-dev
   # translations (LinguistTools: lupdate, lrelease)
   qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools
