@@ -5,6 +5,7 @@
 
 #ifdef CUELARK_FREEDESKTOP
 #include "desktop/Autostart.h"
+#include "desktop/SystemEvents.h"
 #endif
 
 #include <QCoreApplication>
@@ -20,7 +21,7 @@ Platform DesktopServices::platform()
 {
     Platform platform{
         .loadToken = [this] { return m_secrets.load(); },
-        .saveToken = [this](const QString &token) { m_secrets.save(token); },
+        .saveToken = [this](const QString &token) { return m_secrets.save(token); },
         .clearToken = [this] { m_secrets.clear(); },
         .now = [] { return QDateTime::currentDateTimeUtc(); },
         .wait = [](double seconds) { return std::chrono::milliseconds(std::llround(seconds * 1000.0)); },
@@ -32,6 +33,7 @@ Platform DesktopServices::platform()
         .listenToNotificationChoices = [this](NotificationChoiceHandler handler) {
             m_notifier.setChoiceHandler(std::move(handler));
         },
+        .listenToSystem = {},
         .showAlert = &DesktopUi::showAlert,
         .openSettings = [] {
             return std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
@@ -41,6 +43,13 @@ Platform DesktopServices::platform()
         .setStartAtLogin = {},
     };
 #ifdef CUELARK_FREEDESKTOP
+    // Built on first use, one for each platform handed out (and gone with it):
+    // its first calls may block while the buses answer.
+    platform.listenToSystem = [system = std::shared_ptr<SystemEvents>()](SystemEventHandler handler) mutable {
+        if (!system)
+            system = std::make_shared<SystemEvents>();
+        system->setHandler(std::move(handler));
+    };
     platform.startsAtLogin = &Autostart::isEnabled;
     platform.setStartAtLogin = [](bool enabled) {
         return Autostart::setEnabled(enabled, QCoreApplication::applicationFilePath());

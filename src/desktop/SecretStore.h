@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Platform.h"
+
 #include <QObject>
 #include <QString>
 
@@ -27,11 +29,13 @@ public:
     ~SecretStore() override;
 
     // Completes when the secret store answers, or after a few seconds without an
-    // answer; absent when there is no item, the store is unreachable or locked, or
-    // the data is not UTF-8. Never blocks the caller.
-    QCoro::Task<std::optional<QString>> load();
-    // Replace the stored token (delete, then add). Runs asynchronously.
-    void save(const QString &token);
+    // answer. No token when there is no item or its data is not UTF-8; unreadable
+    // (and why) when the store is not running, is locked or does not answer.
+    // Never blocks the caller.
+    QCoro::Task<StoredToken> load();
+    // Replace the stored token (delete, then add). Runs asynchronously;
+    // completes with whether the store has kept the token.
+    QCoro::Task<bool> save(const QString &token);
     void clear();
 
 Q_SIGNALS:

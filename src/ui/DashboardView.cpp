@@ -183,7 +183,8 @@ void DashboardView::sync()
     syncStats();
     syncRequests();
 
-    const std::optional<QString> &error = state.errorMessage();
+    // The keyring's notice when there is no error to show.
+    const std::optional<QString> &error = state.errorMessage() ? state.errorMessage() : state.storeNotice();
     setUntrustedText(m_error, error.value_or(QString()));
     m_error->setVisible(error.has_value());
 
