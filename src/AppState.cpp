@@ -84,16 +84,13 @@ QCoro::Task<> AppState::resumeStoredSession(std::shared_ptr<TaskHandle> task)
     }
 }
 
-// Keeps a new sign-in's token; the sign-in holds for this run either way.
-QCoro::Task<> AppState::keepToken(std::shared_ptr<const TaskHandle> session, QString token)
+// What became of a new sign-in's token; the sign-in holds for this run either way.
+void AppState::tokenKept(bool kept)
 {
-    const bool kept = co_await m_platform.saveToken(token);
-    if (session->isCancelled())
-        co_return;
     if (kept) {
         if (m_storeNotice)
             setStoreNotice(std::nullopt);
-        co_return;
+        return;
     }
     qCWarning(lcAuth) << "the secret store did not keep the token";
     setStoreNotice(tr("Signed in for this run only: the keyring could not keep your sign-in, so you will have "
@@ -235,7 +232,10 @@ QCoro::Task<> AppState::pollUntilComplete(std::shared_ptr<TaskHandle> task, Auth
         qCDebug(lcAuth) << "sign-in status:" << answer.status;
         if (answer.status == QLatin1String("complete") && answer.token) {
             startSession(answer.token);
-            runDetached(keepToken(m_session, *answer.token));
+            m_platform.saveToken(*answer.token, [self = QPointer(this), session = m_session](bool kept) {
+                if (self && !session->isCancelled())
+                    self->tokenKept(kept);
+            });
             setAuthState(AuthState::signedIn);
             startStatsPolling();
             co_return;

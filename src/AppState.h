@@ -116,7 +116,7 @@ private:
     void startStatsPolling();
     QCoro::Task<> runSignIn(std::shared_ptr<TaskHandle> task);
     QCoro::Task<> pollUntilComplete(std::shared_ptr<TaskHandle> task, AuthStartResponse session);
-    QCoro::Task<> keepToken(std::shared_ptr<const TaskHandle> session, QString token);
+    void tokenKept(bool kept);
     QCoro::Task<> runStatsPolling(std::shared_ptr<TaskHandle> task);
     void systemChanged(SystemEvent event);
     void showOffline();

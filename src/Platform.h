@@ -45,9 +45,10 @@ using SystemEventHandler = std::function<void(SystemEvent)>;
 struct Platform {
     // Secret store. The read may take seconds (a locked keyring waits for its
     // unlock prompt), so it is awaited rather than blocking the caller. The
-    // save completes with whether the store kept the token.
+    // save returns at once and tells `kept` (when given) later whether the
+    // store kept the token.
     std::function<QCoro::Task<StoredToken>()> loadToken;
-    std::function<QCoro::Task<bool>(const QString &)> saveToken;
+    std::function<void(const QString &, std::function<void(bool kept)>)> saveToken;
     std::function<void()> clearToken;
 
     // Wall clock, UTC.

@@ -104,7 +104,7 @@ int childMain(int argc, char **argv)
         return 0;
     }
     if (command == "save"_L1)
-        platform.saveToken(app.arguments().value(3));
+        platform.saveToken(app.arguments().value(3), {});
     else
         platform.clearToken();
     QTimer::singleShot(0, &app, &QCoreApplication::quit);
@@ -202,7 +202,7 @@ private Q_SLOTS:
     {
         QFETCH(QStringList, operations);
         for (const QString &operation : operations)
-            operation == "clear"_L1 ? m_platform.clearToken() : void(m_platform.saveToken(operation.mid(5)));
+            operation == "clear"_L1 ? m_platform.clearToken() : m_platform.saveToken(operation.mid(5), {});
         QTEST(loadNow(), "expected");
     }
 
@@ -319,7 +319,7 @@ private Q_SLOTS:
         platform.wait = h.desktop.platform(1000).wait;
         platform.showAlert = [](const Alert &) { return -1; };
         const QString token = h.service->issueToken();
-        m_platform.saveToken(token);
+        m_platform.saveToken(token, {});
         AppState &app = *(h.state = std::make_unique<AppState>(std::move(platform), h.service->url()));
         QSignalSpy panel(&app, &AppState::panelRequested);
         QVERIFY(waitUntil([&] { return app.lastUpdated().has_value(); }));
@@ -365,7 +365,7 @@ private Q_SLOTS:
         Platform platform = m_services.platform();
         platform.wait = h.desktop.platform(1000).wait; // hours between cycles
         platform.showAlert = [](const Alert &) { return -1; };
-        m_platform.saveToken(h.service->issueToken());
+        m_platform.saveToken(h.service->issueToken(), {});
         const QString events = u"GET /api/glasses/events"_s;
         if (sleep)
             h.delay(u"/api/glasses/events"_s, 30000);

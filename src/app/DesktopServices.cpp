@@ -21,7 +21,9 @@ Platform DesktopServices::platform()
 {
     Platform platform{
         .loadToken = [this] { return m_secrets.load(); },
-        .saveToken = [this](const QString &token) { return m_secrets.save(token); },
+        .saveToken = [this](const QString &token, std::function<void(bool)> kept) {
+            m_secrets.save(token, std::move(kept));
+        },
         .clearToken = [this] { m_secrets.clear(); },
         .now = [] { return QDateTime::currentDateTimeUtc(); },
         .wait = [](double seconds) { return std::chrono::milliseconds(std::llround(seconds * 1000.0)); },

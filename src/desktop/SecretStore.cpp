@@ -168,26 +168,22 @@ QCoro::Task<StoredToken> SecretStore::load()
     co_return std::move(outcome->stored);
 }
 
-QCoro::Task<bool> SecretStore::save(const QString &token)
+void SecretStore::save(const QString &token, std::function<void(bool)> kept)
 {
     qCDebug(lcAuth) << "storing the token in the secret store";
     // Delete first: a failed write then leaves no token rather than a stale one.
     enqueue(makeJob<QKeychain::DeletePasswordJob>());
     auto *write = makeJob<QKeychain::WritePasswordJob>();
     write->setBinaryData(token.toUtf8());
-    // Shared with the handler, read inside it: the job deletes itself once done.
-    const auto outcome = std::make_shared<std::optional<bool>>();
-    QObject::connect(write, &QKeychain::Job::finished, write, [outcome, write] {
-        *outcome = write->error() == QKeychain::NoError;
-        if (!**outcome)
+    // Read inside the handler: the job deletes itself once it has finished.
+    QObject::connect(write, &QKeychain::Job::finished, write, [kept = std::move(kept), write] {
+        const bool stored = write->error() == QKeychain::NoError;
+        if (!stored)
             qCWarning(lcAuth) << "the secret store did not keep the token:" << write->errorString();
+        if (kept)
+            kept(stored);
     });
     enqueue(write);
-    // No bound: a keyring waiting on its unlock prompt may still keep it, and
-    // nothing waits on this but the notice that tells the DJ.
-    while (!*outcome)
-        co_await qCoro(this, &SecretStore::jobFinished);
-    co_return **outcome;
 }
 
 void SecretStore::clear()

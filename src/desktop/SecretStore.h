@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <deque>
+#include <functional>
 #include <optional>
 
 #include <qcoro/qcorotask.h>
@@ -33,9 +34,9 @@ public:
     // (and why) when the store is not running, is locked or does not answer.
     // Never blocks the caller.
     QCoro::Task<StoredToken> load();
-    // Replace the stored token (delete, then add). Runs asynchronously;
-    // completes with whether the store has kept the token.
-    QCoro::Task<bool> save(const QString &token);
+    // Replace the stored token (delete, then add). Runs asynchronously; tells
+    // `kept` (when given) whether the store has kept the token.
+    void save(const QString &token, std::function<void(bool)> kept = {});
     void clear();
 
 Q_SIGNALS:

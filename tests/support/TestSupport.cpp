@@ -8,10 +8,11 @@ Platform FakeDesktop::platform(double waitScale)
     Platform platform;
     // A copy: QCoro 0.8 moves from an lvalue given to co_return.
     platform.loadToken = [this]() -> QCoro::Task<StoredToken> { co_return StoredToken{storedToken, storeUnreadable}; };
-    platform.saveToken = [this](const QString &token) -> QCoro::Task<bool> {
+    platform.saveToken = [this](const QString &token, const std::function<void(bool)> &kept) {
         if (!storeUnreadable)
             storedToken = token;
-        co_return !storeUnreadable;
+        if (kept)
+            kept(!storeUnreadable);
     };
     platform.clearToken = [this] {
         storedToken.reset();
