@@ -164,7 +164,8 @@ QCoro::Task<StoredToken> SecretStore::load()
         abandon(job);
         co_return StoredToken{std::nullopt, tr("The keyring did not answer; it may be waiting to be unlocked.")};
     }
-    qCDebug(lcAuth) << (outcome->stored.token ? "token read from the secret store" : "no usable token in the secret store");
+    if (!outcome->stored.unreadable)
+        qCDebug(lcAuth) << (outcome->stored.token ? "token read from the secret store" : "no usable token in the secret store");
     co_return std::move(outcome->stored);
 }
 
