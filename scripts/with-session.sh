@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Runs a command inside a private desktop session and returns its exit code:
 # a fresh HOME and XDG directories under one temporary directory, a private
-# D-Bus session bus on which nothing is auto-started, and an unlocked
-# gnome-keyring serving org.freedesktop.secrets. Everything is removed
+# D-Bus session bus on which nothing is auto-started, a private system bus on
+# which nothing runs (tests play logind and NetworkManager there), and an
+# unlocked gnome-keyring serving org.freedesktop.secrets. Everything is removed
 # afterwards, so the caller's keyring and bus are never touched.
 #
 #   scripts/with-session.sh ctest --test-dir build --output-on-failure
@@ -12,6 +13,11 @@ readonly self="$(readlink -f "${BASH_SOURCE[0]}")"
 readonly keyring_wait_seconds=5
 # shellcheck source=lib/process.sh
 source "$(dirname "$self")/lib/process.sh"
+
+_system_bus_up() {
+    dbus-send --bus="$DBUS_SYSTEM_BUS_ADDRESS" --print-reply --dest=org.freedesktop.DBus / \
+        org.freedesktop.DBus.GetId >/dev/null 2>&1
+}
 
 _secret_service_up() {
     dbus-send --session --print-reply --dest=org.freedesktop.DBus / \
@@ -23,10 +29,18 @@ _secret_service_up() {
 # for it to own its name, run the command, stop the daemon.
 inside_bus() {
     local keyring_log="$CUELARK_SESSION_ROOT/gnome-keyring.log"
+    local system_conf="$CUELARK_SESSION_ROOT/system.conf"
+    export DBUS_SYSTEM_BUS_ADDRESS="unix:path=$CUELARK_SESSION_ROOT/system-bus"
     unset CUELARK_SESSION_STAGE CUELARK_SESSION_ROOT
     trap process_stop_all EXIT
     trap 'exit 130' INT
     trap 'exit 143' TERM
+
+    process_start dbus-daemon --nofork --nopidfile --config-file="$system_conf"
+    if ! process_wait_until --alive "$process_pid" "$keyring_wait_seconds" _system_bus_up; then
+        echo "with-session.sh: the private system bus did not come up" >&2
+        exit 70
+    fi
 
     # The password only unlocks this throwaway keyring. --unlock reads it from
     # stdin up to end of file, so no trailing newline.
@@ -89,6 +103,11 @@ cat >"$root/session.conf" <<EOF
   </policy>
 </busconfig>
 EOF
+
+# The system bus: the same, but its own socket and type.
+sed -e 's|<type>session</type>|<type>system</type>|' \
+    -e "s|<listen>.*</listen>|<listen>unix:path=$root/system-bus</listen>|" \
+    "$root/session.conf" >"$root/system.conf"
 
 export HOME="$root/home"
 export XDG_RUNTIME_DIR="$root/runtime"

@@ -11,6 +11,8 @@
 
 #include <QPointer>
 
+#include <utility>
+
 namespace {
 
 bool isUnauthorized(const ServiceError &error)
@@ -32,6 +34,12 @@ AppState::AppState(Platform platform, QUrl serviceUrl, QObject *parent)
         if (self)
             self->answerNotification(requestId, choice);
     });
+    if (m_platform.listenToSystem) {
+        m_platform.listenToSystem([self = QPointer(this)](SystemEvent event) {
+            if (self)
+                self->systemChanged(event);
+        });
+    }
     startSession(std::nullopt);
     m_tokenLoad = TaskHandle::create(m_lifetime.get());
     runDetached(resumeStoredSession(m_tokenLoad));
@@ -45,15 +53,48 @@ AppState::~AppState()
 }
 
 // The tray icon must not wait for the secret store, which can take seconds.
+// A store that cannot be read is not an answer: reading it as "no token" would
+// sign out a DJ whose keyring merely starts after us, for the whole run.
 QCoro::Task<> AppState::resumeStoredSession(std::shared_ptr<TaskHandle> task)
 {
-    std::optional<QString> token = co_await m_platform.loadToken();
-    if (task->isCancelled() || !token)
-        co_return;
-    // The token is tried against the service by the first refresh, not here.
-    startSession(std::move(token));
-    setAuthState(AuthState::signedIn);
-    startStatsPolling();
+    for (;;) {
+        StoredToken stored = co_await m_platform.loadToken();
+        if (task->isCancelled())
+            co_return;
+        if (!stored.unreadable) {
+            if (m_storeNotice)
+                setStoreNotice(std::nullopt);
+            if (!stored.token)
+                co_return;
+            // The token is tried against the service by the first refresh, not here.
+            startSession(std::move(stored.token));
+            setAuthState(AuthState::signedIn);
+            startStatsPolling();
+            co_return;
+        }
+        qCInfo(lcAuth) << "the secret store cannot be read yet:" << *stored.unreadable;
+        //: %1 says what is wrong with the keyring, as a sentence.
+        setStoreNotice(tr("Waiting for the keyring… %1 Start or unlock your keyring (such as GNOME Keyring or "
+                          "KWallet) and Cuelark signs you in by itself, or sign in now for this run.")
+                           .arg(*stored.unreadable));
+        m_storeWait = TaskHandle::create(task.get());
+        co_await sleepFor(m_storeWait, m_platform.wait(storeRetryInterval));
+        if (task->isCancelled())
+            co_return;
+    }
+}
+
+// What became of a new sign-in's token; the sign-in holds for this run either way.
+void AppState::tokenKept(bool kept)
+{
+    if (kept) {
+        if (m_storeNotice)
+            setStoreNotice(std::nullopt);
+        return;
+    }
+    qCWarning(lcAuth) << "the secret store did not keep the token";
+    setStoreNotice(tr("Signed in for this run only: the keyring could not keep your sign-in, so you will have "
+                      "to sign in again the next time Cuelark starts."));
 }
 
 void AppState::startSession(std::optional<QString> token)
@@ -61,6 +102,7 @@ void AppState::startSession(std::optional<QString> token)
     if (m_session)
         m_session->cancel();
     m_session = TaskHandle::create(m_lifetime.get());
+    m_cycleCalls = TaskHandle::create(m_session.get());
     m_client = makeClient(std::move(token), m_session);
 }
 
@@ -87,6 +129,7 @@ void AppState::setRequests(QList<SongRequest> value) { publish(m_requests, std::
 void AppState::setTotalPending(qint64 value) { publish(m_totalPending, value, &AppState::totalPendingChanged); }
 void AppState::setLastUpdated(std::optional<QDateTime> value) { publish(m_lastUpdated, std::move(value), &AppState::lastUpdatedChanged); }
 void AppState::setErrorMessage(std::optional<QString> value) { publish(m_errorMessage, std::move(value), &AppState::errorMessageChanged); }
+void AppState::setStoreNotice(std::optional<QString> value) { publish(m_storeNotice, std::move(value), &AppState::storeNoticeChanged); }
 void AppState::setUnopenedPage(std::optional<QUrl> value) { publish(m_unopenedPage, std::move(value), &AppState::unopenedPageChanged); }
 
 // --- Web pages --------------------------------------------------------------
@@ -125,6 +168,8 @@ void AppState::signOut()
     setTotalPending(0);
     m_lastRefreshFailed = false;
     setLastUpdated(std::nullopt);
+    if (m_storeNotice)
+        setStoreNotice(std::nullopt);
     resetNotificationBaseline();
 }
 
@@ -133,6 +178,8 @@ void AppState::startStatsPolling()
     if (m_statsPollTask)
         m_statsPollTask->cancel();
     m_statsPollTask = TaskHandle::create(m_session.get());
+    m_pollPause.reset();
+    m_refreshAfterCycle = false;
     runDetached(runStatsPolling(m_statsPollTask));
 }
 
@@ -142,6 +189,9 @@ void AppState::signIn()
 {
     qCDebug(lcAuth) << "browser sign-in started";
     m_tokenLoad->cancel();
+    // Whatever the sign-in ends in, the stored token no longer matters.
+    if (m_storeNotice)
+        setStoreNotice(std::nullopt);
     setErrorMessage(std::nullopt);
     if (m_authPollTask)
         m_authPollTask->cancel();
@@ -197,8 +247,11 @@ QCoro::Task<> AppState::pollUntilComplete(std::shared_ptr<TaskHandle> task, Auth
             co_return;
         qCDebug(lcAuth) << "sign-in status:" << answer.status;
         if (answer.status == QLatin1String("complete") && answer.token) {
-            m_platform.saveToken(*answer.token);
             startSession(answer.token);
+            m_platform.saveToken(*answer.token, [self = QPointer(this), session = m_session](bool kept) {
+                if (self && !session->isCancelled())
+                    self->tokenKept(kept);
+            });
             setUnopenedPage(std::nullopt);
             setAuthState(AuthState::signedIn);
             startStatsPolling();
@@ -228,15 +281,69 @@ QCoro::Task<> AppState::runStatsPolling(std::shared_ptr<TaskHandle> task)
         co_await refresh();
         if (task->isCancelled())
             co_return;
-        co_await sleepFor(task, m_platform.wait(statsPollInterval));
+        if (std::exchange(m_refreshAfterCycle, false))
+            continue;
+        m_pollPause = TaskHandle::create(task.get());
+        co_await sleepFor(m_pollPause, m_platform.wait(statsPollInterval));
+        if (task->isCancelled())
+            co_return;
+        m_pollPause.reset();
     }
+}
+
+void AppState::systemChanged(SystemEvent event)
+{
+    switch (event) {
+    case SystemEvent::sleeping:
+    case SystemEvent::woke:
+        qCDebug(lcRefresh) << (event == SystemEvent::woke ? "the machine woke" : "the machine is going to sleep");
+        // A call left open over the sleep (or begun just before it) would wait
+        // out the idle timeout after it; its cycle ends silently.
+        m_cycleCalls->cancel();
+        m_cycleCalls = TaskHandle::create(m_session.get());
+        if (event == SystemEvent::sleeping)
+            return;
+        // The next cycle now: at once from the pause, or right after the
+        // cycle under way, whose calls were just aborted.
+        if (m_pollPause)
+            m_pollPause->cancel();
+        else
+            m_refreshAfterCycle = true;
+        return;
+    case SystemEvent::online:
+        qCDebug(lcRefresh) << "the network is back";
+        m_offline = false;
+        // The next cycle now, unless one is running.
+        if (m_pollPause)
+            m_pollPause->cancel();
+        return;
+    case SystemEvent::offline:
+        qCDebug(lcRefresh) << "the system reports no network";
+        m_offline = true;
+        if (m_authState == AuthState::signedIn)
+            showOffline();
+        return;
+    case SystemEvent::secretStoreChanged:
+        if (m_storeWait)
+            m_storeWait->cancel();
+        return;
+    }
+}
+
+// Without a network a refresh cannot succeed; the DJ is told why rather than
+// shown the connection error. The panel and the tooltip still give the time of
+// the last update.
+void AppState::showOffline()
+{
+    m_lastRefreshFailed = true;
+    setErrorMessage(tr("You are offline: the system reports no network. Cuelark refreshes as soon as it is back."));
 }
 
 QCoro::Task<> AppState::refresh()
 {
     if (m_authState != AuthState::signedIn)
         co_return;
-    RefreshRun run{m_session, ++m_refreshesStarted};
+    RefreshRun run{m_session, m_client.abortedBy(m_cycleCalls), m_cycleCalls, ++m_refreshesStarted};
     qCDebug(lcRefresh) << "refresh" << run.number << "started";
     try {
         if (!co_await refreshEvents(run) || !co_await refreshRequests(run))
@@ -248,16 +355,24 @@ QCoro::Task<> AppState::refresh()
         setErrorMessage(std::nullopt);
         scheduleUpdateCheckIfNeeded();
     } catch (const ServiceError &error) {
+        if (run.calls->isCancelled() && !run.session->isCancelled()) {
+            qCDebug(lcRefresh) << "refresh" << run.number << "aborted for the sleep";
+            co_return;
+        }
         if (!mayPublish(run)) {
             qCDebug(lcRefresh) << "refresh" << run.number << "outdated, its failure dropped";
             co_return;
         }
         qCWarning(lcRefresh) << "refresh" << run.number << "failed:" << error.description();
-        if (isUnauthorized(error))
+        if (isUnauthorized(error)) {
             signOut();
-        else
+            setErrorMessage(error.description());
+        } else if (m_offline) {
+            showOffline();
+        } else {
             m_lastRefreshFailed = true;
-        setErrorMessage(error.description());
+            setErrorMessage(error.description());
+        }
     }
 }
 
@@ -277,13 +392,13 @@ QCoro::Task<bool> AppState::refreshEvents(RefreshRun &run)
 {
     if (!m_userName) {
         run.awaited = profileAnswer;
-        const MeResponse me = co_await m_client.me();
+        const MeResponse me = co_await run.client.me();
         if (!mayPublish(run))
             co_return false;
         setUserName(me.name);
     }
     run.awaited = eventsAnswer;
-    EventsResponse answer = co_await m_client.events();
+    EventsResponse answer = co_await run.client.events();
     if (!mayPublish(run))
         co_return false;
     setEvents(std::move(answer.events));
@@ -302,7 +417,7 @@ QCoro::Task<bool> AppState::refreshRequests(RefreshRun &run)
         co_return true;
     }
     run.awaited = requestsAnswer;
-    RequestsResponse page = co_await m_client.requests(*eventId, requestLimit);
+    RequestsResponse page = co_await run.client.requests(*eventId, requestLimit);
     // A list for an event the DJ has since left must not appear under the new one.
     if (!mayPublish(run) || m_selectedEventId != eventId) {
         qCDebug(lcRefresh) << "refresh" << run.number << "outdated, its requests dropped";

@@ -32,8 +32,10 @@ public:
 
     // Starts reading the stored token and returns without waiting for the secret
     // store: once a token has been read the state becomes signedIn and polling
-    // starts; without one it stays signedOut and nothing runs. A sign-in or
-    // sign-out before the read ends makes its result void.
+    // starts; without one it stays signedOut and nothing runs. A store that
+    // cannot be read yet is read again when the desktop says it changed, and
+    // at least every storeRetryInterval. A sign-in or sign-out before the read
+    // ends makes its result void.
     explicit AppState(Platform platform, QUrl serviceUrl = GlassesAPIClient::defaultServiceUrl(),
                       QObject *parent = nullptr);
     ~AppState() override;
@@ -53,6 +55,9 @@ public:
     // The last web page no browser took, offered to copy; cleared when another
     // page is opened or the sign-in it was for completes.
     const std::optional<QUrl> &unopenedPage() const { return m_unopenedPage; }
+    // What the DJ should know about the secret store: that it is being waited
+    // for, or that it could not keep this run's sign-in. Absent otherwise.
+    const std::optional<QString> &storeNotice() const { return m_storeNotice; }
 
     // Operations the panel calls.
     void signIn();
@@ -80,6 +85,7 @@ public:
     static constexpr double authPollInterval = 2.0;
     static constexpr double signInFallbackDeadline = 600.0;
     static constexpr qint64 requestLimit = 25;
+    static constexpr double storeRetryInterval = 30.0;
 
 Q_SIGNALS:
     void authStateChanged();
@@ -91,6 +97,7 @@ Q_SIGNALS:
     void lastUpdatedChanged();
     void errorMessageChanged();
     void unopenedPageChanged();
+    void storeNoticeChanged();
     void changed();
     // The DJ clicked a request's notification: the panel should open.
     void panelRequested();
@@ -110,6 +117,7 @@ private:
     void setLastUpdated(std::optional<QDateTime> value);
     void setErrorMessage(std::optional<QString> value);
     void setUnopenedPage(std::optional<QUrl> value);
+    void setStoreNotice(std::optional<QString> value);
 
     QCoro::Task<> resumeStoredSession(std::shared_ptr<TaskHandle> task);
     void startSession(std::optional<QString> token);
@@ -117,7 +125,10 @@ private:
     void startStatsPolling();
     QCoro::Task<> runSignIn(std::shared_ptr<TaskHandle> task);
     QCoro::Task<> pollUntilComplete(std::shared_ptr<TaskHandle> task, AuthStartResponse session);
+    void tokenKept(bool kept);
     QCoro::Task<> runStatsPolling(std::shared_ptr<TaskHandle> task);
+    void systemChanged(SystemEvent event);
+    void showOffline();
     // Refreshes are numbered as they start. An answer (or failure) of one kind
     // from a refresh older than one whose answer of that kind is already
     // published is dropped, so overlapping refreshes never put older data over
@@ -125,6 +136,9 @@ private:
     enum Answer { profileAnswer, eventsAnswer, requestsAnswer, answerKinds };
     struct RefreshRun {
         std::shared_ptr<const TaskHandle> session;
+        // Its calls: aborted when the machine goes to sleep.
+        GlassesAPIClient client;
+        std::shared_ptr<const TaskHandle> calls;
         quint64 number = 0;
         Answer awaited = profileAnswer;
     };
@@ -153,6 +167,7 @@ private:
     std::optional<QString> m_errorMessage;
     std::optional<QUrl> m_unopenedPage;
     bool m_lastRefreshFailed = false;
+    std::optional<QString> m_storeNotice;
 
     // How a flow ends: it holds the handle it runs under and, after every
     // suspension, stops without touching this object once that handle is
@@ -165,10 +180,21 @@ private:
     // sign-in cancels it.
     std::shared_ptr<TaskHandle> m_session;
     GlassesAPIClient m_client;
-    // The start-up read of the stored token.
+    // The start-up read of the stored token, and while the store cannot be
+    // read, the wait before the next read (ended early when the store changes).
     std::shared_ptr<TaskHandle> m_tokenLoad;
+    std::shared_ptr<TaskHandle> m_storeWait;
     std::shared_ptr<TaskHandle> m_authPollTask;
     std::shared_ptr<TaskHandle> m_statsPollTask;
+    // The polling loop's pause while it lasts: ending it early starts the next
+    // cycle at once, and never a second one beside a running cycle.
+    std::shared_ptr<TaskHandle> m_pollPause;
+    // The cycle under way began before a sleep: the next one follows it at once.
+    bool m_refreshAfterCycle = false;
+    // Parent of the refresh cycles' calls; replaced once it has been cancelled
+    // for a sleep.
+    std::shared_ptr<TaskHandle> m_cycleCalls;
+    bool m_offline = false;
     quint64 m_refreshesStarted = 0;
     std::array<quint64, answerKinds> m_newestPublished = {};
     QSet<qint64> m_knownPendingRequestIds;

@@ -23,11 +23,32 @@
 // result (an absent token, false for a setting not written); what it does in
 // the background it logs. Below the seam, the service client throws
 // ServiceError (api/Errors.h) and AppState turns that into published state.
+// What a read of the secret store found. A store that is not running, is
+// locked or does not answer is not the same as one holding no token: the first
+// may have the DJ's token as soon as it is there.
+struct StoredToken {
+    std::optional<QString> token;
+    // Why the store could not be read, for the DJ; absent when it was read.
+    std::optional<QString> unreadable;
+};
+
+// Changes of the machine that the refresh loop and the start-up react to.
+enum class SystemEvent {
+    sleeping, // the machine is about to suspend
+    woke,
+    offline, // the system reports no network
+    online,
+    secretStoreChanged, // the secret store appeared, or a collection was unlocked
+};
+using SystemEventHandler = std::function<void(SystemEvent)>;
+
 struct Platform {
     // Secret store. The read may take seconds (a locked keyring waits for its
-    // unlock prompt), so it is awaited rather than blocking the caller.
-    std::function<QCoro::Task<std::optional<QString>>()> loadToken;
-    std::function<void(const QString &)> saveToken;
+    // unlock prompt), so it is awaited rather than blocking the caller. The
+    // save returns at once and tells `kept` (when given) later whether the
+    // store kept the token.
+    std::function<QCoro::Task<StoredToken>()> loadToken;
+    std::function<void(const QString &, std::function<void(bool kept)>)> saveToken;
     std::function<void()> clearToken;
 
     // Wall clock, UTC.
@@ -52,6 +73,12 @@ struct Platform {
     // Names who hears the choices the DJ makes on notifications (one listener;
     // a later call replaces the earlier one).
     std::function<void(NotificationChoiceHandler)> listenToNotificationChoices;
+
+    // Names who hears the machine's changes (one listener; a later call
+    // replaces the earlier one). When the system reports no network at the
+    // time of the call, the listener hears `offline` at once. Empty where the
+    // desktop tells nothing of the kind.
+    std::function<void(SystemEventHandler)> listenToSystem;
 
     // Application-modal; returns the index of the pressed button, or -1 when dismissed.
     std::function<int(const Alert &)> showAlert;

@@ -94,10 +94,10 @@ private Q_SLOTS:
         const bool signedIn = stored && meanwhile.isEmpty();
         const std::optional<QString> token = stored ? std::optional(h->service->issueToken()) : std::nullopt;
         Platform platform = h->desktop.platform(1000);
-        platform.loadToken = [token, late]() -> QCoro::Task<std::optional<QString>> {
+        platform.loadToken = [token, late]() -> QCoro::Task<StoredToken> {
             if (late) // long after what the DJ does below
                 co_await sleepFor(TaskHandle::create(), std::chrono::milliseconds(50));
-            co_return std::optional(token);
+            co_return StoredToken{token, std::nullopt};
         };
         AppState &app = *(h->state = std::make_unique<AppState>(std::move(platform), h->service->url()));
         // A token at hand signs in before any call has been made.
@@ -117,6 +117,44 @@ private Q_SLOTS:
             QCOMPARE(app.userName(), std::optional(u"DJ Nova"_s));
             QVERIFY(app.events().size() == 3 && !app.requests().isEmpty() && !app.errorMessage());
         }
+    }
+
+    // A keyring that is missing or locked at start is not "no token": the DJ is
+    // told, and the token loads once the desktop says the store changed, or at
+    // the retry 30 s later. A sign-in meanwhile holds for this run and says so.
+    void aLateKeyringIsWaitedFor_data()
+    {
+        QTest::addColumn<QString>("then");
+        QTest::addColumn<double>("waitScale");
+        QTest::newRow("the store appears") << u"changed"_s << 1000.0;
+        QTest::newRow("the retry finds it") << u"retry"_s << 0.001;
+        QTest::newRow("the DJ signs in meanwhile") << u"sign in"_s << 0.005;
+    }
+    void aLateKeyringIsWaitedFor()
+    {
+        QFETCH(QString, then);
+        h->desktop.storedToken = h->service->issueToken();
+        h->desktop.storeUnreadable = u"The keyring is locked."_s;
+        QFETCH(double, waitScale);
+        AppState &app = h->start(waitScale);
+        QVERIFY(waitUntil([&] { return app.storeNotice().has_value(); }));
+        QVERIFY(app.storeNotice()->startsWith(u"Waiting for the keyring… The keyring is locked. "_s));
+        QCOMPARE(app.authState(), AuthState::signedOut);
+        if (then == u"sign in") {
+            app.signIn();
+            QVERIFY(waitUntil([&] { return !h->desktop.openedUrls.isEmpty(); }));
+            h->service->approveInBrowser(h->desktop.openedUrls.first());
+            QVERIFY(waitUntil([&] { return app.lastUpdated() && app.storeNotice(); }));
+            QVERIFY(app.storeNotice()->contains(u"sign in again"_s));
+            return;
+        }
+        h->desktop.storeUnreadable.reset();
+        if (then == u"changed")
+            h->desktop.systemEvents(SystemEvent::secretStoreChanged);
+        QVERIFY(waitUntil([&] { return app.lastUpdated().has_value(); }));
+        QVERIFY(!app.storeNotice());
+        QCOMPARE(h->desktop.waits.first(), AppState::storeRetryInterval);
+        QCOMPARE(AppState::storeRetryInterval, 30.0);
     }
 
     void signOutClearsEverythingButTheErrorAndIsIdempotent()

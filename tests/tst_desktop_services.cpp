@@ -5,6 +5,10 @@
 // connection of this process (a third plays an impostor): real round trips.
 // Actions go through AppState and the stand-in.
 //
+// Sleep and the network: a fake logind and NetworkManager on the private system
+// bus (NetworkManager's on a thread of its own: Qt reads its state with a
+// blocking call).
+//
 // The token store: a real gnome-keyring. Some cases run this binary again as a
 // child process: a second run of the program, or one with an unusable secret store.
 
@@ -15,10 +19,12 @@
 
 #include <QDBusConnection>
 #include <QDBusPendingCallWatcher>
+#include <QElapsedTimer>
 #include <QLocalServer>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QTest>
 #include <QTimer>
 
@@ -40,6 +46,7 @@ public:
     QList<Posted> received;
     QSet<uint> shown; // ids on screen
     uint nextId = 100;
+    int capabilityReads = 0;
 public Q_SLOTS:
     uint Notify(const QString &, uint replacesId, const QString &, const QString &, const QString &body,
                 const QStringList &actions, const QVariantMap &hints, int)
@@ -48,7 +55,15 @@ public Q_SLOTS:
         return *shown.insert(received.last().id);
     }
     void CloseNotification(uint id) { shown.remove(id); }
-    QStringList GetCapabilities() { return capabilities; }
+    QStringList GetCapabilities() { return ++capabilityReads, capabilities; }
+};
+
+class FakeNetworkManager : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.NetworkManager")
+    Q_PROPERTY(uint State MEMBER state)
+public:
+    uint state = 70; // connected, globally
 };
 
 SongRequest song(qint64 id, QString title, QString by = u"Artist"_s) { return {id, u"pending"_s, title, by, {}}; }
@@ -59,7 +74,7 @@ constexpr char childFlag[] = "--as-child";
 
 Token loadNow(const Platform &platform)
 {
-    return QCoro::waitFor(platform.loadToken());
+    return QCoro::waitFor(platform.loadToken()).token;
 }
 
 // What a second run of the program printed, or "failed".
@@ -84,12 +99,12 @@ int childMain(int argc, char **argv)
     const Platform platform = services.platform();
     const QString command = app.arguments().value(2);
     if (command == "load"_L1) {
-        const Token loaded = loadNow(platform);
-        std::fputs(loaded ? ("present:" + loaded->toUtf8()).constData() : "absent", stdout);
+        const StoredToken loaded = QCoro::waitFor(platform.loadToken());
+        std::fputs(loaded.unreadable ? "unreadable" : loaded.token ? ("present:" + loaded.token->toUtf8()).constData() : "absent", stdout);
         return 0;
     }
     if (command == "save"_L1)
-        platform.saveToken(app.arguments().value(3));
+        platform.saveToken(app.arguments().value(3), {});
     else
         platform.clearToken();
     QTimer::singleShot(0, &app, &QCoreApplication::quit);
@@ -100,8 +115,10 @@ int childMain(int argc, char **argv)
 
 class DesktopServicesTest : public QObject {
     Q_OBJECT
-    QDBusConnection m_server{QString()}, m_impostor{QString()};
+    QDBusConnection m_server{QString()}, m_impostor{QString()}, m_system{QString()};
     FakeServer m_fake;
+    FakeNetworkManager m_network;
+    QThread m_networkThread;
     DesktopServices m_services;
     const Platform m_platform = m_services.platform();
 
@@ -109,19 +126,35 @@ class DesktopServicesTest : public QObject {
 
     // What `send` posts, once its answer has been handled too (a later round trip on
     // the same connection is answered after it); id 0 if nothing arrived.
-    Posted posted(const std::function<void()> &send)
+    Posted posted(const std::function<void()> &send, FakeServer *server = nullptr)
     {
-        const qsizetype before = m_fake.received.size();
+        const QList<Posted> &received = (server ? server : &m_fake)->received;
+        const qsizetype before = received.size();
         send();
-        if (!waitUntil([&] { return m_fake.received.size() > before; }, 30000))
+        if (!waitUntil([&] { return received.size() > before; }, 30000))
             return {};
         QDBusPendingCallWatcher pong(QDBusConnection::sessionBus().asyncCall(
             QDBusMessage::createMethodCall(interface, path, u"org.freedesktop.DBus.Peer"_s, u"Ping"_s)));
-        return waitUntil([&] { return pong.isFinished(); }, 30000) ? m_fake.received.last() : Posted{};
+        return waitUntil([&] { return pong.isFinished(); }, 30000) ? received.last() : Posted{};
     }
-    Posted post(const SongRequest &request)
+    Posted post(const SongRequest &request, FakeServer *server = nullptr)
     {
-        return posted([&] { m_platform.notifyNewRequest(requestNotification(request)); });
+        return posted([&] { m_platform.notifyNewRequest(requestNotification(request)); }, server);
+    }
+    void tellSystem(const QString &path, const QString &interface, const QString &member, const QVariantList &arguments)
+    {
+        QDBusMessage signal = QDBusMessage::createSignal(path, interface, member);
+        signal.setArguments(arguments);
+        QVERIFY(m_system.send(signal));
+    }
+    void setSleeping(bool sleeping)
+    {
+        tellSystem(u"/org/freedesktop/login1"_s, u"org.freedesktop.login1.Manager"_s, u"PrepareForSleep"_s, {sleeping});
+    }
+    void setNetworkState(uint state)
+    {
+        tellSystem(u"/org/freedesktop/NetworkManager"_s, u"org.freedesktop.DBus.Properties"_s, u"PropertiesChanged"_s,
+                   {u"org.freedesktop.NetworkManager"_s, QVariantMap{{u"State"_s, state}}, QStringList()});
     }
 
 private Q_SLOTS:
@@ -133,6 +166,18 @@ private Q_SLOTS:
         m_impostor = QDBusConnection::connectToBus(QDBusConnection::SessionBus, u"impostor"_s);
         QVERIFY(m_server.registerObject(path, &m_fake, QDBusConnection::ExportAllSlots));
         QVERIFY(m_server.registerService(interface));
+        m_system = QDBusConnection::connectToBus(QDBusConnection::SystemBus, u"fake-system"_s);
+        m_network.moveToThread(&m_networkThread);
+        m_networkThread.start();
+        QVERIFY(m_system.registerObject(u"/org/freedesktop/NetworkManager"_s, &m_network,
+                                        QDBusConnection::ExportAllProperties));
+        QVERIFY(m_system.registerService(u"org.freedesktop.NetworkManager"_s));
+        QVERIFY(m_system.registerService(u"org.freedesktop.login1"_s));
+    }
+    void cleanupTestCase()
+    {
+        m_networkThread.quit();
+        m_networkThread.wait();
     }
 
     void init()
@@ -157,7 +202,7 @@ private Q_SLOTS:
     {
         QFETCH(QStringList, operations);
         for (const QString &operation : operations)
-            operation == "clear"_L1 ? m_platform.clearToken() : m_platform.saveToken(operation.mid(5));
+            operation == "clear"_L1 ? m_platform.clearToken() : m_platform.saveToken(operation.mid(5), {});
         QTEST(loadNow(), "expected");
     }
 
@@ -189,19 +234,19 @@ private Q_SLOTS:
     // A second run that quits right after issuing its job (as after sign-out and
     // Quit): the job still reaches the keyring. With no bus, or a bus that never
     // answers (a secret store waiting on an unlock prompt), load gives up and
-    // reports absent instead of blocking start-up.
+    // reports the store unreadable, not "no token", instead of blocking start-up.
     void otherRuns()
     {
         QCOMPARE(runChild({u"save"_s, u"from-child-é"_s}), QByteArray());
         QCOMPARE(loadNow(), Token(u"from-child-é"_s));
         QCOMPARE(runChild({u"load"_s}), "present:from-child-é"_ba);
-        QCOMPARE(runChild({u"load"_s}, u"disabled:"_s), "absent"_ba);
+        QCOMPARE(runChild({u"load"_s}, u"disabled:"_s), "unreadable"_ba);
         QTemporaryDir socketDir;
         QLocalServer silentBus;
         QVERIFY(silentBus.listen(socketDir.filePath(u"bus"_s)));
-        QCOMPARE(runChild({u"load"_s}, u"unix:path="_s + silentBus.fullServerName()), "absent"_ba);
+        QCOMPARE(runChild({u"load"_s}, u"unix:path="_s + silentBus.fullServerName()), "unreadable"_ba);
         QCOMPARE(runChild({u"clear"_s}), QByteArray());
-        QVERIFY(!loadNow());
+        QCOMPARE(runChild({u"load"_s}), "absent"_ba);
     }
 
     // A sounding notification per request; posted again, it replaces its own, others stack.
@@ -274,7 +319,7 @@ private Q_SLOTS:
         platform.wait = h.desktop.platform(1000).wait;
         platform.showAlert = [](const Alert &) { return -1; };
         const QString token = h.service->issueToken();
-        m_platform.saveToken(token);
+        m_platform.saveToken(token, {});
         AppState &app = *(h.state = std::make_unique<AppState>(std::move(platform), h.service->url()));
         QSignalSpy panel(&app, &AppState::panelRequested);
         QVERIFY(waitUntil([&] { return app.lastUpdated().has_value(); }));
@@ -338,6 +383,89 @@ private Q_SLOTS:
             QVERIFY(args.open(QIODevice::ReadOnly));
             QCOMPARE(args.readAll(), "https://cuelark.example/privacy?a=1\n"_ba);
         }
+    }
+
+    // Waking from sleep and the network coming back each start a cycle at once,
+    // in the middle of the pause between cycles, and only one. A call in flight
+    // when the machine goes to sleep ends without an error; while the system
+    // reports no network, the DJ is told so instead of a connection error.
+    void theWorldComingBackRefreshesAtOnce_data()
+    {
+        QTest::addColumn<bool>("sleep"); // else the network goes
+        QTest::newRow("sleep with a call in flight, then wake") << true;
+        QTest::newRow("offline, then online") << false;
+    }
+    void theWorldComingBackRefreshesAtOnce()
+    {
+        QFETCH(bool, sleep);
+        ServiceHarness h;
+        Platform platform = m_services.platform();
+        platform.wait = h.desktop.platform(1000).wait; // hours between cycles
+        platform.showAlert = [](const Alert &) { return -1; };
+        m_platform.saveToken(h.service->issueToken(), {});
+        const QString events = u"GET /api/glasses/events"_s;
+        if (sleep)
+            h.delayNext(u"/api/glasses/events"_s, 30000);
+        AppState &app = *(h.state = std::make_unique<AppState>(std::move(platform), h.service->url()));
+        if (sleep) {
+            QVERIFY(waitUntil([&] { return h.countCalls(u"GET /api/glasses/me"_s) == 1; }));
+            QTest::qWait(100); // the events call is now waiting for its answer
+            setSleeping(true);
+            QTest::qWait(300);
+            QVERIFY(!app.errorMessage() && !app.lastUpdated());
+        } else {
+            QVERIFY(waitUntil([&] { return app.lastUpdated().has_value(); }));
+            setNetworkState(20); // disconnected
+            QVERIFY(waitUntil([&] { return app.errorMessage().value_or(QString()).startsWith(u"You are offline"_s); }));
+            QVERIFY(app.lastRefreshFailed());
+        }
+        const qsizetype cycles = h.countCalls(events);
+        const std::optional<QDateTime> before = app.lastUpdated();
+        QElapsedTimer reaction;
+        reaction.start();
+        sleep ? setSleeping(false) : setNetworkState(70);
+        QVERIFY(waitUntil([&] { return app.lastUpdated() != before; }, 2000));
+        qInfo("%s: refreshed %lld ms later", sleep ? "woke" : "network back", qlonglong(reaction.elapsed()));
+        QTest::qWait(200);
+        QCOMPARE(h.countCalls(events), cycles + 1);
+        QVERIFY(!app.errorMessage() && !app.lastRefreshFailed());
+    }
+
+    // A server that takes the name over (a restart, another daemon) is asked
+    // what it shows, never sees the old server's ids (here it hands out the
+    // same numbers), and only its own signals count. Without any server, a post
+    // returns at once.
+    void aNewNotificationServerStartsAfresh()
+    {
+        m_fake.capabilities = {};
+        const Posted old = post(song(40, u"Old"_s));
+        QVERIFY(m_server.unregisterService(interface));
+        QElapsedTimer noServer;
+        noServer.start();
+        m_platform.notifyNewRequest(requestNotification(song(41, u"Unseen"_s)));
+        QVERIFY(noServer.elapsed() < 100);
+        FakeServer next;
+        next.capabilities = {u"actions"_s};
+        next.nextId = old.id;
+        QDBusConnection nextBus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, u"next-server"_s);
+        QVERIFY(nextBus.registerObject(path, &next, QDBusConnection::ExportAllSlots) && nextBus.registerService(interface));
+        QVERIFY(waitUntil([&] { return next.capabilityReads == 1; }));
+        QTest::qWait(100); // for the answer to arrive
+        const Posted fresh = post(song(42, u"New"_s), &next);
+        QCOMPARE(fresh.actions.size(), 6);
+        QList<qint64> heard;
+        m_platform.listenToNotificationChoices([&](qint64 requestId, NotificationChoice) { heard << requestId; });
+        QDBusMessage approve = QDBusMessage::createSignal(path, interface, u"ActionInvoked"_s);
+        approve << fresh.id << u"approve"_s;
+        QVERIFY(m_server.send(approve) && nextBus.send(approve));
+        QTest::qWait(200);
+        m_platform.withdrawNotification(40);
+        QVERIFY(post(song(43, u"Later"_s), &next).id != 0);
+        QVERIFY(next.shown.contains(fresh.id));
+        QCOMPARE(heard, QList<qint64>{42});
+        m_platform.listenToNotificationChoices({});
+        nextBus.unregisterService(interface);
+        QVERIFY(m_server.registerService(interface));
     }
 
     // "Start at login" is the autostart entry's presence: written or removed as

@@ -22,6 +22,19 @@
         <source>Sign-in timed out. Try again.</source>
         <translation>Die Anmeldung hat zu lange gedauert. Bitte erneut versuchen.</translation>
     </message>
+    <message>
+        <source>Waiting for the keyring… %1 Start or unlock your keyring (such as GNOME Keyring or KWallet) and Cuelark signs you in by itself, or sign in now for this run.</source>
+        <extracomment>%1 says what is wrong with the keyring, as a sentence.</extracomment>
+        <translation>Warte auf den Schlüsselbund … %1 Starte oder entsperre deinen Schlüsselbund (etwa GNOME Keyring oder KWallet), dann meldet Cuelark dich von selbst an – oder melde dich jetzt für diese Sitzung an.</translation>
+    </message>
+    <message>
+        <source>Signed in for this run only: the keyring could not keep your sign-in, so you will have to sign in again the next time Cuelark starts.</source>
+        <translation>Nur für diese Sitzung angemeldet: Der Schlüsselbund konnte deine Anmeldung nicht speichern, daher musst du dich beim nächsten Start von Cuelark erneut anmelden.</translation>
+    </message>
+    <message>
+        <source>You are offline: the system reports no network. Cuelark refreshes as soon as it is back.</source>
+        <translation>Du bist offline: Das System meldet kein Netzwerk. Cuelark aktualisiert, sobald es wieder da ist.</translation>
+    </message>
 </context>
 <context>
     <name>CommandLine</name>
@@ -179,6 +192,26 @@
     <message>
         <source>Played</source>
         <translation>Gespielt</translation>
+    </message>
+</context>
+<context>
+    <name>SecretStore</name>
+    <message>
+        <source>No keyring is running.</source>
+        <translation>Es läuft kein Schlüsselbund.</translation>
+    </message>
+    <message>
+        <source>The keyring is locked.</source>
+        <translation>Der Schlüsselbund ist gesperrt.</translation>
+    </message>
+    <message>
+        <source>The keyring could not be read (%1).</source>
+        <extracomment>%1 is the keyring&apos;s own error text.</extracomment>
+        <translation>Der Schlüsselbund konnte nicht gelesen werden (%1).</translation>
+    </message>
+    <message>
+        <source>The keyring did not answer; it may be waiting to be unlocked.</source>
+        <translation>Der Schlüsselbund hat nicht geantwortet; vielleicht wartet er darauf, entsperrt zu werden.</translation>
     </message>
 </context>
 <context>

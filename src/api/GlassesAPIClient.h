@@ -31,6 +31,13 @@ public:
     static QUrl defaultServiceUrl();
 
     const QUrl &serviceUrl() const { return m_serviceUrl; }
+    // The same client, its calls aborted by `abortHandle` instead.
+    GlassesAPIClient abortedBy(std::shared_ptr<const TaskHandle> abortHandle) const
+    {
+        GlassesAPIClient copy = *this;
+        copy.m_abortHandle = std::move(abortHandle);
+        return copy;
+    }
 
     QCoro::Task<AuthStartResponse> startAuthSession() const;
     QCoro::Task<AuthPollResponse> pollAuthStatus(const QString &sessionId, const QString &pollToken) const;

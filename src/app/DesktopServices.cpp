@@ -6,6 +6,7 @@
 
 #ifdef CUELARK_FREEDESKTOP
 #include "desktop/Autostart.h"
+#include "desktop/SystemEvents.h"
 #endif
 
 #include <QCoreApplication>
@@ -28,7 +29,9 @@ Platform DesktopServices::platform()
 {
     Platform platform{
         .loadToken = [this] { return m_secrets.load(); },
-        .saveToken = [this](const QString &token) { m_secrets.save(token); },
+        .saveToken = [this](const QString &token, std::function<void(bool)> kept) {
+            m_secrets.save(token, std::move(kept));
+        },
         .clearToken = [this] { m_secrets.clear(); },
         .now = [] { return QDateTime::currentDateTimeUtc(); },
         .wait = [](double seconds) { return std::chrono::milliseconds(std::llround(seconds * 1000.0)); },
@@ -46,6 +49,7 @@ Platform DesktopServices::platform()
         .listenToNotificationChoices = [this](NotificationChoiceHandler handler) {
             m_notifier.setChoiceHandler(std::move(handler));
         },
+        .listenToSystem = {},
         .showAlert = &DesktopUi::showAlert,
         .openSettings = [] {
             return std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
@@ -55,6 +59,13 @@ Platform DesktopServices::platform()
         .setStartAtLogin = {},
     };
 #ifdef CUELARK_FREEDESKTOP
+    // Built on first use, one for each platform handed out (and gone with it):
+    // its first calls may block while the buses answer.
+    platform.listenToSystem = [system = std::shared_ptr<SystemEvents>()](SystemEventHandler handler) mutable {
+        if (!system)
+            system = std::make_shared<SystemEvents>();
+        system->setHandler(std::move(handler));
+    };
     platform.startsAtLogin = &Autostart::isEnabled;
     platform.setStartAtLogin = [](bool enabled) {
         return Autostart::setEnabled(enabled, QCoreApplication::applicationFilePath());

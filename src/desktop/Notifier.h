@@ -39,6 +39,8 @@ public:
     QCoro::Task<> readCapabilities();
 
 private:
+    void watchServer();
+
     struct Private;
     std::unique_ptr<Private> d;
 };

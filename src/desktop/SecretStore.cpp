@@ -58,6 +58,25 @@ std::optional<QString> decodeToken(const QByteArray &bytes)
     return token;
 }
 
+// Why the store could not be read, as a sentence for the DJ; absent when it
+// could (with or without an item).
+std::optional<QString> unreadableReason(const QKeychain::Job &job)
+{
+    switch (job.error()) {
+    case QKeychain::NoError:
+    case QKeychain::EntryNotFound:
+        return std::nullopt;
+    case QKeychain::NoBackendAvailable:
+        return SecretStore::tr("No keyring is running.");
+    case QKeychain::AccessDenied:
+    case QKeychain::AccessDeniedByUser:
+        return SecretStore::tr("The keyring is locked.");
+    default:
+        //: %1 is the keyring's own error text.
+        return SecretStore::tr("The keyring could not be read (%1).").arg(job.errorString());
+    }
+}
+
 } // namespace
 
 SecretStore::SecretStore(QObject *parent)
@@ -113,13 +132,13 @@ void SecretStore::finishQueuedJobs()
         waitUntilFinished(last);
 }
 
-QCoro::Task<std::optional<QString>> SecretStore::load()
+QCoro::Task<StoredToken> SecretStore::load()
 {
     // Queued behind any pending save or clear, so it reads what they leave.
     auto *job = makeJob<QKeychain::ReadPasswordJob>();
     struct Outcome {
         bool finished = false;
-        std::optional<QString> token;
+        StoredToken stored;
     };
     // Shared with the handler: a job abandoned at the bound may still finish
     // after this has returned.
@@ -128,9 +147,10 @@ QCoro::Task<std::optional<QString>> SecretStore::load()
     QObject::connect(job, &QKeychain::Job::finished, job, [outcome, job] {
         outcome->finished = true;
         if (job->error() == QKeychain::NoError)
-            outcome->token = decodeToken(job->binaryData());
+            outcome->stored.token = decodeToken(job->binaryData());
         else
             qCDebug(lcAuth) << "no token read from the secret store:" << job->error() << job->errorString();
+        outcome->stored.unreadable = unreadableReason(*job);
     });
     enqueue(job);
     // Awaited on this object, not on the job: a job deletes itself once it has
@@ -140,21 +160,30 @@ QCoro::Task<std::optional<QString>> SecretStore::load()
     while (!outcome->finished && !deadline.hasExpired())
         co_await qCoro(this, &SecretStore::jobFinished, std::chrono::milliseconds(deadline.remainingTime()));
     if (!outcome->finished) {
-        qCWarning(lcAuth) << "the secret store did not answer in time; starting signed out";
+        qCWarning(lcAuth) << "the secret store did not answer in time";
         abandon(job);
-        co_return std::nullopt;
+        co_return StoredToken{std::nullopt, tr("The keyring did not answer; it may be waiting to be unlocked.")};
     }
-    qCDebug(lcAuth) << (outcome->token ? "token read from the secret store" : "no usable token in the secret store");
-    co_return std::move(outcome->token);
+    if (!outcome->stored.unreadable)
+        qCDebug(lcAuth) << (outcome->stored.token ? "token read from the secret store" : "no usable token in the secret store");
+    co_return std::move(outcome->stored);
 }
 
-void SecretStore::save(const QString &token)
+void SecretStore::save(const QString &token, std::function<void(bool)> kept)
 {
     qCDebug(lcAuth) << "storing the token in the secret store";
     // Delete first: a failed write then leaves no token rather than a stale one.
     enqueue(makeJob<QKeychain::DeletePasswordJob>());
     auto *write = makeJob<QKeychain::WritePasswordJob>();
     write->setBinaryData(token.toUtf8());
+    // Read inside the handler: the job deletes itself once it has finished.
+    QObject::connect(write, &QKeychain::Job::finished, write, [kept = std::move(kept), write] {
+        const bool stored = write->error() == QKeychain::NoError;
+        if (!stored)
+            qCWarning(lcAuth) << "the secret store did not keep the token:" << write->errorString();
+        if (kept)
+            kept(stored);
+    });
     enqueue(write);
 }
 

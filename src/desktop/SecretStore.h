@@ -1,9 +1,12 @@
 #pragma once
 
+#include "Platform.h"
+
 #include <QObject>
 #include <QString>
 
 #include <deque>
+#include <functional>
 #include <optional>
 
 #include <qcoro/qcorotask.h>
@@ -27,11 +30,13 @@ public:
     ~SecretStore() override;
 
     // Completes when the secret store answers, or after a few seconds without an
-    // answer; absent when there is no item, the store is unreachable or locked, or
-    // the data is not UTF-8. Never blocks the caller.
-    QCoro::Task<std::optional<QString>> load();
-    // Replace the stored token (delete, then add). Runs asynchronously.
-    void save(const QString &token);
+    // answer. No token when there is no item or its data is not UTF-8; unreadable
+    // (and why) when the store is not running, is locked or does not answer.
+    // Never blocks the caller.
+    QCoro::Task<StoredToken> load();
+    // Replace the stored token (delete, then add). Runs asynchronously; tells
+    // `kept` (when given) whether the store has kept the token.
+    void save(const QString &token, std::function<void(bool)> kept = {});
     void clear();
 
 Q_SIGNALS:

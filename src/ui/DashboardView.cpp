@@ -224,7 +224,8 @@ void DashboardView::sync()
     syncStats();
     syncRequests();
 
-    const std::optional<QString> &error = state.errorMessage();
+    // The keyring's notice when there is no error to show.
+    const std::optional<QString> &error = state.errorMessage() ? state.errorMessage() : state.storeNotice();
     const QString shownError = DisplayText::shortLine(error.value_or(QString()));
     m_error->setText(shownError);
     // Cut after two lines: the tooltip has the whole text.

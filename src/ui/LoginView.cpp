@@ -96,7 +96,8 @@ void LoginView::sync()
     if (buttonFocused)
         (waiting ? m_cancelButton : m_signInButton)->setFocus();
 
-    const std::optional<QString> &error = state().errorMessage();
+    // The keyring's notice when there is no error to show.
+    const std::optional<QString> &error = state().errorMessage() ? state().errorMessage() : state().storeNotice();
     // Wraps, but a service that sends pages of text cannot stretch the panel off the screen.
     m_error->setText(DisplayText::shortLine(error.value_or(QString())));
     m_error->setVisible(error.has_value());

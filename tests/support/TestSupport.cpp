@@ -7,8 +7,13 @@ Platform FakeDesktop::platform(double waitScale)
 {
     Platform platform;
     // A copy: QCoro 0.8 moves from an lvalue given to co_return.
-    platform.loadToken = [this]() -> QCoro::Task<std::optional<QString>> { co_return std::optional(storedToken); };
-    platform.saveToken = [this](const QString &token) { storedToken = token; };
+    platform.loadToken = [this]() -> QCoro::Task<StoredToken> { co_return StoredToken{storedToken, storeUnreadable}; };
+    platform.saveToken = [this](const QString &token, const std::function<void(bool)> &kept) {
+        if (!storeUnreadable)
+            storedToken = token;
+        if (kept)
+            kept(!storeUnreadable);
+    };
     platform.clearToken = [this] {
         storedToken.reset();
         ++tokenClears;
@@ -35,6 +40,7 @@ Platform FakeDesktop::platform(double waitScale)
     platform.notifyNewRequest = [this](const RequestNotification &notification) { notifications.append(notification); };
     platform.withdrawNotification = [](qint64) {};
     platform.listenToNotificationChoices = [](const NotificationChoiceHandler &) {};
+    platform.listenToSystem = [this](SystemEventHandler handler) { systemEvents = std::move(handler); };
     platform.showAlert = [this](const Alert &alert) {
         alerts.append(alert);
         return alertAnswer;

@@ -25,6 +25,8 @@ inline GlassesAPIClient testClient(std::optional<QString> token, QUrl url,
 // object, so it must outlive every AppState built from it.
 struct FakeDesktop {
     std::optional<QString> storedToken;
+    // Set: the store cannot be read (why), and keeps nothing.
+    std::optional<QString> storeUnreadable;
     int tokenClears = 0;
 
     // The wall clock: `clock` plus `step` seconds for every reading taken so far.
@@ -33,6 +35,9 @@ struct FakeDesktop {
     // The nominal length in seconds of every timed wait asked for.
     QList<double> waits;
     std::chrono::milliseconds idleTimeout = testIdleTimeout;
+
+    // What AppState listens with for the machine's changes; call it to tell one.
+    SystemEventHandler systemEvents;
 
     QList<QUrl> openedUrls;
     bool browserWorks = true;

@@ -2,11 +2,13 @@
 
 #include "AppConfig.h"
 #include "Logging.h"
+#include "TaskHandle.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
+#include <QDBusServiceWatcher>
 #include <QHash>
 #include <QPointer>
 #include <QVariantMap>
@@ -48,10 +50,13 @@ std::optional<NotificationChoice> choiceOf(const QString &key)
     return std::nullopt;
 }
 
-void closeOnServer(uint serverId)
+// Sent to the server that gave the id, by its unique name: a server that has
+// since taken over the well-known name never sees another's ids.
+void closeOnServer(uint serverId, const QString &server)
 {
-    qCDebug(lcNotify) << "closing notification" << serverId;
-    QDBusMessage call = notificationsCall(QStringLiteral("CloseNotification"));
+    qCDebug(lcNotify) << "closing notification" << serverId << "on" << server;
+    QDBusMessage call = QDBusMessage::createMethodCall(server, serverPath, serverInterface,
+                                                       QStringLiteral("CloseNotification"));
     call << serverId;
     QDBusConnection::sessionBus().asyncCall(call);
 }
@@ -127,6 +132,10 @@ struct Notifier::Private {
     ServerSignals server;
     // Absent until the server has answered GetCapabilities.
     std::optional<QStringList> capabilities;
+    // Counts the servers that took the name; a post answered by an earlier one
+    // is forgotten.
+    quint64 serverGeneration = 0;
+    bool watching = false;
 
     bool serverHas(const QString &capability) const
     {
@@ -139,6 +148,28 @@ Notifier::Notifier(QSystemTrayIcon *, QObject *parent)
 {
 }
 
+// Not in the constructor: the first use of the bus may block while it answers,
+// and nothing must wait on it before the first notification.
+void Notifier::watchServer()
+{
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (d->watching || !bus.isConnected())
+        return;
+    d->watching = true;
+    // A restarted or replaced server knows nothing of the last one's ids, and
+    // may show other things (actions, markup).
+    auto *watcher = new QDBusServiceWatcher(serverInterface, bus, QDBusServiceWatcher::WatchForOwnerChange, this);
+    connect(watcher, &QDBusServiceWatcher::serviceOwnerChanged, this,
+            [this](const QString &, const QString &, const QString &newOwner) {
+                qCInfo(lcNotify) << "notification server" << (newOwner.isEmpty() ? QStringLiteral("gone") : newOwner);
+                ++d->serverGeneration;
+                d->server.posted.clear();
+                d->capabilities.reset();
+                if (!newOwner.isEmpty())
+                    runDetached(readCapabilities());
+            });
+}
+
 Notifier::~Notifier() = default;
 
 void Notifier::post(const RequestNotification &notification)
@@ -148,6 +179,7 @@ void Notifier::post(const RequestNotification &notification)
         qCWarning(lcNotify) << "no session bus: request" << notification.requestId << "not notified";
         return;
     }
+    watchServer();
     d->server.listen();
 
     // Actions only for a server known to show them; a plain notification otherwise.
@@ -161,6 +193,7 @@ void Notifier::post(const RequestNotification &notification)
     const bool plainBody = d->capabilities && !d->serverHas(QStringLiteral("body-markup"));
     const QString body = plainBody ? notification.body : notification.body.toHtmlEscaped();
     const qint64 requestId = notification.requestId;
+    const quint64 generation = d->serverGeneration;
     qCDebug(lcNotify) << "notifying request" << requestId << (actions.isEmpty() ? "without actions" : "with actions");
 
     const QString appId = QString::fromLatin1(AppConfig::appId);
@@ -174,17 +207,21 @@ void Notifier::post(const RequestNotification &notification)
          << body << actions << hints << -1;
 
     auto *watcher = new QDBusPendingCallWatcher(bus.asyncCall(call), this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, requestId](QDBusPendingCallWatcher *finished) {
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, requestId, generation](QDBusPendingCallWatcher *finished) {
         finished->deleteLater();
         const QDBusPendingReply<uint> reply = *finished;
         if (!reply.isValid()) {
             qCWarning(lcNotify) << "notification of request" << requestId << "failed:" << reply.error().message();
             return;
         }
+        if (generation != d->serverGeneration) {
+            d->server.posted.remove(requestId);
+            return;
+        }
         const auto entry = d->server.posted.find(requestId);
         if (entry == d->server.posted.end()) {
             // Withdrawn while this post was on its way.
-            closeOnServer(reply.value());
+            closeOnServer(reply.value(), reply.reply().service());
             return;
         }
         entry->serverId = reply.value();
@@ -199,7 +236,7 @@ void Notifier::withdraw(qint64 requestId)
         return;
     qCDebug(lcNotify) << "withdrawing the notification of request" << requestId;
     if (entry->serverId != 0)
-        closeOnServer(entry->serverId);
+        closeOnServer(entry->serverId, entry->server);
     d->server.posted.erase(entry);
 }
 
@@ -213,6 +250,7 @@ QCoro::Task<> Notifier::readCapabilities()
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected())
         co_return;
+    watchServer();
     d->server.listen();
     const QPointer<Notifier> self(this);
     const QDBusPendingReply<QStringList> reply =
