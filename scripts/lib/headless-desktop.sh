@@ -208,6 +208,16 @@ desktop_start_notifications() {
         _desktop_bus_has org.freedesktop.Notifications
 }
 
+# desktop_start_accessibility_bus: the AT-SPI bus a screen reader reads apps
+# through, with its registry; an app started afterwards with
+# QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 publishes its widgets there.
+desktop_start_accessibility_bus() {
+    local log="$desktop_dir/at-spi.log"
+    _desktop_start "the accessibility bus" "$log" /usr/libexec/at-spi-bus-launcher --launch-immediately
+    _desktop_await "$process_pid" "the accessibility bus" "$log" 10 "org.a11y.Bus on the session bus" \
+        _desktop_bus_has org.a11y.Bus
+}
+
 _desktop_stand_in_listening() { grep -q '^listening on' "$desktop_stand_in_log"; }
 
 # desktop_start_stand_in PATH [OPTION...]: the service at the address the app
