@@ -1,6 +1,7 @@
 #include "AppConfig.h"
 #include "AppState.h"
 #include "app/DesktopServices.h"
+#include "ui/Accessibility.h"
 #include "ui/StatusBarIcon.h"
 #include "ui/Theme.h"
 #include "ui/Translations.h"
@@ -22,6 +23,7 @@ int main(int argc, char *argv[])
     // which tray icon contrasts with the panel it sits on.
     const bool darkDesktop = app.palette().color(QPalette::Window).lightness() < 128;
     Theme::applyDarkAppearance(app);
+    Accessibility::install();
 
     QSystemTrayIcon trayIcon;
     DesktopServices services(&trayIcon);

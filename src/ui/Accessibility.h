@@ -1,0 +1,9 @@
+#pragma once
+
+// What a screen reader needs beyond what Qt derives from each widget's class.
+namespace Accessibility {
+// Roles Qt cannot guess: a request row is an item of a list, and each view's
+// error line (objectName "errorMessage") an alert, which screen readers speak
+// as soon as it appears. Call once, before any window is shown.
+void install();
+} // namespace Accessibility
