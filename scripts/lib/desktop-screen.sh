@@ -23,7 +23,7 @@ _desktop_find_panel() {
     local window x y w h
     for window in $(xdotool search --onlyvisible --classname '^cuelark$' 2>/dev/null); do
         read -r x y w h < <(desktop_geometry "$window") || continue
-        if ((w == desktop_panel_width)); then
+        if ((w == desktop_panel_width * desktop_app_scale)); then
             desktop_panel="$window"
             return 0
         fi

@@ -32,6 +32,9 @@ desktop_dir=""
 # The window class of the program whose tray icon desktop_start_app waits for
 # (its executable's name); the benchmarks set it for their baselines.
 desktop_app_class=cuelark
+# The app's QT_SCALE_FACTOR, a whole number: its panel is that many times 340
+# pixels wide on the screen.
+desktop_app_scale=1
 desktop_started_ns="$(date +%s%N)"
 desktop_app_pid=""
 desktop_app_log=""
@@ -264,7 +267,8 @@ desktop_launch_app() {
     desktop_app_runs=$((desktop_app_runs + 1))
     desktop_app_log="$desktop_dir/app-$desktop_app_runs.log"
     _desktop_start "the app" "$desktop_app_log" env -u BROWSER -u DEFAULT_BROWSER -u XDG_CURRENT_DESKTOP \
-        PATH="$desktop_dir/browser:$PATH" QT_QPA_PLATFORM=xcb QTKEYCHAIN_BACKEND=libsecret "$1"
+        PATH="$desktop_dir/browser:$PATH" QT_QPA_PLATFORM=xcb QT_SCALE_FACTOR="$desktop_app_scale" \
+        QTKEYCHAIN_BACKEND=libsecret "$1"
     desktop_app_pid="$process_pid"
 }
 
