@@ -8,6 +8,10 @@
 #   scripts/demo.sh --headless            the headless walk-through in any case
 #   scripts/demo.sh --update-screenshots  the walk-through, saving its pictures
 #                                         over the README's in docs/screenshots/
+#   scripts/demo.sh --stand-in            the stand-in service alone, with its
+#                                         simulated audience, for an installed
+#                                         package of `scripts/package.sh --stand-in`
+#                                         (Ctrl-C stops it)
 #
 # CUELARK_BUILD_DIR names another build directory than build/.
 # The headless walk-through runs in a private session (its own D-Bus, keyring
@@ -112,11 +116,17 @@ case "${1:-}" in
     "") ;;
     --headless) mode=headless ;;
     --update-screenshots) mode=headless shots="$root/docs/screenshots" ;;
-    *) echo "usage: $0 [--headless | --update-screenshots]" >&2; exit 64 ;;
+    --stand-in) mode=stand-in ;;
+    *) echo "usage: $0 [--headless | --update-screenshots | --stand-in]" >&2; exit 64 ;;
 esac
 
 "$root/scripts/install-deps.sh"
 configure_build "$root" "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+if [[ "$mode" == stand-in ]]; then
+    cmake --build "$build" --target cuelark-stand-in
+    echo "The stand-in service at $stand_in_service_url, a request from its audience every 15 seconds; Ctrl-C stops it." >&2
+    exec "$stand_in" --port "${stand_in_service_url##*:}" --audience-interval 15
+fi
 cmake --build "$build" --target cuelark cuelark-stand-in
 
 if [[ "$mode" == auto && -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" && -z "${CI:-}" ]]; then

@@ -22,6 +22,8 @@ packages=(
   at-spi2-core python3-pyatspi
   # the Debian package (scripts/package.sh) and its checks
   dpkg-dev fakeroot file lintian appstream desktop-file-utils
+  # the signed apt repository (scripts/apt-repo.sh) and its test
+  apt-utils gnupg xz-utils
 )
 
 missing=()

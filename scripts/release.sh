@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
 # Makes a release from one version number: builds the app at that version
-# against the real service, packages it (scripts/package.sh) and writes the
+# against the real service and packages it (scripts/package.sh), adds the
+# package to the signed apt repository (scripts/apt-repo.sh) and writes the
 # release record the app's update check reads:
 #
-#   scripts/release.sh VERSION [--notes TEXT] [--build N] [--download-url URL]
-#                      [--signed] [--out DIR] [--record-only]
+#   scripts/release.sh VERSION --sign-key KEYID [--apt-repo DIR] [--notes TEXT]
+#                      [--build N] [--download-url URL] [--signed] [--out DIR]
+#   scripts/release.sh VERSION --record-only --download-url URL [--notes TEXT]
+#                      [--build N] [--signed] [--out DIR]
 #
 #   VERSION         dotted numbers, e.g. 1.2.0 (the app compares them piece by piece)
 #   --notes         the release notes shown in the update alert (default: none, so
@@ -15,11 +18,16 @@
 #   --signed        the published package carries a signature the DJ can check;
 #                   without it the alert warns that the build is unsigned
 #   --out           where the package and latest.json go (default: release/VERSION)
+#   --sign-key      the gpg key (its id or fingerprint, a secret key in GNUPGHOME)
+#                   that signs the apt repository
+#   --apt-repo      the apt repository folder, which keeps every release's package
+#                   (default: release/apt)
 #   --record-only   write latest.json alone, building nothing
 #
 # Upload the package to the download address and latest.json to the service's
 # release record address (/mac-app/latest.json); every running copy older than
-# VERSION then offers it.
+# VERSION then offers it. Publish the apt repository folder as it is on any web
+# server; `apt upgrade` then offers VERSION to those who added it.
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -29,8 +37,11 @@ usage() { sed -n '2,/^set -e/p' "${BASH_SOURCE[0]}" | sed '$d; s/^# \{0,1\}//' >
 version="$1"
 shift
 [[ "$version" =~ ^[0-9]+(\.[0-9]+)*$ ]] || { echo "VERSION must be dotted numbers, not '$version'" >&2; exit 64; }
+# shellcheck source=lib/build.sh
+source "$root/scripts/lib/build.sh"
 notes="" has_notes=false build="" download_url="" signed=false out="" record_only=false
-service_url=https://cuelark.app
+sign_key="" apt_repo="$root/release/apt"
+service_url="$real_service_url"
 while (($#)); do
     case "$1" in
         --notes) notes="${2?}"; has_notes=true; shift 2 ;;
@@ -39,9 +50,18 @@ while (($#)); do
         --signed) signed=true; shift ;;
         --out) out="${2?}"; shift 2 ;;
         --record-only) record_only=true; shift ;;
+        --sign-key) sign_key="${2?}"; shift 2 ;;
+        --apt-repo) apt_repo="${2?}"; shift 2 ;;
         *) usage ;;
     esac
 done
+$record_only || [[ -n "$sign_key" ]] ||
+    { echo "--sign-key KEYID is needed to sign the apt repository (or --record-only)" >&2; exit 64; }
+if ! $record_only; then
+    "$root/scripts/install-deps.sh"
+    gpg --batch --list-secret-keys "$sign_key" >/dev/null 2>&1 ||
+        { echo "gpg has no secret key '$sign_key' to sign the apt repository with" >&2; exit 1; }
+fi
 [[ -z "$build" ]] && build="$(git -C "$root" rev-list --count HEAD 2>/dev/null || echo 0)"
 [[ "$build" =~ ^[0-9]+$ ]] || { echo "--build must be a whole number, not '$build'" >&2; exit 64; }
 out="$(mkdir -p "${out:-$root/release/$version}" && cd "${out:-$root/release/$version}" && pwd)"
@@ -50,16 +70,10 @@ export SOURCE_DATE_EPOCH="${SOURCE_DATE_EPOCH:-$(date +%s)}"
 published_at="$(date -u -d "@$SOURCE_DATE_EPOCH" +%Y-%m-%dT%H:%M:%SZ)"
 
 if ! $record_only; then
-    "$root/scripts/install-deps.sh"
-    build_dir="$root/build-release"
-    launcher=()
-    command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
-    cmake -S "$root" -B "$build_dir" -G Ninja "${launcher[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-        -DCUELARK_SERVICE_URL="$service_url" -DCUELARK_VERSION="$version" -DCUELARK_BUILD_TESTS=OFF \
-        -DCUELARK_RELEASE_DATE="$(date -u -d "@$SOURCE_DATE_EPOCH" +%Y-%m-%d)" >/dev/null
-    deb="$("$root/scripts/package.sh" "$build_dir" --lintian)"
+    deb="$("$root/scripts/package.sh" --version "$version" --lintian)"
     [[ "$(dpkg-deb -f "$deb" Version)" == "$version" ]] || { echo "$deb is not version $version" >&2; exit 1; }
     cp "$deb" "$out/"
+    "$root/scripts/apt-repo.sh" --sign-key "$sign_key" "$apt_repo" "$deb" >/dev/null
     [[ -n "$download_url" ]] || download_url="$service_url/download/mac/$(basename "$deb")"
 fi
 [[ -n "$download_url" ]] || { echo "--record-only needs --download-url" >&2; exit 64; }

@@ -219,69 +219,83 @@ QCoro::Task<> AppState::refresh()
 {
     if (m_authState != AuthState::signedIn)
         co_return;
-    const std::shared_ptr<const TaskHandle> session = m_session;
-    const quint64 number = ++m_refreshesStarted;
-    qCDebug(lcRefresh) << "refresh" << number << "started";
-    Answer awaited = profileAnswer;
-    // Whether what just arrived may be published: not when its session is over
-    // (or we are gone), nor when a refresh that started later has published an
-    // answer of the same kind already.
-    const auto mayPublish = [this, session, number, &awaited] {
-        if (session->isCancelled() || number < m_newestPublished[awaited])
-            return false;
-        m_newestPublished[awaited] = number;
-        return true;
-    };
+    RefreshRun run{m_session, ++m_refreshesStarted};
+    qCDebug(lcRefresh) << "refresh" << run.number << "started";
     try {
-        if (!m_userName) {
-            const MeResponse me = co_await m_client.me();
-            if (!mayPublish())
-                co_return;
-            setUserName(me.name);
-        }
-        awaited = eventsAnswer;
-        EventsResponse answer = co_await m_client.events();
-        if (!mayPublish())
+        if (!co_await refreshEvents(run) || !co_await refreshRequests(run))
             co_return;
-        setEvents(std::move(answer.events));
-        reconcileSelection(m_events);
-
-        if (const std::optional<qint64> eventId = m_selectedEventId) {
-            awaited = requestsAnswer;
-            RequestsResponse page = co_await m_client.requests(*eventId, requestLimit);
-            // A list for an event the DJ has since left must not appear under
-            // the new one.
-            if (!mayPublish() || m_selectedEventId != eventId) {
-                qCDebug(lcRefresh) << "refresh" << number << "outdated, its requests dropped";
-                co_return;
-            }
-            const QList<SongRequest> requests = page.requests;
-            setRequests(std::move(page.requests));
-            setTotalPending(page.totalPending);
-            notifyForNewPendingRequests(requests, *eventId);
-        } else {
-            setRequests({});
-            setTotalPending(0);
-            resetNotificationBaseline();
-        }
-        qCDebug(lcRefresh) << "refresh" << number << "done:" << m_requests.size() << "requests,"
+        qCDebug(lcRefresh) << "refresh" << run.number << "done:" << m_requests.size() << "requests,"
                            << m_totalPending << "pending";
         m_lastRefreshFailed = false;
         setLastUpdated(now());
         setErrorMessage(std::nullopt);
         scheduleUpdateCheckIfNeeded();
     } catch (const ServiceError &error) {
-        if (!mayPublish()) {
-            qCDebug(lcRefresh) << "refresh" << number << "outdated, its failure dropped";
+        if (!mayPublish(run)) {
+            qCDebug(lcRefresh) << "refresh" << run.number << "outdated, its failure dropped";
             co_return;
         }
-        qCWarning(lcRefresh) << "refresh" << number << "failed:" << error.description();
+        qCWarning(lcRefresh) << "refresh" << run.number << "failed:" << error.description();
         if (isUnauthorized(error))
             signOut();
         else
             m_lastRefreshFailed = true;
         setErrorMessage(error.description());
     }
+}
+
+// What just arrived for `run` may be published: not when its session is over
+// (or we are gone), nor when a refresh that started later has published an
+// answer of the same kind already.
+bool AppState::mayPublish(const RefreshRun &run)
+{
+    if (run.session->isCancelled() || run.number < m_newestPublished[run.awaited])
+        return false;
+    m_newestPublished[run.awaited] = run.number;
+    return true;
+}
+
+// The profile (once a session) and the events; false when the run is outdated.
+QCoro::Task<bool> AppState::refreshEvents(RefreshRun &run)
+{
+    if (!m_userName) {
+        run.awaited = profileAnswer;
+        const MeResponse me = co_await m_client.me();
+        if (!mayPublish(run))
+            co_return false;
+        setUserName(me.name);
+    }
+    run.awaited = eventsAnswer;
+    EventsResponse answer = co_await m_client.events();
+    if (!mayPublish(run))
+        co_return false;
+    setEvents(std::move(answer.events));
+    reconcileSelection(m_events);
+    co_return true;
+}
+
+// The selected event's requests; false when the run is outdated.
+QCoro::Task<bool> AppState::refreshRequests(RefreshRun &run)
+{
+    const std::optional<qint64> eventId = m_selectedEventId;
+    if (!eventId) {
+        setRequests({});
+        setTotalPending(0);
+        resetNotificationBaseline();
+        co_return true;
+    }
+    run.awaited = requestsAnswer;
+    RequestsResponse page = co_await m_client.requests(*eventId, requestLimit);
+    // A list for an event the DJ has since left must not appear under the new one.
+    if (!mayPublish(run) || m_selectedEventId != eventId) {
+        qCDebug(lcRefresh) << "refresh" << run.number << "outdated, its requests dropped";
+        co_return false;
+    }
+    const QList<SongRequest> requests = page.requests;
+    setRequests(std::move(page.requests));
+    setTotalPending(page.totalPending);
+    notifyForNewPendingRequests(requests, *eventId);
+    co_return true;
 }
 
 void AppState::reconcileSelection(const QList<DJEvent> &events)

@@ -20,7 +20,8 @@
 class TaskHandle;
 
 // The application's state: everything the panel shows and the flows that
-// change it (the desktop services behind Platform keep their own, below it). Lives on the main thread. Every assignment to a published field emits that
+// change it. (The desktop services behind Platform keep state of their own, and
+// api/Network the one access manager that every call shares.) Lives on the main thread. Every assignment to a published field emits that
 // field's signal once (even when the value did not change), in assignment order,
 // followed by changed().
 class AppState : public QObject {
@@ -109,6 +110,19 @@ private:
     QCoro::Task<> runSignIn(std::shared_ptr<TaskHandle> task);
     QCoro::Task<> pollUntilComplete(std::shared_ptr<TaskHandle> task, AuthStartResponse session);
     QCoro::Task<> runStatsPolling(std::shared_ptr<TaskHandle> task);
+    // Refreshes are numbered as they start. An answer (or failure) of one kind
+    // from a refresh older than one whose answer of that kind is already
+    // published is dropped, so overlapping refreshes never put older data over
+    // newer.
+    enum Answer { profileAnswer, eventsAnswer, requestsAnswer, answerKinds };
+    struct RefreshRun {
+        std::shared_ptr<const TaskHandle> session;
+        quint64 number = 0;
+        Answer awaited = profileAnswer;
+    };
+    bool mayPublish(const RefreshRun &run);
+    QCoro::Task<bool> refreshEvents(RefreshRun &run);
+    QCoro::Task<bool> refreshRequests(RefreshRun &run);
     QCoro::Task<> runAction(SongRequest request, RequestAction action);
     QCoro::Task<> runUpdateCheck(bool userInitiated);
     void reconcileSelection(const QList<DJEvent> &events);
@@ -146,11 +160,6 @@ private:
     std::shared_ptr<TaskHandle> m_tokenLoad;
     std::shared_ptr<TaskHandle> m_authPollTask;
     std::shared_ptr<TaskHandle> m_statsPollTask;
-    // Refreshes are numbered as they start. An answer (or failure) of one kind
-    // from a refresh older than one whose answer of that kind is already
-    // published is dropped, so overlapping refreshes never put older data over
-    // newer.
-    enum Answer { profileAnswer, eventsAnswer, requestsAnswer, answerKinds };
     quint64 m_refreshesStarted = 0;
     std::array<quint64, answerKinds> m_newestPublished = {};
     QSet<qint64> m_knownPendingRequestIds;

@@ -1,5 +1,7 @@
 #include "DisplayText.h"
 
+#include <QStringList>
+
 namespace {
 
 bool isBidiControl(char16_t c)
@@ -42,6 +44,20 @@ QString shortLine(const QString &text, qsizetype maxLength)
     if (keep > 0 && text.at(keep - 1).isHighSurrogate())
         --keep;
     return line(text.left(keep)) + QChar(0x2026);
+}
+
+QString toolTip(const QString &text, Wrap wrap)
+{
+    if (text.isEmpty())
+        return {};
+    QStringList lines = text.split(QLatin1Char('\n'));
+    for (QString &each : lines)
+        each = line(each).toHtmlEscaped();
+    // The tray's tooltip keeps its few lines as they are rather than wrapping
+    // them into a narrow column; a widget's tooltip wraps a long title.
+    const QString open = wrap == Wrap::keepLines ? QStringLiteral("<p style='white-space:pre'>") : QStringLiteral("<qt>");
+    const QString close = wrap == Wrap::keepLines ? QStringLiteral("</p>") : QStringLiteral("</qt>");
+    return open + lines.join(QLatin1String("<br>")) + close;
 }
 
 } // namespace DisplayText

@@ -23,7 +23,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <ctime>
 
 using namespace Qt::StringLiterals;
 using OptionalUpdate = std::optional<UpdateAvailable>;
@@ -409,18 +408,6 @@ private Q_SLOTS:
     {
         QFETCH(DJEvent, event);
         QTEST(event.isLive(referenceNow), "live");
-    }
-
-    void labelsEvents()
-    {
-        // The local day (not the UTC one), in English whatever the locale.
-        qputenv("TZ", "XYZ+05");
-        tzset();
-        QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
-        QCOMPARE(eventStarting(u"2026-03-08T03:00:00Z"_s).displayDate(), u"Mar 7, 2026"_s);
-        QCOMPARE(eventStarting(u"2026-03-07"_s).pickerLabel(referenceNow), u"Friday Set \u00B7 \u2014"_s);
-        QCOMPARE(eventStarting(u"2026-03-07T19:00:00Z"_s).pickerLabel(referenceNow),
-                 u"\u25CF Friday Set \u00B7 Mar 7, 2026"_s);
     }
 
     void parsesInternetDateTimes_data()

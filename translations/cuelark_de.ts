@@ -27,14 +27,17 @@
     <name>DashboardView</name>
     <message>
         <source>Event</source>
+        <extracomment>The label of the list of the DJ&apos;s events.</extracomment>
         <translation>Veranstaltung</translation>
     </message>
     <message>
         <source>Pending</source>
+        <extracomment>A counter: how many song requests wait for an answer.</extracomment>
         <translation>Offen</translation>
     </message>
     <message>
         <source>Status</source>
+        <extracomment>A counter: whether the chosen event is live or idle.</extracomment>
         <translation>Status</translation>
     </message>
     <message>
@@ -75,6 +78,7 @@
     </message>
     <message>
         <source>↑↓ choose · A approve · R reject · C copy</source>
+        <extracomment>The keyboard shortcuts of the request list; the letters are the keys themselves.</extracomment>
         <translation>↑↓ wählen · A annehmen · R ablehnen · C kopieren</translation>
     </message>
 </context>
@@ -112,6 +116,7 @@
     </message>
     <message>
         <source>Download</source>
+        <extracomment>A link to the service&apos;s download page.</extracomment>
         <translation>Download</translation>
     </message>
     <message>
@@ -120,6 +125,7 @@
     </message>
     <message>
         <source>Terms</source>
+        <extracomment>A link to the service&apos;s terms of service.</extracomment>
         <translation>Bedingungen</translation>
     </message>
 </context>
@@ -131,6 +137,7 @@
     </message>
     <message>
         <source>Copy &quot;%1&quot;</source>
+        <extracomment>The copy button&apos;s tooltip; %1 is the song&apos;s title and artist.</extracomment>
         <translation>„%1“ kopieren</translation>
     </message>
     <message>
@@ -158,29 +165,6 @@
     <message>
         <source>Start at login</source>
         <translation>Beim Anmelden starten</translation>
-    </message>
-</context>
-<context>
-    <name>StatusBarIcon</name>
-    <message>
-        <source>Cuelark — signed out</source>
-        <translation>Cuelark — abgemeldet</translation>
-    </message>
-    <message>
-        <source>Cuelark — signing in…</source>
-        <translation>Cuelark — Anmeldung läuft…</translation>
-    </message>
-    <message>
-        <source>Cuelark — not updated since %1</source>
-        <translation>Cuelark — nicht aktualisiert seit %1</translation>
-    </message>
-    <message>
-        <source>Cuelark — not updated yet</source>
-        <translation>Cuelark — noch nicht aktualisiert</translation>
-    </message>
-    <message>
-        <source>Cuelark — %1 pending · updated %2</source>
-        <translation>Cuelark — %1 offen · aktualisiert %2</translation>
     </message>
 </context>
 <context>
@@ -220,6 +204,32 @@
     <message>
         <source>The service&apos;s answer is too large.</source>
         <translation>Die Antwort des Dienstes ist zu groß.</translation>
+    </message>
+</context>
+<context>
+    <name>TrayToolTip</name>
+    <message>
+        <source>Cuelark — signed out</source>
+        <translation>Cuelark — abgemeldet</translation>
+    </message>
+    <message>
+        <source>Cuelark — signing in…</source>
+        <extracomment>The user has to finish signing in in the web browser.</extracomment>
+        <translation>Cuelark — Anmeldung läuft…</translation>
+    </message>
+    <message>
+        <source>Cuelark — not updated since %1</source>
+        <extracomment>%1 is the time of the last successful refresh; the error follows on a second line.</extracomment>
+        <translation>Cuelark — nicht aktualisiert seit %1</translation>
+    </message>
+    <message>
+        <source>Cuelark — not updated yet</source>
+        <translation>Cuelark — noch nicht aktualisiert</translation>
+    </message>
+    <message>
+        <source>Cuelark — %1 pending · updated %2</source>
+        <extracomment>%1 is the number of pending song requests, %2 the time of the last refresh.</extracomment>
+        <translation>Cuelark — %1 offen · aktualisiert %2</translation>
     </message>
 </context>
 <context>

@@ -21,30 +21,30 @@ QString APIError::description() const
 {
     switch (m_kind) {
     case Kind::invalidURL:
-        return QCoreApplication::translate("APIError", "Invalid server URL.");
+        return tr("Invalid server URL.");
     case Kind::unauthorized:
-        return QCoreApplication::translate("APIError", "Session expired — please sign in again.");
+        return tr("Session expired — please sign in again.");
     case Kind::http:
         break;
     }
     if (m_message)
         return *m_message;
-    return QCoreApplication::translate("APIError", "Request failed (HTTP %1).").arg(m_statusCode);
+    return tr("Request failed (HTTP %1).").arg(m_statusCode);
 }
 
 TransportError TransportError::timedOut()
 {
     return TransportError(QNetworkReply::TimeoutError,
-                          QCoreApplication::translate("TransportError", "The service did not answer in time."));
+                          tr("The service did not answer in time."));
 }
 
 TransportError TransportError::bodyTooLarge()
 {
     return TransportError(QNetworkReply::UnknownContentError,
-                          QCoreApplication::translate("TransportError", "The service's answer is too large."));
+                          tr("The service's answer is too large."));
 }
 
 QString DecodingError::description() const
 {
-    return QCoreApplication::translate("DecodingError", "The service sent an unexpected answer (%1).").arg(m_detail);
+    return tr("The service sent an unexpected answer (%1).").arg(m_detail);
 }

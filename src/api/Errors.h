@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCoreApplication>
 #include <QNetworkReply>
 #include <QString>
 
@@ -15,6 +16,7 @@ public:
 
 // What the client detects itself from the service's answer.
 class APIError : public ServiceError {
+    Q_DECLARE_TR_FUNCTIONS(APIError)
 public:
     enum class Kind { http, unauthorized, invalidURL };
 
@@ -36,6 +38,7 @@ private:
 // The HTTP layer's own failure (no network, TLS, time-out, cancellation), passed on
 // with Qt's text; or an answer too large to take in.
 class TransportError : public ServiceError {
+    Q_DECLARE_TR_FUNCTIONS(TransportError)
 public:
     TransportError(QNetworkReply::NetworkError code, QString text)
         : m_code(code), m_text(std::move(text)) {}
@@ -52,6 +55,7 @@ private:
 // A body that breaks the record rules. `detail` names the place by our own field
 // names only ("events[2].id: missing"), never quoting the body.
 class DecodingError : public ServiceError {
+    Q_DECLARE_TR_FUNCTIONS(DecodingError)
 public:
     explicit DecodingError(QString detail) : m_detail(std::move(detail)) {}
     QString description() const override;

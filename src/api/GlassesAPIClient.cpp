@@ -52,16 +52,15 @@ QUrl GlassesAPIClient::defaultServiceUrl()
     return QUrl(QString::fromLatin1(AppConfig::serviceUrl), QUrl::StrictMode);
 }
 
-QCoro::Task<QByteArray> GlassesAPIClient::request(GlassesAPIClient client, QString path,
-                                                  QByteArray method, QueryItems query,
-                                                  Headers headers, std::optional<QByteArray> body)
+QNetworkRequest GlassesAPIClient::buildRequest(const QString &path, const QueryItems &query,
+                                               const Headers &headers, bool hasBody) const
 {
-    QUrl url(client.m_serviceUrl.toString(QUrl::FullyEncoded) + QLatin1Char('/') + path, QUrl::StrictMode);
+    QUrl url(m_serviceUrl.toString(QUrl::FullyEncoded) + QLatin1Char('/') + path, QUrl::StrictMode);
     if (!url.isValid() || url.isRelative())
         throw APIError::invalidURL();
     if (!query.isEmpty()) {
         QByteArray encoded;
-        for (const auto &[name, value] : std::as_const(query)) {
+        for (const auto &[name, value] : query) {
             if (!encoded.isEmpty())
                 encoded += '&';
             encoded += QUrl::toPercentEncoding(name) + '=' + QUrl::toPercentEncoding(value);
@@ -72,18 +71,52 @@ QCoro::Task<QByteArray> GlassesAPIClient::request(GlassesAPIClient client, QStri
     }
 
     QNetworkRequest request(url);
-    request.setTransferTimeout(int(client.m_idleTimeout.count()));
+    request.setTransferTimeout(int(m_idleTimeout.count()));
     request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
     request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
                          QNetworkRequest::NoLessSafeRedirectPolicy);
-    if (client.m_token)
-        request.setRawHeader("Authorization", "Bearer " + client.m_token->toUtf8());
-    for (const auto &[name, value] : std::as_const(headers))
+    if (m_token)
+        request.setRawHeader("Authorization", "Bearer " + m_token->toUtf8());
+    for (const auto &[name, value] : headers)
         request.setRawHeader(name, value);
-    if (body)
+    if (hasBody)
         request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/json"));
+    return request;
+}
 
+// A finished reply's 2xx body, or the failure it stands for.
+static QByteArray judgeReply(QNetworkReply &reply, bool tooLarge, bool abortedByUs)
+{
+    if (tooLarge)
+        throw TransportError::bodyTooLarge();
+    // Qt ends a call that went quiet for too long as if it had been aborted.
+    if (reply.error() == QNetworkReply::OperationCanceledError && !abortedByUs)
+        throw TransportError::timedOut();
+    // A connection that broke mid-answer, a redirect loop or a proxy failure is
+    // the transport's failure even when a status line came before it.
+    if (reply.error() > QNetworkReply::NoError && reply.error() < QNetworkReply::ContentAccessDenied)
+        throw TransportError(reply.error(), reply.errorString());
+    const QVariant status = reply.attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    if (!status.isValid()) {
+        if (reply.error() != QNetworkReply::NoError)
+            throw TransportError(reply.error(), reply.errorString());
+        throw APIError::http(0);
+    }
+    const int code = status.toInt();
+    const QByteArray bytes = reply.readAll();
+    if (code >= 200 && code <= 299)
+        return bytes;
+    if (code == 401)
+        throw APIError::unauthorized();
+    throw APIError::http(code, Models::decodeErrorMessage(bytes));
+}
+
+QCoro::Task<QByteArray> GlassesAPIClient::request(GlassesAPIClient client, QString path,
+                                                  QByteArray method, QueryItems query,
+                                                  Headers headers, std::optional<QByteArray> body)
+{
+    const QNetworkRequest request = client.buildRequest(path, query, headers, body.has_value());
     if (client.m_abortHandle && client.m_abortHandle->isCancelled())
         throw TransportError(QNetworkReply::OperationCanceledError, QStringLiteral("Operation canceled"));
 
@@ -107,29 +140,7 @@ QCoro::Task<QByteArray> GlassesAPIClient::request(GlassesAPIClient client, QStri
                                    << (tooLarge ? QStringLiteral("answer too large") : QString());
     else
         qCDebug(lcApi).noquote() << method << path << "answered" << code;
-    if (tooLarge)
-        throw TransportError::bodyTooLarge();
-
-    // Qt ends a call that went quiet for too long as if it had been aborted.
-    const bool abortedByUs = client.m_abortHandle && client.m_abortHandle->isCancelled();
-    if (reply->error() == QNetworkReply::OperationCanceledError && !abortedByUs)
-        throw TransportError::timedOut();
-    // A connection that broke mid-answer, a redirect loop or a proxy failure is
-    // the transport's failure even when a status line came before it.
-    if (reply->error() > QNetworkReply::NoError && reply->error() < QNetworkReply::ContentAccessDenied)
-        throw TransportError(reply->error(), reply->errorString());
-    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    if (!status.isValid()) {
-        if (reply->error() != QNetworkReply::NoError)
-            throw TransportError(reply->error(), reply->errorString());
-        throw APIError::http(0);
-    }
-    const QByteArray bytes = reply->readAll();
-    if (code >= 200 && code <= 299)
-        co_return bytes;
-    if (code == 401)
-        throw APIError::unauthorized();
-    throw APIError::http(code, Models::decodeErrorMessage(bytes));
+    co_return judgeReply(*reply, tooLarge, client.m_abortHandle && client.m_abortHandle->isCancelled());
 }
 
 template<typename Record>

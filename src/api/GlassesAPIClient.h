@@ -13,6 +13,7 @@
 
 #include <qcoro/qcorotask.h>
 
+class QNetworkRequest;
 class TaskHandle;
 
 // Talks to the service's glasses API. A small value: the optional bearer token,
@@ -44,6 +45,9 @@ public:
     using Headers = QList<QPair<QByteArray, QByteArray>>;
 
 private:
+    // The request for `path`; throws APIError::invalidURL when it cannot be addressed.
+    QNetworkRequest buildRequest(const QString &path, const QueryItems &query, const Headers &headers,
+                                 bool hasBody) const;
     // The one place every request is built, sent and judged; returns a 2xx body.
     static QCoro::Task<QByteArray> request(GlassesAPIClient client, QString path, QByteArray method,
                                            QueryItems query, Headers headers,

@@ -3,9 +3,7 @@
 #include "api/ISO8601DateParser.h"
 #include "api/Json.h"
 
-#include <QLocale>
-
-// ---- Derived values --------------------------------------------------------
+// ---- Derived value ---------------------------------------------------------
 
 bool DJEvent::isLive(const QDateTime &now) const
 {
@@ -19,21 +17,6 @@ bool DJEvent::isLive(const QDateTime &now) const
     const std::optional<QDateTime> end = endDate ? ISO8601DateParser::parse(*endDate) : std::nullopt;
     const QDateTime last = end ? *end : start->addSecs(defaultDurationSeconds);
     return *start <= now && now <= last;
-}
-
-QString DJEvent::displayDate() const
-{
-    const std::optional<QDateTime> start = ISO8601DateParser::parse(startDate);
-    if (!start)
-        return QStringLiteral("\u2014");
-    static const QLocale menuLocale(QLocale::English, QLocale::UnitedStates);
-    return menuLocale.toString(start->toLocalTime(), QStringLiteral("MMM d, yyyy"));
-}
-
-QString DJEvent::pickerLabel(const QDateTime &now) const
-{
-    const QString prefix = isLive(now) ? QStringLiteral("\u25CF ") : QString();
-    return prefix + name + QStringLiteral(" \u00B7 ") + displayDate();
 }
 
 QString wireString(RequestAction action)

@@ -17,10 +17,8 @@ struct DJEvent {
     QString startDate;
     std::optional<QString> endDate;
 
-    // Derived values, computed afresh against `now` on every call.
+    // Computed afresh against `now` on every call.
     bool isLive(const QDateTime &now) const;
-    QString displayDate() const;                 // "Mar 7, 2026" (local day), or "—"
-    QString pickerLabel(const QDateTime &now) const; // "● Name · Mar 7, 2026" when live
 
     friend bool operator==(const DJEvent &, const DJEvent &) = default;
 };

@@ -3,6 +3,7 @@
 #include "AppState.h"
 #include "DisplayText.h"
 #include "TaskHandle.h"
+#include "api/ISO8601DateParser.h"
 #include "ui/BrandLogo.h"
 #include "ui/PanelFooter.h"
 #include "ui/RequestRow.h"
@@ -30,7 +31,16 @@ DashboardView::DashboardView(AppState &state, QWidget *parent)
     auto *column = new QVBoxLayout(this);
     column->setContentsMargins(14, 14, 14, 14);
     column->setSpacing(12);
+    column->addLayout(buildHeader());
+    column->addLayout(buildPickerRow());
+    column->addLayout(buildStats());
+    column->addLayout(buildRequestList());
+    column->addLayout(buildFooter());
+    sync();
+}
 
+QLayout *DashboardView::buildHeader()
+{
     auto *header = new QHBoxLayout;
     header->setSpacing(8);
     header->addWidget(new BrandLogo(28, this));
@@ -39,14 +49,18 @@ DashboardView::DashboardView(AppState &state, QWidget *parent)
     m_userName->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     m_userName->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     header->addWidget(m_userName, 1);
-    column->addLayout(header);
+    return header;
+}
 
+QLayout *DashboardView::buildPickerRow()
+{
     auto *pickerRow = new QHBoxLayout;
     pickerRow->setSpacing(8);
-    QLabel *pickerLabel = makeLabel(QStringLiteral("eventPickerLabel"), Theme::TextStyle::callout,
+    QLabel *caption = makeLabel(QStringLiteral("eventPickerLabel"), Theme::TextStyle::callout,
                                     Qt::white, this);
-    pickerLabel->setText(tr("Event"));
-    pickerRow->addWidget(pickerLabel);
+    //: The label of the list of the DJ's events.
+    caption->setText(tr("Event"));
+    pickerRow->addWidget(caption);
     m_picker = new QComboBox(this);
     m_picker->setObjectName(QStringLiteral("eventPicker"));
     m_picker->setAccessibleName(tr("Event"));
@@ -57,21 +71,29 @@ DashboardView::DashboardView(AppState &state, QWidget *parent)
     tint.setColor(QPalette::ButtonText, Theme::purple);
     tint.setColor(QPalette::Text, Theme::purple);
     m_picker->setPalette(tint);
-    pickerLabel->setBuddy(m_picker);
+    caption->setBuddy(m_picker);
     connect(m_picker, &QComboBox::activated, this, &DashboardView::chooseEvent);
     pickerRow->addWidget(m_picker, 1);
-    column->addLayout(pickerRow);
+    return pickerRow;
+}
 
+QLayout *DashboardView::buildStats()
+{
     auto *stats = new QHBoxLayout;
     stats->setSpacing(10);
+    //: A counter: how many song requests wait for an answer.
     m_pending = new StatCard(tr("Pending"), this);
     m_pending->setObjectName(QStringLiteral("pendingCard"));
+    //: A counter: whether the chosen event is live or idle.
     m_status = new StatCard(tr("Status"), this);
     m_status->setObjectName(QStringLiteral("statusCard"));
     stats->addWidget(m_pending);
     stats->addWidget(m_status);
-    column->addLayout(stats);
+    return stats;
+}
 
+QLayout *DashboardView::buildRequestList()
+{
     auto *list = new QVBoxLayout;
     list->setSpacing(6);
     QLabel *heading = makeLabel(QStringLiteral("recentRequestsHeading"), Theme::TextStyle::caption2,
@@ -98,11 +120,15 @@ DashboardView::DashboardView(AppState &state, QWidget *parent)
     m_scrollArea->setWidget(rows);
     list->addWidget(m_scrollArea);
     m_keysHint = makeLabel(QStringLiteral("keysHint"), Theme::TextStyle::caption2, Theme::secondaryText, this);
+    //: The keyboard shortcuts of the request list; the letters are the keys themselves.
     m_keysHint->setText(tr("↑↓ choose · A approve · R reject · C copy"));
     m_keysHint->setAlignment(Qt::AlignCenter);
     list->addWidget(m_keysHint);
-    column->addLayout(list);
+    return list;
+}
 
+QLayout *DashboardView::buildFooter()
+{
     auto *footer = new QVBoxLayout;
     footer->setSpacing(8);
     m_error = makeLabel(QStringLiteral("errorMessage"), Theme::TextStyle::caption, Theme::red, this);
@@ -117,19 +143,17 @@ DashboardView::DashboardView(AppState &state, QWidget *parent)
     QPushButton *refresh = makeButton(QStringLiteral("refreshButton"), tr("Refresh"),
                                       Theme::TextStyle::caption, this);
     // The refresh runs on by itself; nothing waits for it here.
-    connect(refresh, &QPushButton::clicked, this, [this] { runDetached(this->state().refresh()); });
+    connect(refresh, &QPushButton::clicked, this, [this] { runDetached(state().refresh()); });
     buttons->addWidget(refresh);
     m_refresh = refresh;
     QPushButton *signOut = makeButton(QStringLiteral("signOutButton"), tr("Sign Out"),
                                       Theme::TextStyle::caption, this);
-    connect(signOut, &QPushButton::clicked, this, [this] { this->state().signOut(); });
+    connect(signOut, &QPushButton::clicked, this, [this] { state().signOut(); });
     buttons->addWidget(signOut);
     buttons->addWidget(new QuitButton(this));
     footer->addLayout(buttons);
-    footer->addWidget(new PanelFooterLinks(state, this));
-    column->addLayout(footer);
-
-    sync();
+    footer->addWidget(new PanelFooterLinks(state(), this));
+    return footer;
 }
 
 void DashboardView::showEvent(QShowEvent *event)
@@ -172,11 +196,28 @@ QString DashboardView::timeWithSeconds(const QTime &time, const QLocale &locale)
     return locale.toString(time, format);
 }
 
+QString DashboardView::eventDate(const DJEvent &event, const QLocale &locale)
+{
+    const std::optional<QDateTime> start = ISO8601DateParser::parse(event.startDate);
+    if (!start)
+        return QStringLiteral("\u2014");
+    // The day where the user is, not the service's (UTC) day.
+    return locale.toString(start->toLocalTime().date(), QLocale::ShortFormat);
+}
+
+QString DashboardView::pickerLabel(const DJEvent &event, const QDateTime &now, const QLocale &locale)
+{
+    const QString prefix = event.isLive(now) ? QStringLiteral("\u25CF ") : QString();
+    return prefix + event.name + QStringLiteral(" \u00B7 ") + eventDate(event, locale);
+}
+
 void DashboardView::sync()
 {
     const AppState &state = this->state();
     const std::optional<QString> &name = state.userName();
-    setUntrustedText(m_userName, name.value_or(QString()));
+    const QString shownName = DisplayText::shortLine(name.value_or(QString()));
+    m_userName->setText(shownName);
+    m_userName->setToolTip(DisplayText::toolTip(shownName));
     m_userName->setVisible(name.has_value());
 
     syncPicker();
@@ -184,7 +225,10 @@ void DashboardView::sync()
     syncRequests();
 
     const std::optional<QString> &error = state.errorMessage();
-    setUntrustedText(m_error, error.value_or(QString()));
+    const QString shownError = DisplayText::shortLine(error.value_or(QString()));
+    m_error->setText(shownError);
+    // Cut after two lines: the tooltip has the whole text.
+    m_error->setToolTip(DisplayText::toolTip(shownError));
     m_error->setVisible(error.has_value());
 
     const std::optional<QDateTime> &updated = state.lastUpdated();
@@ -206,7 +250,7 @@ void DashboardView::syncPicker()
     if (state.events().isEmpty())
         rows.append({tr("No events"), noEventTag});
     for (const DJEvent &event : state.events())
-        rows.append({DisplayText::shortLine(event.pickerLabel(now)), event.id});
+        rows.append({DisplayText::shortLine(pickerLabel(event, now)), event.id});
     // An event's name must not widen the pop-up list beyond the panel; its tooltip has it all.
     const auto shown = [this](const QString &label) {
         return m_picker->fontMetrics().elidedText(label, Qt::ElideRight, maxPickerTextWidth);
@@ -222,7 +266,7 @@ void DashboardView::syncPicker()
         m_picker->clear();
         for (const auto &[label, tag] : rows) {
             m_picker->addItem(shown(label), QVariant::fromValue(tag));
-            m_picker->setItemData(m_picker->count() - 1, plainTextToolTip(label), Qt::ToolTipRole);
+            m_picker->setItemData(m_picker->count() - 1, DisplayText::toolTip(label), Qt::ToolTipRole);
         }
     }
     // A selection that matches no row leaves the picker without a marked row.
@@ -294,8 +338,17 @@ void DashboardView::syncRequests()
     }
     qDeleteAll(unused);
     m_rows = rows;
+    chainTabOrder();
 
-    // Rows created later would otherwise come last in the tab order.
+    QWidget *content = m_scrollArea->widget();
+    content->adjustSize();
+    const int contentHeight = m_rowsLayout->sizeHint().height();
+    m_scrollArea->setFixedHeight(std::min(contentHeight, maxListHeight));
+}
+
+// Rows created later would otherwise come last in the tab order.
+void DashboardView::chainTabOrder()
+{
     QWidget *previous = m_picker;
     for (RequestRow *row : std::as_const(m_rows)) {
         for (QWidget *control : row->focusChain()) {
@@ -304,9 +357,4 @@ void DashboardView::syncRequests()
         }
     }
     setTabOrder(previous, m_refresh);
-
-    QWidget *content = m_scrollArea->widget();
-    content->adjustSize();
-    const int contentHeight = m_rowsLayout->sizeHint().height();
-    m_scrollArea->setFixedHeight(std::min(contentHeight, maxListHeight));
 }

@@ -2,6 +2,8 @@
 
 #include "ui/StateView.h"
 
+#include "api/Models.h"
+
 #include <QList>
 #include <QLocale>
 #include <QTime>
@@ -9,6 +11,7 @@
 class ElidedLabel;
 class QComboBox;
 class QLabel;
+class QLayout;
 class QScrollArea;
 class QVBoxLayout;
 class RequestRow;
@@ -25,8 +28,13 @@ public:
     static constexpr int maxListHeight = 240;
     static constexpr int maxPickerTextWidth = 280;
 
-    // The locale's short time format with seconds added when it has none.
+    // The locale's short time format with seconds added when it has none. The
+    // locale is the system's unless a test sets another default.
     static QString timeWithSeconds(const QTime &time, const QLocale &locale = QLocale());
+    // The day an event starts (the user's day, in the locale's short format), or "—".
+    static QString eventDate(const DJEvent &event, const QLocale &locale = QLocale());
+    // "Name · date", with "● " before it while the event is live.
+    static QString pickerLabel(const DJEvent &event, const QDateTime &now, const QLocale &locale = QLocale());
 
 protected:
     void sync() override;
@@ -34,9 +42,15 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
+    QLayout *buildHeader();
+    QLayout *buildPickerRow();
+    QLayout *buildStats();
+    QLayout *buildRequestList();
+    QLayout *buildFooter();
     void syncPicker();
     void syncStats();
     void syncRequests();
+    void chainTabOrder();
     void chooseEvent(int index);
     qint64 pickerSelection() const;
     void moveRowFocus(RequestRow *from, int key);

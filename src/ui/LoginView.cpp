@@ -9,6 +9,32 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+namespace {
+
+// A button in the brand purple, for the one thing the view is there for.
+QPushButton *makeProminentButton(const QString &text, QWidget *parent)
+{
+    auto *button = new QPushButton(text, parent);
+    button->setMinimumHeight(30);
+    QPalette prominent = button->palette();
+    prominent.setColor(QPalette::Button, Theme::purpleBase);
+    prominent.setColor(QPalette::ButtonText, Qt::white);
+    button->setPalette(prominent);
+    // Fusion lightens and desaturates a palette's button colour; the prominent
+    // button must show the brand purple itself, with readable white text.
+    button->setStyleSheet(
+        QStringLiteral("QPushButton { background-color: %1; color: white; border: 1px solid %1;"
+                       " border-radius: 6px; padding: 4px 12px; }"
+                       "QPushButton:hover { background-color: %2; }"
+                       "QPushButton:pressed { background-color: %3; }"
+                       "QPushButton:focus { border-color: white; }")
+            .arg(Theme::purpleBase.name(), Theme::purpleBase.lighter(112).name(),
+                 Theme::purpleBase.darker(115).name()));
+    return button;
+}
+
+} // namespace
+
 LoginView::LoginView(AppState &state, QWidget *parent)
     : StateView(state, parent)
 {
@@ -26,23 +52,8 @@ LoginView::LoginView(AppState &state, QWidget *parent)
     m_explanation->setAlignment(Qt::AlignHCenter);
     column->addWidget(m_explanation);
 
-    m_signInButton = new QPushButton(tr("Sign in with Browser"), this);
+    m_signInButton = makeProminentButton(tr("Sign in with Browser"), this);
     m_signInButton->setObjectName(QStringLiteral("signInButton"));
-    m_signInButton->setMinimumHeight(30);
-    QPalette prominent = m_signInButton->palette();
-    prominent.setColor(QPalette::Button, Theme::purpleBase);
-    prominent.setColor(QPalette::ButtonText, Qt::white);
-    m_signInButton->setPalette(prominent);
-    // Fusion lightens and desaturates a palette's button colour; the prominent
-    // button must show the brand purple itself, with readable white text.
-    m_signInButton->setStyleSheet(
-        QStringLiteral("QPushButton { background-color: %1; color: white; border: 1px solid %1;"
-                       " border-radius: 6px; padding: 4px 12px; }"
-                       "QPushButton:hover { background-color: %2; }"
-                       "QPushButton:pressed { background-color: %3; }"
-                       "QPushButton:focus { border-color: white; }")
-            .arg(Theme::purpleBase.name(), Theme::purpleBase.lighter(112).name(),
-                 Theme::purpleBase.darker(115).name()));
     connect(m_signInButton, &QPushButton::clicked, this, [this] { this->state().signIn(); });
     column->addWidget(m_signInButton);
 

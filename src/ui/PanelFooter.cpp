@@ -3,6 +3,7 @@
 #include "AppLinks.h"
 #include "AppState.h"
 #include "AppVersion.h"
+#include "DisplayText.h"
 #include "Logging.h"
 #include "Texts.h"
 #include "WebUrl.h"
@@ -34,7 +35,7 @@ LinkButton::LinkButton(AppState &state, const QString &title, QString urlString,
     : QPushButton(title, parent), m_state(state), m_urlString(std::move(urlString))
 {
     makeCompact(this, Theme::TextStyle::caption2);
-    setToolTip(plainTextToolTip(m_urlString));
+    setToolTip(DisplayText::toolTip(m_urlString));
     connect(this, &QPushButton::clicked, this, &LinkButton::open);
 }
 
@@ -65,6 +66,16 @@ PanelFooterLinks::PanelFooterLinks(AppState &state, QWidget *parent)
     version->setText(u'v' + AppVersion::shortVersion());
     column->addWidget(version, 0, Qt::AlignHCenter);
 
+    QLayout *row = buildLinkRow(state);
+    column->addLayout(row);
+    column->setAlignment(row, Qt::AlignHCenter);
+
+    if (state.platform().startsAtLogin)
+        column->addWidget(new StartAtLoginBox(state.platform(), this), 0, Qt::AlignHCenter);
+}
+
+QLayout *PanelFooterLinks::buildLinkRow(AppState &state)
+{
     auto *row = new QHBoxLayout;
     row->setSpacing(8);
     QPushButton *check = makeButton(QStringLiteral("checkForUpdatesButton"),
@@ -79,8 +90,10 @@ PanelFooterLinks::PanelFooterLinks(AppState &state, QWidget *parent)
         QString title;
         QString url;
     } links[] = {
+        //: A link to the service's download page.
         {"downloadLink", tr("Download"), AppLinks::download(serviceUrl)},
         {"privacyLink", tr("Privacy"), AppLinks::privacyPage(serviceUrl)},
+        //: A link to the service's terms of service.
         {"termsLink", tr("Terms"), AppLinks::termsOfService(serviceUrl)},
     };
     for (const auto &link : links) {
@@ -88,11 +101,7 @@ PanelFooterLinks::PanelFooterLinks(AppState &state, QWidget *parent)
         button->setObjectName(QLatin1String(link.objectName));
         row->addWidget(button);
     }
-    column->addLayout(row);
-    column->setAlignment(row, Qt::AlignHCenter);
-
-    if (state.platform().startsAtLogin)
-        column->addWidget(new StartAtLoginBox(state.platform(), this), 0, Qt::AlignHCenter);
+    return row;
 }
 
 // The setting lives with the desktop (an autostart entry): read each time the

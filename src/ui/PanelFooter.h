@@ -41,6 +41,10 @@ class PanelFooterLinks : public QWidget {
     Q_OBJECT
 public:
     explicit PanelFooterLinks(AppState &state, QWidget *parent = nullptr);
+
+private:
+    // "Check for updates" and the service's pages.
+    QLayout *buildLinkRow(AppState &state);
 };
 
 // "Start at login", where the desktop has such a setting.

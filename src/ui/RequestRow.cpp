@@ -88,18 +88,22 @@ RequestRow::RequestRow(AppState &state, const SongRequest &request, QWidget *par
 void RequestRow::setRequest(const SongRequest &request)
 {
     m_request = request;
-    setUntrustedText(m_title, request.songTitle);
-    setUntrustedText(m_artist, request.artistName);
-    m_copy->setToolTip(plainTextToolTip(tr("Copy \"%1\"").arg(DisplayText::shortLine(copyText(request)))));
+    const QString title = DisplayText::shortLine(request.songTitle);
+    const QString artist = DisplayText::shortLine(request.artistName);
+    // Elided to the row's width: the tooltip has the whole line.
+    m_title->setText(title);
+    m_title->setToolTip(DisplayText::toolTip(title));
+    m_artist->setText(artist);
+    m_artist->setToolTip(DisplayText::toolTip(artist));
+    //: The copy button's tooltip; %1 is the song's title and artist.
+    m_copy->setToolTip(DisplayText::toolTip(tr("Copy \"%1\"").arg(DisplayText::shortLine(copyText(request)))));
 
     const bool pending = request.isPending();
     m_approve->setVisible(pending);
     m_reject->setVisible(pending);
     m_status->setVisible(!pending);
     m_status->setText(statusText(request.status));
-    setAccessibleName(QStringLiteral("%1, %2, %3").arg(DisplayText::shortLine(request.songTitle),
-                                                        DisplayText::shortLine(request.artistName),
-                                                        m_status->text()));
+    setAccessibleName(QStringLiteral("%1, %2, %3").arg(title, artist, m_status->text()));
     QPalette palette = m_status->palette();
     palette.setColor(QPalette::WindowText, statusColor(request.status));
     m_status->setPalette(palette);

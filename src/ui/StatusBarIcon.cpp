@@ -1,11 +1,9 @@
 #include "ui/StatusBarIcon.h"
 
 #include "AppState.h"
-#include "DisplayText.h"
 #include "ui/Symbols.h"
 #include "ui/Theme.h"
 
-#include <QCoreApplication>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
@@ -18,13 +16,6 @@ namespace {
 const QColor warningFill{251, 191, 36};
 const QColor warningInk{30, 30, 30};
 constexpr qreal dimmedOpacity = 0.4;
-// The longest error text the tooltip shows.
-constexpr qsizetype maxErrorLength = 160;
-
-// The translation context of the tooltip's texts.
-struct Texts {
-    Q_DECLARE_TR_FUNCTIONS(StatusBarIcon)
-};
 
 QImage symbol(Tray tray, int size)
 {
@@ -90,29 +81,6 @@ Look look(const AppState &state)
     if (state.authState() != AppState::AuthState::signedIn)
         return Look::dimmed;
     return state.lastRefreshFailed() ? Look::stale : Look::live;
-}
-
-QString toolTip(const AppState &state, const QLocale &locale)
-{
-    const auto time = [&](const QDateTime &at) { return locale.toString(at.toLocalTime().time(), QLocale::ShortFormat); };
-    const std::optional<QDateTime> &updated = state.lastUpdated();
-    switch (state.authState()) {
-    case AppState::AuthState::signedOut:
-        return Texts::tr("Cuelark — signed out");
-    case AppState::AuthState::waitingForBrowser:
-        return Texts::tr("Cuelark — signing in…");
-    case AppState::AuthState::signedIn:
-        break;
-    }
-    if (state.lastRefreshFailed()) {
-        const QString headline = updated ? Texts::tr("Cuelark — not updated since %1").arg(time(*updated))
-                                         : Texts::tr("Cuelark — not updated yet");
-        return headline + QLatin1Char('\n')
-            + DisplayText::shortLine(state.errorMessage().value_or(QString()), maxErrorLength);
-    }
-    if (!updated)
-        return Texts::tr("Cuelark — not updated yet");
-    return Texts::tr("Cuelark — %1 pending · updated %2").arg(QString::number(state.totalPending()), time(*updated));
 }
 
 const QImage &baseImage(Tray tray)

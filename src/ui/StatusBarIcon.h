@@ -2,8 +2,6 @@
 
 #include <QIcon>
 #include <QImage>
-#include <QLocale>
-#include <QString>
 
 #include <optional>
 
@@ -19,11 +17,6 @@ std::optional<qint64> pendingCount(const AppState &state);
 // warning mark because the last refresh failed (the badge keeps the last count).
 enum class Look { live, dimmed, stale };
 Look look(const AppState &state);
-
-// What the tray says on hover, as plain text: "Cuelark — 5 pending · updated
-// 10:41"; "Cuelark — signed out"; "Cuelark — signing in…"; "Cuelark — not
-// updated since 10:41" or "… not updated yet" with the error on a second line.
-QString toolTip(const AppState &state, const QLocale &locale = QLocale());
 
 // The colour of the tray the icon sits on; the symbol is drawn to contrast with it.
 enum class Tray { dark, light };

@@ -1,9 +1,11 @@
 #include "ui/TrayController.h"
 
 #include "AppState.h"
+#include "DisplayText.h"
 #include "Logging.h"
 #include "Texts.h"
 #include "ui/MenuPanelView.h"
+#include "ui/TrayToolTip.h"
 
 #include <QApplication>
 #include <QCursor>
@@ -93,11 +95,8 @@ MenuPanelView &TrayController::panel()
 
 void TrayController::updateIcon()
 {
-    // Error texts come from the service: escaped, so never markup; kept on their
-    // lines rather than wrapped into a narrow column.
-    const QString toolTip = QLatin1String("<p style='white-space:pre'>")
-        + StatusBarIcon::toolTip(m_state).toHtmlEscaped().replace(QLatin1Char('\n'), QLatin1String("<br>"))
-        + QLatin1String("</p>");
+    // The error text on its second line comes from the service.
+    const QString toolTip = DisplayText::toolTip(TrayToolTip::text(m_state), DisplayText::Wrap::keepLines);
     if (toolTip != m_trayIcon.toolTip())
         m_trayIcon.setToolTip(toolTip);
     const std::optional<qint64> count = StatusBarIcon::pendingCount(m_state);

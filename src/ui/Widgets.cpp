@@ -1,7 +1,5 @@
 #include "ui/Widgets.h"
 
-#include "DisplayText.h"
-
 #include <QPainter>
 #include <QPainterPath>
 #include <QVariantAnimation>
@@ -111,16 +109,4 @@ void Spinner::hideEvent(QHideEvent *event)
 {
     QWidget::hideEvent(event);
     m_rotation->stop();
-}
-
-QString plainTextToolTip(const QString &text)
-{
-    return QLatin1String("<qt>") + text.toHtmlEscaped() + QLatin1String("</qt>");
-}
-
-void setUntrustedText(QLabel *label, const QString &text)
-{
-    const QString shown = DisplayText::shortLine(text);
-    label->setText(shown);
-    label->setToolTip(shown.isEmpty() ? QString() : plainTextToolTip(shown));
 }

@@ -73,11 +73,3 @@ protected:
 private:
     QVariantAnimation *m_rotation;
 };
-
-// A tooltip that shows `text` literally: Qt renders tooltips that look like
-// HTML as rich text, so the text is escaped and marked as rich text.
-QString plainTextToolTip(const QString &text);
-
-// Shows text from the service or the audience in `label` and its tooltip, on
-// one line and cut to a bounded length (DisplayText::shortLine).
-void setUntrustedText(QLabel *label, const QString &text);

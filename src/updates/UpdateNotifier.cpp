@@ -12,7 +12,7 @@ namespace UpdateNotifier {
 namespace {
 
 // The translation context of the alerts' texts.
-struct Texts {
+struct AlertTexts {
     Q_DECLARE_TR_FUNCTIONS(UpdateNotifier)
 };
 
@@ -46,11 +46,11 @@ QString updateMessage(const UpdateAvailable &update)
     QStringList lines{
         update.releaseNotes,
         QString(),
-        Texts::tr("Download the new package, quit Cuelark, install it, then reopen the app."),
+        AlertTexts::tr("Download the new package, quit Cuelark, install it, then reopen the app."),
     };
     if (!(update.isSigned && update.isVetted)) {
         lines << QString()
-              << Texts::tr("This is an unsigned beta build. Install it only if it came from the official "
+              << AlertTexts::tr("This is an unsigned beta build. Install it only if it came from the official "
                            "Cuelark download.");
     }
     return lines.join(QLatin1Char('\n'));
@@ -64,9 +64,9 @@ bool promptIfNeeded(const UpdateAvailable &update, bool userInitiated, const Pla
     }
 
     const int pressed = platform.showAlert(Alert{
-        .title = Texts::tr("Update available (v%1)").arg(update.version),
+        .title = AlertTexts::tr("Update available (v%1)").arg(update.version),
         .body = updateMessage(update),
-        .buttons = {Texts::tr("Download"), Texts::tr("Later")},
+        .buttons = {AlertTexts::tr("Download"), AlertTexts::tr("Later")},
     });
     qCDebug(lcUpdates) << "update alert for" << update.version << "answered with button" << pressed;
     if (pressed == 0)
@@ -78,21 +78,21 @@ bool promptIfNeeded(const UpdateAvailable &update, bool userInitiated, const Pla
 
 QString newVersionAvailable()
 {
-    return Texts::tr("A new version is available.");
+    return AlertTexts::tr("A new version is available.");
 }
 
 void showUpToDateAlert(const Platform &platform)
 {
     platform.showAlert(Alert{
-        .title = Texts::tr("You're up to date"),
-        .body = Texts::tr("Cuelark v%1 is the latest version.").arg(AppVersion::shortVersion()),
-        .buttons = {Texts::tr("OK")},
+        .title = AlertTexts::tr("You're up to date"),
+        .body = AlertTexts::tr("Cuelark v%1 is the latest version.").arg(AppVersion::shortVersion()),
+        .buttons = {AlertTexts::tr("OK")},
     });
 }
 
 void showCheckFailedAlert(const QString &reason, const Platform &platform)
 {
-    platform.showAlert(Alert{.title = Texts::tr("Couldn't check for updates"), .body = reason, .buttons = {Texts::tr("OK")}});
+    platform.showAlert(Alert{.title = AlertTexts::tr("Couldn't check for updates"), .body = reason, .buttons = {AlertTexts::tr("OK")}});
 }
 
 } // namespace UpdateNotifier

@@ -46,7 +46,19 @@ fi
 appstreamcli validate --no-net --pedantic "$scratch/usr/share/metainfo/$id.metainfo.xml" >&2 ||
     desktop_fail "appstreamcli rejects the metainfo"
 desktop-file-validate "$scratch/usr/share/applications/$id.desktop" || desktop_fail "invalid desktop entry"
+grep -qx 'TryExec=cuelark' "$scratch/usr/share/applications/$id.desktop" || desktop_fail "the desktop entry has no TryExec"
 desktop_log "layout, icons, metainfo and desktop entry as expected"
+# A package for another service than the real one says which, and sorts below the release.
+if grep -qx 'inline constexpr bool realService = false;' "$build/src/generated/AppConfig.h"; then
+    service_url="$(sed -n 's/.*serviceUrl\[\] = "\(.*\)";/\1/p' "$build/src/generated/AppConfig.h")"
+    version="$(dpkg-deb -f "$deb" Version)"
+    if [[ "$version" != *~* ]] || ! dpkg --compare-versions "$version" lt "${version%%~*}"; then
+        desktop_fail "the package for $service_url is version $version, as a release would be"
+    fi
+    [[ "$(dpkg-deb -f "$deb" Description)" == *"$service_url"* ]] ||
+        desktop_fail "the package's description does not name $service_url"
+    desktop_log "version $version, its description names $service_url"
+fi
 
 desktop_before_cleanup() {
     (($1 == 0)) && return 0

@@ -25,6 +25,8 @@
 #include <QScrollBar>
 #include <QTemporaryDir>
 
+#include <ctime>
+
 using StatusBarIcon::Look;
 using StatusBarIcon::Tray;
 using Count = std::optional<qint64>;
@@ -222,7 +224,7 @@ private Q_SLOTS:
         QTest::addColumn<bool>("live");
         const QList<DJEvent> two{makeEvent(7, u"Friday"_s, true), makeEvent(9, u"Saturday"_s, false)};
         const QDateTime now(QDate(2026, 3, 7), QTime(20, 0), Qt::UTC);
-        const QStringList labels{two[0].pickerLabel(now), two[1].pickerLabel(now)};
+        const QStringList labels{DashboardView::pickerLabel(two[0], now), DashboardView::pickerLabel(two[1], now)};
         QTest::newRow("no events") << QList<DJEvent>() << Id{} << qint64(0) << QStringList{u"No events"_s} << 0 << false;
         QTest::newRow("live one selected") << two << Id{7} << qint64(0) << labels << 0 << true;
         QTest::newRow("idle one, no grouping") << two << Id{9} << qint64(1234) << labels << 1 << false;
@@ -256,6 +258,24 @@ private Q_SLOTS:
         }
     }
 
+    // An event's day is the user's (here five hours behind UTC), in the user's locale.
+    void eventDates()
+    {
+        const QByteArray zone = qgetenv("TZ");
+        qputenv("TZ", "XYZ+05");
+        tzset();
+        const QLocale german(QLocale::German, QLocale::Germany);
+        const QDateTime now(QDate(2026, 3, 7), QTime(20, 0), Qt::UTC);
+        const auto label = [&](const QString &start) {
+            return DashboardView::pickerLabel(DJEvent{7, u"Set"_s, false, start, std::nullopt}, now, german);
+        };
+        QCOMPARE(label(u"2026-03-08T03:00:00Z"_s), u"Set \u00B7 07.03.26"_s);
+        QCOMPARE(label(u"2026-03-07T19:00:00Z"_s), u"\u25CF Set \u00B7 07.03.26"_s); // live
+        QCOMPARE(label(u"2026-03-07"_s), u"Set \u00B7 \u2014"_s); // a day without a time is unreadable
+        zone.isNull() ? qunsetenv("TZ") : qputenv("TZ", zone);
+        tzset();
+    }
+
     // What stands in for an empty list, then the first eight of twelve requests
     // in a capped, scrolling list whose rows a refresh updates in place.
     void requestList()
@@ -287,34 +307,6 @@ private Q_SLOTS:
         QVERIFY(p.rows() == rows); // the same widgets; QCOMPARE would print replaced, deleted ones
         QCOMPARE(shownOf(rows[2], {"approveButton", "statusLabel"}), u"statusLabel"_s);
         QCOMPARE(bar->value(), scrolled);
-    }
-
-    void status_data()
-    {
-        QTest::addColumn<QString>("status");
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QColor>("color");
-        QTest::newRow("approved") << "approved" << "Approved" << Theme::green;
-        QTest::newRow("played") << "played" << "Played" << Theme::blue;
-        QTest::newRow("rejected") << "rejected" << "Rejected" << Theme::softRed();
-        QTest::newRow("other words") << "in QUEUE" << "In Queue" << Theme::secondaryText;
-        QTest::newRow("case-sensitive") << "Approved" << "Approved" << Theme::secondaryText;
-        QTest::newRow("pending") << "pending" << QString() << QColor();
-    }
-    void status()
-    {
-        QFETCH(QString, status);
-        Panel p;
-        p.list({makeRequest(1, status)});
-        RequestRow *row = p.rows().value(0);
-        QVERIFY(row);
-        const bool pending = status == u"pending";
-        QCOMPARE(shownOf(row, {"copyButton", "approveButton", "rejectButton", "statusLabel"}),
-                 pending ? u"copyButton approveButton rejectButton"_s : u"copyButton statusLabel"_s);
-        if (!pending) {
-            QTEST(labelText(row, "statusLabel"), "text");
-            QTEST(textColor(child(row, "statusLabel")), "color");
-        }
     }
 
     void buttons_data()

@@ -48,10 +48,10 @@ qint64 number(const QCommandLineParser &parser, const QString &name, qint64 mini
     return value;
 }
 
-Options parseOptions(const QCoreApplication &app)
+// What --help says: the service this stands in for, its output and its control API.
+QString description()
 {
-    QCommandLineParser parser;
-    parser.setApplicationDescription(
+    return
         u"Stand-in for the Cuelark web service: the DJ's \"glasses\" API, the browser sign-in "
         "pages and the release record, in memory, on a local port.\n\n"
         "Prints \"listening on URL\" once it listens, then one line \"METHOD /path STATUS\" per "
@@ -82,7 +82,13 @@ Options parseOptions(const QCoreApplication &app)
         "  DELETE /control/inject          forget the faults not yet used\n\n"
         "TLS: --cert tests/data/expired-cert.pem --key tests/data/expired-key.pem (in the source "
         "tree) serves a self-signed certificate for 127.0.0.1 that expired in 2020: the handshake fails "
-        "with \"certificate has expired\" even for a client that trusts it."_s);
+        "with \"certificate has expired\" even for a client that trusts it."_s;
+}
+
+Options parseOptions(const QCoreApplication &app)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(description());
     parser.addHelpOption();
     parser.addOptions({
         {u"host"_s, u"Address to listen on (default 127.0.0.1)."_s, u"ADDR"_s, u"127.0.0.1"_s},
