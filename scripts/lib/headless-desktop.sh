@@ -69,6 +69,28 @@ desktop_use_service_url() {
     fi
 }
 
+# desktop_test_arguments SCRIPT DEFAULT_DIR SERVICE_URL APP STAND_IN [ARTIFACT_DIR]:
+# the arguments of an end-to-end test script. Outside a private session it runs
+# SCRIPT again in one (scripts/with-session.sh), so the user's keyring and
+# desktop are never touched; inside, it sets app, stand_in and artifacts (an
+# emptied ARTIFACT_DIR, by default DEFAULT_DIR).
+desktop_test_arguments() {
+    local script="$1" default_dir="$2"
+    shift 2
+    if (($# < 3)); then
+        echo "usage: $script SERVICE_URL APP STAND_IN [ARTIFACT_DIR]" >&2
+        exit 64
+    fi
+    desktop_use_service_url "$1"
+    if [[ -z "${CUELARK_TEST_SESSION:-}" ]]; then
+        exec "$(dirname "$_desktop_lib")/with-session.sh" "$(readlink -f "$script")" "$@"
+    fi
+    app="$(readlink -f "$2")"
+    stand_in="$(readlink -f "$3")"
+    artifacts="$(mkdir -p "${4:-$default_dir}" && cd "${4:-$default_dir}" && pwd)"
+    rm -rf "${artifacts:?}"/*
+}
+
 # desktop_init WORKDIR: logs, the fake browser and the X cookie go there;
 # WORKDIR/processes lists "PID NAME LOG" for every process started.
 desktop_init() {

@@ -5,24 +5,33 @@
 
 namespace {
 
-// A label spoken by its text, under its own role.
-class LabelWithRole : public QAccessibleWidget {
+// A label spoken by its text. Its tooltip, which only repeats an elided text
+// and is written as escaped rich text, is not read out as its description.
+class Label : public QAccessibleWidget {
 public:
-    LabelWithRole(QLabel *label, QAccessible::Role role) : QAccessibleWidget(label, role) {}
+    Label(QLabel *label, QAccessible::Role role) : QAccessibleWidget(label, role) {}
     QString text(QAccessible::Text kind) const override
     {
-        if (kind == QAccessible::Name && widget()->accessibleName().isEmpty())
-            return static_cast<const QLabel *>(widget())->text();
-        return QAccessibleWidget::text(kind);
+        switch (kind) {
+        case QAccessible::Name:
+            return widget()->accessibleName().isEmpty() ? static_cast<const QLabel *>(widget())->text()
+                                                        : widget()->accessibleName();
+        case QAccessible::Description:
+            return widget()->accessibleDescription();
+        default:
+            return QAccessibleWidget::text(kind);
+        }
     }
 };
 
-QAccessibleInterface *roleFor(const QString &className, QObject *object)
+QAccessibleInterface *interfaceFor(const QString &className, QObject *object)
 {
     if (className == QLatin1String("RequestRow"))
         return new QAccessibleWidget(static_cast<QWidget *>(object), QAccessible::ListItem);
-    if (className == QLatin1String("QLabel") && object->objectName() == QLatin1String("errorMessage"))
-        return new LabelWithRole(static_cast<QLabel *>(object), QAccessible::AlertMessage);
+    if (className == QLatin1String("QLabel")) {
+        const bool error = object->objectName() == QLatin1String("errorMessage");
+        return new Label(static_cast<QLabel *>(object), error ? QAccessible::AlertMessage : QAccessible::StaticText);
+    }
     return nullptr;
 }
 
@@ -32,7 +41,7 @@ namespace Accessibility {
 
 void install()
 {
-    QAccessible::installFactory(roleFor);
+    QAccessible::installFactory(interfaceFor);
 }
 
 } // namespace Accessibility

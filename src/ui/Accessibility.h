@@ -4,6 +4,7 @@
 namespace Accessibility {
 // Roles Qt cannot guess: a request row is an item of a list, and each view's
 // error line (objectName "errorMessage") an alert, which screen readers speak
-// as soon as it appears. Call once, before any window is shown.
+// as soon as it appears; labels are read without their tooltips. Call once,
+// before any window is shown.
 void install();
 } // namespace Accessibility

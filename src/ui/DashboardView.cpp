@@ -161,10 +161,8 @@ void DashboardView::showEvent(QShowEvent *event)
     StateView::showEvent(event);
     const auto pending = std::find_if(m_rows.cbegin(), m_rows.cend(),
                                       [](const RequestRow *row) { return row->request().isPending(); });
-    if (pending != m_rows.cend()) {
-        (*pending)->setFocus(Qt::OtherFocusReason);
-        m_scrollArea->ensureWidgetVisible(*pending);
-    }
+    if (pending != m_rows.cend())
+        focusRow(*pending);
 }
 
 void DashboardView::moveRowFocus(RequestRow *from, int key)
@@ -174,9 +172,30 @@ void DashboardView::moveRowFocus(RequestRow *from, int key)
     if (at < 0)
         return;
     qsizetype to = key == Qt::Key_Home ? 0 : key == Qt::Key_End ? last : at + (key == Qt::Key_Up ? -1 : 1);
-    to = std::clamp<qsizetype>(to, 0, last);
-    m_rows[to]->setFocus(Qt::OtherFocusReason);
-    m_scrollArea->ensureWidgetVisible(m_rows[to]);
+    focusRow(m_rows[std::clamp<qsizetype>(to, 0, last)]);
+}
+
+void DashboardView::focusNextPending(RequestRow *answered)
+{
+    // The answered row stays until the refresh after the answer, still marked
+    // pending: the next pending row below it takes the focus, else the nearest above.
+    if (!answered->isAncestorOf(focusWidget()) && !answered->hasFocus())
+        return;
+    const qsizetype at = m_rows.indexOf(answered);
+    const auto pending = [&](qsizetype i) { return i != at && m_rows[i]->request().isPending(); };
+    qsizetype to = at + 1;
+    while (to < m_rows.size() && !pending(to))
+        ++to;
+    if (to == m_rows.size())
+        for (to = at - 1; to >= 0 && !pending(to); --to) {}
+    if (to >= 0)
+        focusRow(m_rows[to]);
+}
+
+void DashboardView::focusRow(RequestRow *row)
+{
+    row->setFocus(Qt::OtherFocusReason);
+    m_scrollArea->ensureWidgetVisible(row);
 }
 
 QString DashboardView::timeWithSeconds(const QTime &time, const QLocale &locale)
@@ -283,7 +302,9 @@ void DashboardView::chooseEvent(int index)
 void DashboardView::syncStats()
 {
     const AppState &state = this->state();
-    m_pending->setValue(QString::number(state.totalPending()), Theme::green);
+    m_pending->setValue(QString::number(state.totalPending()), Theme::green,
+                        //: What a screen reader says for the pending card; %1 is the count
+                        tr("%1 pending").arg(state.totalPending()));
 
     bool live = false;
     if (const std::optional<qint64> selected = state.selectedEventId()) {
@@ -331,6 +352,7 @@ void DashboardView::syncRequests()
         } else {
             row = new RequestRow(this->state(), request, m_scrollArea->widget());
             connect(row, &RequestRow::navigate, this, [this, row](int key) { moveRowFocus(row, key); });
+            connect(row, &RequestRow::answered, this, [this, row] { focusNextPending(row); });
         }
         m_rowsLayout->insertWidget(rows.size(), row);
         row->show();

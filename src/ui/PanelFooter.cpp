@@ -36,6 +36,8 @@ LinkButton::LinkButton(AppState &state, const QString &title, QString urlString,
 {
     makeCompact(this, Theme::TextStyle::caption2);
     setToolTip(DisplayText::toolTip(m_urlString));
+    // Screen readers would read the tooltip's markup.
+    setAccessibleDescription(m_urlString);
     connect(this, &QPushButton::clicked, this, &LinkButton::open);
 }
 

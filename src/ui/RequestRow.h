@@ -37,6 +37,8 @@ public:
 Q_SIGNALS:
     // Up, Down, Home or End pressed on the row.
     void navigate(int key);
+    // The request was approved or rejected from this row.
+    void answered();
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
@@ -44,6 +46,7 @@ protected:
 
 private:
     void copyToClipboard() const;
+    void answer(RequestAction action);
 
     AppState &m_state;
     SongRequest m_request;

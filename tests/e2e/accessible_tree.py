@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """Prints an application's accessible tree as a screen reader sees it over
-AT-SPI, one object a line: its role, "name", the description after a dash, and
-[focused] or [hidden] where that holds. Indentation shows the nesting.
+AT-SPI, one object a line: its role, "name", the description after a dash, the
+label it is labelled by, and [focused] or [hidden] where that holds. Indentation shows the nesting.
 
     accessible_tree.py APP_NAME
 """
@@ -18,6 +18,10 @@ def walk(node, depth, out):
     line = f'{"  " * depth}{node.getRoleName()} "{node.name}"'
     if node.description:
         line += f" - {node.description}"
+    for relation in node.getRelationSet():
+        if relation.getRelationType() == pyatspi.RELATION_LABELLED_BY:
+            line += f' (labelled "{relation.getTarget(0).name}")'
+
     if marks:
         line += f' [{",".join(marks)}]'
     out.append(line)

@@ -15,20 +15,9 @@
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
-if (($# < 3)); then
-    echo "usage: $0 SERVICE_URL APP STAND_IN [ARTIFACT_DIR]" >&2
-    exit 64
-fi
 # shellcheck source=../../scripts/lib/headless-desktop.sh
 source "$root/scripts/lib/headless-desktop.sh"
-desktop_use_service_url "$1"
-if [[ -z "${CUELARK_TEST_SESSION:-}" ]]; then
-    exec "$root/scripts/with-session.sh" "$(readlink -f "${BASH_SOURCE[0]}")" "$@"
-fi
-app="$(readlink -f "$2")"
-stand_in="$(readlink -f "$3")"
-artifacts="$(mkdir -p "${4:-tray_app_e2e}" && cd "${4:-tray_app_e2e}" && pwd)"
-rm -rf "${artifacts:?}"/*
+desktop_test_arguments "${BASH_SOURCE[0]}" tray_app_e2e "$@"
 # The app's debug output too goes through the leak check below.
 export QT_LOGGING_RULES='cuelark.*=true'
 
