@@ -5,6 +5,7 @@
 #include "TaskHandle.h"
 #include "api/ISO8601DateParser.h"
 #include "ui/BrandLogo.h"
+#include "ui/FlowLayout.h"
 #include "ui/PanelFooter.h"
 #include "ui/RequestRow.h"
 #include "ui/StatCard.h"
@@ -123,6 +124,7 @@ QLayout *DashboardView::buildRequestList()
     //: The keyboard shortcuts of the request list; the letters are the keys themselves.
     m_keysHint->setText(tr("↑↓ choose · A approve · R reject · C copy"));
     m_keysHint->setAlignment(Qt::AlignCenter);
+    m_keysHint->setWordWrap(true);
     list->addWidget(m_keysHint);
     return list;
 }
@@ -135,11 +137,11 @@ QLayout *DashboardView::buildFooter()
     limitToLines(m_error, 2);
     footer->addWidget(m_error);
     footer->addWidget(new Divider(this));
-    auto *buttons = new QHBoxLayout;
+    // Wraps when a translation or a large font makes the row too long.
+    auto *buttons = new FlowLayout(Qt::AlignRight, 6);
     m_updated = makeLabel(QStringLiteral("lastUpdated"), Theme::TextStyle::caption2,
                           Theme::secondaryText, this);
     buttons->addWidget(m_updated);
-    buttons->addStretch();
     QPushButton *refresh = makeButton(QStringLiteral("refreshButton"), tr("Refresh"),
                                       Theme::TextStyle::caption, this);
     // The refresh runs on by itself; nothing waits for it here.

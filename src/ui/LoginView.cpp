@@ -64,6 +64,7 @@ LoginView::LoginView(AppState &state, QWidget *parent)
     m_waitingText = makeLabel(QStringLiteral("waitingText"), Theme::TextStyle::callout,
                               Theme::secondaryText, this);
     m_waitingText->setText(tr("Finish signing in from your browser…"));
+    m_waitingText->setWordWrap(true);
     m_waitingText->setAlignment(Qt::AlignHCenter);
     column->addWidget(m_waitingText);
 

@@ -7,11 +7,11 @@
 #include "Logging.h"
 #include "Texts.h"
 #include "WebUrl.h"
+#include "ui/FlowLayout.h"
 #include "ui/Widgets.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
-#include <QHBoxLayout>
 #include <QVBoxLayout>
 
 QPushButton *makeButton(const QString &objectName, const QString &text, Theme::TextStyle style,
@@ -70,7 +70,6 @@ PanelFooterLinks::PanelFooterLinks(AppState &state, QWidget *parent)
 
     QLayout *row = buildLinkRow(state);
     column->addLayout(row);
-    column->setAlignment(row, Qt::AlignHCenter);
 
     if (state.platform().startsAtLogin)
         column->addWidget(new StartAtLoginBox(state.platform(), this), 0, Qt::AlignHCenter);
@@ -78,8 +77,8 @@ PanelFooterLinks::PanelFooterLinks(AppState &state, QWidget *parent)
 
 QLayout *PanelFooterLinks::buildLinkRow(AppState &state)
 {
-    auto *row = new QHBoxLayout;
-    row->setSpacing(8);
+    // Wraps when a translation or a large font makes the row too long.
+    auto *row = new FlowLayout(Qt::AlignHCenter, 8);
     QPushButton *check = makeButton(QStringLiteral("checkForUpdatesButton"),
                                     tr("Check for updates"),
                                     Theme::TextStyle::caption2, this);
@@ -115,7 +114,7 @@ StartAtLoginBox::StartAtLoginBox(const Platform &platform, QWidget *parent)
     setFont(Theme::font(Theme::TextStyle::caption2));
     QPalette colours = palette();
     colours.setColor(QPalette::WindowText, Theme::secondaryText);
-    colours.setColor(QPalette::Base, Theme::cardBorder);
+    colours.setColor(QPalette::Base, Theme::controlFill);
     setPalette(colours);
     setChecked(platform.startsAtLogin());
     connect(this, &QCheckBox::toggled, this, [this, &platform](bool wanted) {

@@ -77,7 +77,14 @@ RequestRow::RequestRow(AppState &state, const SongRequest &request, QWidget *par
 
     m_status = new ElidedLabel(this);
     styleLabel(m_status, QStringLiteral("statusLabel"), Theme::TextStyle::caption2, Theme::secondaryText);
-    m_status->setMaximumWidth(maxStatusWidth);
+    // A status word the service made up is cut rather than squeezing the title;
+    // the known ones fit in any language and at any font size.
+    int widest = 0;
+    for (const char *status : {"approved", "rejected", "played"})
+        widest = std::max(widest, m_status->fontMetrics()
+                                      .boundingRect(QRect(), Qt::TextSingleLine, statusText(QLatin1String(status)))
+                                      .width());
+    m_status->setMaximumWidth(widest);
     row->addWidget(m_status);
 
     setRequest(request);

@@ -27,8 +27,6 @@ public:
     // The status shown: the known states in the user's language, any other capitalized.
     static QString statusText(const QString &status);
 
-    // A status word the service made up is cut rather than squeezing the title.
-    static constexpr int maxStatusWidth = 90;
     static constexpr qreal radius = 10;
 
     // The row and its controls in keyboard order, for the list's tab chain.
