@@ -5,11 +5,20 @@
 
 namespace {
 
-// A label spoken by its text. Its tooltip, which only repeats an elided text
-// and is written as escaped rich text, is not read out as its description.
+// A label spoken by its text, or a picture. Its tooltip, which only repeats an
+// elided text and is written as escaped rich text, is not read out as its
+// description.
 class Label : public QAccessibleWidget {
 public:
-    Label(QLabel *label, QAccessible::Role role) : QAccessibleWidget(label, role) {}
+    Label(QLabel *label, bool alert) : QAccessibleWidget(label), m_alert(alert) {}
+    QAccessible::Role role() const override
+    {
+        // Asked each time: a label may get its picture after this was made.
+        if (m_alert)
+            return QAccessible::AlertMessage;
+        return static_cast<const QLabel *>(widget())->pixmap().isNull() ? QAccessible::StaticText
+                                                                          : QAccessible::Graphic;
+    }
     QString text(QAccessible::Text kind) const override
     {
         switch (kind) {
@@ -22,16 +31,24 @@ public:
             return QAccessibleWidget::text(kind);
         }
     }
+
+private:
+    bool m_alert;
 };
 
 QAccessibleInterface *interfaceFor(const QString &className, QObject *object)
 {
+    auto *widget = static_cast<QWidget *>(object);
+    // The panel is announced as a window when the focus enters it.
+    if (className == QLatin1String("MenuPanelView"))
+        return new QAccessibleWidget(widget, QAccessible::Window);
     if (className == QLatin1String("RequestRow"))
-        return new QAccessibleWidget(static_cast<QWidget *>(object), QAccessible::ListItem);
-    if (className == QLatin1String("QLabel")) {
-        const bool error = object->objectName() == QLatin1String("errorMessage");
-        return new Label(static_cast<QLabel *>(object), error ? QAccessible::AlertMessage : QAccessible::StaticText);
-    }
+        return new QAccessibleWidget(widget, QAccessible::ListItem);
+    // The sign-in view's busy indicator.
+    if (className == QLatin1String("Spinner"))
+        return new QAccessibleWidget(widget, QAccessible::Animation);
+    if (className == QLatin1String("QLabel"))
+        return new Label(static_cast<QLabel *>(object), object->objectName() == QLatin1String("errorMessage"));
     return nullptr;
 }
 

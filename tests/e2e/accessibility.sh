@@ -56,14 +56,14 @@ export QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
 desktop_start_app "$app"
 desktop_open_panel
 read_tree signed-out
-expect '^  .*' "the application has no children while its panel is open"
+expect '^  (frame|window) "Cuelark"' "the panel is not a window of the application in the tree"
 expect 'push button "Sign in with Browser"' "no named sign-in button"
 no_unnamed_controls
 desktop_log "signed out: the panel and its sign-in button are in the tree"
 
 desktop_press_sign_in
 read_tree waiting
-expect '"Signing in' "the waiting state has no name"
+expect 'animation "Signing in"' "the waiting state has no named busy indicator"
 no_unnamed_controls
 for song in 'Alpha Song' 'Beta Song'; do
     desktop_service POST /control/requests "$(jq -cn --arg t "$song" '{songTitle: $t, artistName: "The Reds"}')" >/dev/null
