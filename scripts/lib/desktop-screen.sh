@@ -11,7 +11,8 @@ desktop_geometry() {
     echo "$X $Y $WIDTH $HEIGHT"
 }
 
-desktop_move_pointer_away() { xdotool mousemove 640 790; }
+# The bottom left corner, where no panel at any scale reaches.
+desktop_move_pointer_away() { xdotool mousemove 10 1590; }
 
 desktop_click() {
     xdotool mousemove "$1" "$2" click 1

@@ -187,9 +187,10 @@ desktop_start_xvfb() {
     xauth -q -f "$auth" add :0 . "$cookie"
     : >"$desktop_dir/display"
     # Without -noreset the server resets whenever its last client leaves (the
-    # readiness probe below is one) and refuses whoever connects meanwhile.
+    # readiness probe below is one) and refuses whoever connects meanwhile. The
+    # screen is tall enough for the whole panel at twice the scale.
     _desktop_start Xvfb "$log" \
-        Xvfb -displayfd 3 -auth "$auth" -nolisten tcp -noreset -screen 0 1280x800x24 \
+        Xvfb -displayfd 3 -auth "$auth" -nolisten tcp -noreset -screen 0 1280x1600x24 \
         3>"$desktop_dir/display"
     local pid="$process_pid"
     _desktop_await "$pid" Xvfb "$log" 10 "Xvfb to pick a display" _desktop_display_picked
