@@ -4,12 +4,13 @@
 # (tests/e2e/accessible_tree.py). The open panel is reachable from the
 # application, every button has a name, each request row and its buttons say
 # which song they are about, the cards read "2 pending" and "Live", focus starts
-# on the first pending row and moves to the next one after approving with A.
+# on the first pending row and moves to the next one after approving with A,
+# and a failure shows as an alert.
 #
 #   tests/e2e/accessibility.sh SERVICE_URL APP STAND_IN [ARTIFACT_DIR]
 #
 # The trees read go to ARTIFACT_DIR (default ./accessibility): signed-out.txt,
-# waiting.txt, dashboard.txt, after-approve.txt.
+# waiting.txt, dashboard.txt, after-approve.txt, error.txt.
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
@@ -85,7 +86,6 @@ expect 'frame "Live"' "the status card does not read 'Live'"
 # Qt names a combo box on Linux by its value; its label is a relation, which
 # screen readers speak before it.
 expect 'combo box "[^"]+".*\(labelled "Event"\)' "the event picker is not labelled 'Event'"
-expect '^ *alert ' "the error line is not an alert"
 no_unnamed_controls
 grep -q '<qt>' "$tree" && desktop_fail "markup read out: $(grep '<qt>' "$tree" | head -n1) (tree in $tree)"
 desktop_log "dashboard: rows, buttons, cards and picker named; focus on the first pending row"
@@ -93,4 +93,11 @@ desktop_log "dashboard: rows, buttons, cards and picker named; focus on the firs
 desktop_key a
 expect_focus after-approve "list item \"${pending[1]}\""
 desktop_log "after A the focus is on the next pending row"
+
+# A failure shows in the error line, an alert that screen readers speak as it appears.
+desktop_service POST /control/inject '{"path": "/", "count": 100, "status": 503}' >/dev/null
+desktop_key r
+_alert_shown() { read_tree error && grep -E '^ *alert "Request failed' "$tree" | grep -vq hidden; }
+desktop_wait 10 "the error as an alert" _alert_shown || desktop_fail "the error is not shown as an alert (tree in $tree)"
+desktop_log "the failed answer shows as an alert"
 desktop_log PASS
