@@ -3,7 +3,7 @@
 # AT-SPI bus running and Qt's accessibility on, its tree read as Orca reads it
 # (tests/e2e/accessible_tree.py). The open panel is reachable from the
 # application, every button has a name, each request row and its buttons say
-# which song they are about, the cards read "2 pending" and "Live", focus starts
+# which song they are about, the cards read "N pending" and "Live", focus starts
 # on the first pending row and moves to the next one after approving with A,
 # and a failure shows as an alert.
 #
