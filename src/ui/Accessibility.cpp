@@ -44,6 +44,8 @@ QAccessibleInterface *interfaceFor(const QString &className, QObject *object)
         return new QAccessibleWidget(widget, QAccessible::Window);
     if (className == QLatin1String("RequestRow"))
         return new QAccessibleWidget(widget, QAccessible::ListItem);
+    if (className == QLatin1String("Divider"))
+        return new QAccessibleWidget(widget, QAccessible::Separator);
     // The sign-in view's busy indicator.
     if (className == QLatin1String("Spinner"))
         return new QAccessibleWidget(widget, QAccessible::Animation);
