@@ -38,6 +38,8 @@ private:
 
 QAccessibleInterface *interfaceFor(const QString &className, QObject *object)
 {
+    if (!object->isWidgetType())
+        return nullptr;
     auto *widget = static_cast<QWidget *>(object);
     // The panel is announced as a window when the focus enters it.
     if (className == QLatin1String("MenuPanelView"))

@@ -100,4 +100,8 @@ desktop_key r
 _alert_shown() { read_tree error && grep -E '^ *alert "Request failed' "$tree" | grep -vq hidden; }
 desktop_wait 10 "the error as an alert" _alert_shown || desktop_fail "the error is not shown as an alert (tree in $tree)"
 desktop_log "the failed answer shows as an alert"
+# A sanitizer build reports on the app's stderr and may not change the outcome.
+if grep -E -A40 'ERROR: (Address|Leak)Sanitizer|runtime error:' "$desktop_dir"/app-*.log >&2; then
+    desktop_fail "the sanitizers reported errors in the app (above)"
+fi
 desktop_log PASS
