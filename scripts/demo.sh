@@ -51,9 +51,15 @@ headless_inside_session() {
     desktop_start_stand_in "$stand_in" --audience-interval "$audience_interval_seconds"
     desktop_log "virtual desktop $DISPLAY with a tray and notifications; stand-in service up"
 
-    rm -f "$shots"/0[1-4]-*.png "$shots/notifications.json" "$shots"/tray-{icon,tooltip}.png \
+    rm -f "$shots"/0[1-4]-*.png "$shots/03-live-requests-2x.png" "$shots/notifications.json" "$shots"/tray-{icon,tooltip}.png \
         "$shots/notification-actions.png"
     desktop_walk_through "$app" "$shots"
+    # The same panel on a screen at twice the scale, started again signed in.
+    desktop_stop_app
+    desktop_app_scale=2
+    desktop_start_app "$app"
+    desktop_open_panel
+    desktop_screenshot "$shots/03-live-requests-2x.png"
     # "body" as the app sent it; "shown" as dunst renders it for the DJ.
     desktop_notifications | jq '[.data[][] | {appname: .appname.data, summary: .summary.data,
         body: .body.data,
@@ -64,7 +70,7 @@ headless_inside_session() {
     echo
     echo "Screenshots of the panel:"
     local file
-    for file in 01-signed-out 02-waiting-for-browser 03-live-requests 04-approved; do
+    for file in 01-signed-out 02-waiting-for-browser 03-live-requests 04-approved 03-live-requests-2x; do
         echo "  $shots/$file.png"
     done
     echo "Tray icon with its badge: $shots/tray-icon.png; its tooltip: $shots/tray-tooltip.png"

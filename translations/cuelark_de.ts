@@ -122,6 +122,11 @@
         <extracomment>The keyboard shortcuts of the request list; the letters are the keys themselves.</extracomment>
         <translation>↑↓ wählen · A annehmen · R ablehnen · C kopieren</translation>
     </message>
+    <message>
+        <source>%1 pending</source>
+        <extracomment>What a screen reader says for the pending card; %1 is the count</extracomment>
+        <translation>%1 offen</translation>
+    </message>
 </context>
 <context>
     <name>DecodingError</name>
@@ -147,6 +152,11 @@
     <message>
         <source>Cancel</source>
         <translation>Abbrechen</translation>
+    </message>
+    <message>
+        <source>Opens the sign-in page in your web browser</source>
+        <extracomment>Spoken after the &quot;Sign in with Browser&quot; button</extracomment>
+        <translation>Öffnet die Anmeldeseite in deinem Webbrowser</translation>
     </message>
 </context>
 <context>
@@ -192,6 +202,30 @@
     <message>
         <source>Played</source>
         <translation>Gespielt</translation>
+    </message>
+    <message>
+        <source>A approves, R rejects, C copies</source>
+        <extracomment>Spoken after a request&apos;s row: the keys that act on it (the letters are the keys)</extracomment>
+        <translation>A nimmt an, R lehnt ab, C kopiert</translation>
+    </message>
+    <message>
+        <source>C copies</source>
+        <translation>C kopiert</translation>
+    </message>
+    <message>
+        <source>Approve %1 by %2</source>
+        <extracomment>Spoken for a request&apos;s button; %1 is the song&apos;s title, %2 its artist</extracomment>
+        <translation>%1 von %2 annehmen</translation>
+    </message>
+    <message>
+        <source>Reject %1 by %2</source>
+        <extracomment>Spoken for a request&apos;s button; %1 is the song&apos;s title, %2 its artist</extracomment>
+        <translation>%1 von %2 ablehnen</translation>
+    </message>
+    <message>
+        <source>Copy %1 by %2</source>
+        <extracomment>Spoken for a request&apos;s button; %1 is the song&apos;s title, %2 its artist</extracomment>
+        <translation>%1 von %2 kopieren</translation>
     </message>
 </context>
 <context>

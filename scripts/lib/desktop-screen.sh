@@ -11,7 +11,8 @@ desktop_geometry() {
     echo "$X $Y $WIDTH $HEIGHT"
 }
 
-desktop_move_pointer_away() { xdotool mousemove 640 790; }
+# The bottom left corner, where no panel at any scale reaches.
+desktop_move_pointer_away() { xdotool mousemove 10 1590; }
 
 desktop_click() {
     xdotool mousemove "$1" "$2" click 1
@@ -23,7 +24,7 @@ _desktop_find_panel() {
     local window x y w h
     for window in $(xdotool search --onlyvisible --classname '^cuelark$' 2>/dev/null); do
         read -r x y w h < <(desktop_geometry "$window") || continue
-        if ((w == desktop_panel_width)); then
+        if ((w == desktop_panel_width * desktop_app_scale)); then
             desktop_panel="$window"
             return 0
         fi

@@ -35,13 +35,13 @@ desktop_approve_in_browser() {
         --data-urlencode "session=$session" "$desktop_service_url$action" | grep -q '^200$'
 }
 
-# With the signed-out panel open: presses "Sign in with Browser" (Tab reaches
-# it first, Return presses it) and waits for the app to open the sign-in page;
-# sets desktop_sign_in_url.
+# With the signed-out panel open: presses "Sign in with Browser" (the panel
+# opens with it focused, Return presses it) and waits for the app to open the
+# sign-in page; sets desktop_sign_in_url.
 desktop_press_sign_in() {
     local opened
     opened="$(wc -l <"$desktop_opened_urls")"
-    desktop_key Tab Return
+    desktop_key Return
     desktop_wait 10 "the app to open the sign-in page" _desktop_more_urls_than "$opened" ||
         desktop_fail "Sign in with Browser opened no web page"
     desktop_sign_in_url="$(tail -n1 "$desktop_opened_urls")"

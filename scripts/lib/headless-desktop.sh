@@ -32,6 +32,9 @@ desktop_dir=""
 # The window class of the program whose tray icon desktop_start_app waits for
 # (its executable's name); the benchmarks set it for their baselines.
 desktop_app_class=cuelark
+# The app's QT_SCALE_FACTOR, a whole number: its panel is that many times 340
+# pixels wide on the screen.
+desktop_app_scale=1
 desktop_started_ns="$(date +%s%N)"
 desktop_app_pid=""
 desktop_app_log=""
@@ -162,9 +165,10 @@ desktop_start_xvfb() {
     xauth -q -f "$auth" add :0 . "$cookie"
     : >"$desktop_dir/display"
     # Without -noreset the server resets whenever its last client leaves (the
-    # readiness probe below is one) and refuses whoever connects meanwhile.
+    # readiness probe below is one) and refuses whoever connects meanwhile. The
+    # screen is tall enough for the whole panel at twice the scale.
     _desktop_start Xvfb "$log" \
-        Xvfb -displayfd 3 -auth "$auth" -nolisten tcp -noreset -screen 0 1280x800x24 \
+        Xvfb -displayfd 3 -auth "$auth" -nolisten tcp -noreset -screen 0 1280x1600x24 \
         3>"$desktop_dir/display"
     local pid="$process_pid"
     _desktop_await "$pid" Xvfb "$log" 10 "Xvfb to pick a display" _desktop_display_picked
@@ -206,6 +210,16 @@ desktop_start_notifications() {
     _desktop_start dunst "$log" dunst -config "$config"
     _desktop_await "$process_pid" dunst "$log" 10 "dunst on the session bus" \
         _desktop_bus_has org.freedesktop.Notifications
+}
+
+# desktop_start_accessibility_bus: the AT-SPI bus a screen reader reads apps
+# through, with its registry; an app started afterwards with
+# QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 publishes its widgets there.
+desktop_start_accessibility_bus() {
+    local log="$desktop_dir/at-spi.log"
+    _desktop_start "the accessibility bus" "$log" /usr/libexec/at-spi-bus-launcher --launch-immediately
+    _desktop_await "$process_pid" "the accessibility bus" "$log" 10 "org.a11y.Bus on the session bus" \
+        _desktop_bus_has org.a11y.Bus
 }
 
 _desktop_stand_in_listening() { grep -q '^listening on' "$desktop_stand_in_log"; }
@@ -254,7 +268,8 @@ desktop_launch_app() {
     desktop_app_runs=$((desktop_app_runs + 1))
     desktop_app_log="$desktop_dir/app-$desktop_app_runs.log"
     _desktop_start "the app" "$desktop_app_log" env -u BROWSER -u DEFAULT_BROWSER -u XDG_CURRENT_DESKTOP \
-        PATH="$desktop_dir/browser:$PATH" QT_QPA_PLATFORM=xcb QTKEYCHAIN_BACKEND=libsecret "$@"
+        PATH="$desktop_dir/browser:$PATH" QT_QPA_PLATFORM=xcb QT_SCALE_FACTOR="$desktop_app_scale" \
+        QTKEYCHAIN_BACKEND=libsecret "$@"
     desktop_app_pid="$process_pid"
 }
 

@@ -5,6 +5,7 @@
 #include "app/DesktopServices.h"
 #include "desktop/QuitOnSignals.h"
 #include "desktop/SingleInstance.h"
+#include "ui/Accessibility.h"
 #include "ui/StatusBarIcon.h"
 #include "ui/Theme.h"
 #include "ui/Translations.h"
@@ -49,6 +50,7 @@ int main(int argc, char *argv[])
     // which tray icon contrasts with the panel it sits on.
     const bool darkDesktop = app.palette().color(QPalette::Window).lightness() < 128;
     Theme::applyDarkAppearance(app);
+    Accessibility::install();
 
     QSystemTrayIcon trayIcon;
     DesktopServices services(&trayIcon);

@@ -5,6 +5,7 @@
 #include "TaskHandle.h"
 #include "api/ISO8601DateParser.h"
 #include "ui/BrandLogo.h"
+#include "ui/FlowLayout.h"
 #include "ui/PanelFooter.h"
 #include "ui/RequestRow.h"
 #include "ui/StatCard.h"
@@ -123,6 +124,7 @@ QLayout *DashboardView::buildRequestList()
     //: The keyboard shortcuts of the request list; the letters are the keys themselves.
     m_keysHint->setText(tr("↑↓ choose · A approve · R reject · C copy"));
     m_keysHint->setAlignment(Qt::AlignCenter);
+    m_keysHint->setWordWrap(true);
     list->addWidget(m_keysHint);
     return list;
 }
@@ -135,11 +137,11 @@ QLayout *DashboardView::buildFooter()
     limitToLines(m_error, 2);
     footer->addWidget(m_error);
     footer->addWidget(new Divider(this));
-    auto *buttons = new QHBoxLayout;
+    // Wraps when a translation or a large font makes the row too long.
+    auto *buttons = new FlowLayout(Qt::AlignRight, 6);
     m_updated = makeLabel(QStringLiteral("lastUpdated"), Theme::TextStyle::caption2,
                           Theme::secondaryText, this);
     buttons->addWidget(m_updated);
-    buttons->addStretch();
     QPushButton *refresh = makeButton(QStringLiteral("refreshButton"), tr("Refresh"),
                                       Theme::TextStyle::caption, this);
     // The refresh runs on by itself; nothing waits for it here.
@@ -161,10 +163,8 @@ void DashboardView::showEvent(QShowEvent *event)
     StateView::showEvent(event);
     const auto pending = std::find_if(m_rows.cbegin(), m_rows.cend(),
                                       [](const RequestRow *row) { return row->request().isPending(); });
-    if (pending != m_rows.cend()) {
-        (*pending)->setFocus(Qt::OtherFocusReason);
-        m_scrollArea->ensureWidgetVisible(*pending);
-    }
+    if (pending != m_rows.cend())
+        focusRow(*pending);
 }
 
 void DashboardView::moveRowFocus(RequestRow *from, int key)
@@ -174,9 +174,30 @@ void DashboardView::moveRowFocus(RequestRow *from, int key)
     if (at < 0)
         return;
     qsizetype to = key == Qt::Key_Home ? 0 : key == Qt::Key_End ? last : at + (key == Qt::Key_Up ? -1 : 1);
-    to = std::clamp<qsizetype>(to, 0, last);
-    m_rows[to]->setFocus(Qt::OtherFocusReason);
-    m_scrollArea->ensureWidgetVisible(m_rows[to]);
+    focusRow(m_rows[std::clamp<qsizetype>(to, 0, last)]);
+}
+
+void DashboardView::focusNextPending(RequestRow *answered)
+{
+    // The answered row stays until the refresh after the answer, still marked
+    // pending: the next pending row below it takes the focus, else the nearest above.
+    if (!answered->isAncestorOf(focusWidget()) && !answered->hasFocus())
+        return;
+    const qsizetype at = m_rows.indexOf(answered);
+    const auto pending = [&](qsizetype i) { return i != at && m_rows[i]->request().isPending(); };
+    qsizetype to = at + 1;
+    while (to < m_rows.size() && !pending(to))
+        ++to;
+    if (to == m_rows.size())
+        for (to = at - 1; to >= 0 && !pending(to); --to) {}
+    if (to >= 0)
+        focusRow(m_rows[to]);
+}
+
+void DashboardView::focusRow(RequestRow *row)
+{
+    row->setFocus(Qt::OtherFocusReason);
+    m_scrollArea->ensureWidgetVisible(row);
 }
 
 QString DashboardView::timeWithSeconds(const QTime &time, const QLocale &locale)
@@ -284,7 +305,9 @@ void DashboardView::chooseEvent(int index)
 void DashboardView::syncStats()
 {
     const AppState &state = this->state();
-    m_pending->setValue(QString::number(state.totalPending()), Theme::green);
+    m_pending->setValue(QString::number(state.totalPending()), Theme::green,
+                        //: What a screen reader says for the pending card; %1 is the count
+                        tr("%1 pending").arg(state.totalPending()));
 
     bool live = false;
     if (const std::optional<qint64> selected = state.selectedEventId()) {
@@ -332,6 +355,7 @@ void DashboardView::syncRequests()
         } else {
             row = new RequestRow(this->state(), request, m_scrollArea->widget());
             connect(row, &RequestRow::navigate, this, [this, row](int key) { moveRowFocus(row, key); });
+            connect(row, &RequestRow::answered, this, [this, row] { focusNextPending(row); });
         }
         m_rowsLayout->insertWidget(rows.size(), row);
         row->show();

@@ -53,6 +53,10 @@ private:
     void chainTabOrder();
     void chooseEvent(int index);
     qint64 pickerSelection() const;
+    // After `answered` was approved or rejected from the keyboard, the focus moves
+    // on to the next pending request.
+    void focusNextPending(RequestRow *answered);
+    void focusRow(RequestRow *row);
     void moveRowFocus(RequestRow *from, int key);
 
     ElidedLabel *m_userName;

@@ -28,8 +28,7 @@ QPushButton *makeProminentButton(const QString &text, QWidget *parent)
                        "QPushButton:hover { background-color: %2; }"
                        "QPushButton:pressed { background-color: %3; }"
                        "QPushButton:focus { border-color: white; }")
-            .arg(Theme::purpleBase.name(), Theme::purpleBase.lighter(112).name(),
-                 Theme::purpleBase.darker(115).name()));
+            .arg(Theme::purpleBase.name(), Theme::purpleHovered.name(), Theme::purplePressed.name()));
     return button;
 }
 
@@ -54,6 +53,8 @@ LoginView::LoginView(AppState &state, QWidget *parent)
 
     m_signInButton = makeProminentButton(tr("Sign in with Browser"), this);
     m_signInButton->setObjectName(QStringLiteral("signInButton"));
+    //: Spoken after the "Sign in with Browser" button
+    m_signInButton->setAccessibleDescription(tr("Opens the sign-in page in your web browser"));
     connect(m_signInButton, &QPushButton::clicked, this, [this] { this->state().signIn(); });
     column->addWidget(m_signInButton);
 
@@ -63,6 +64,7 @@ LoginView::LoginView(AppState &state, QWidget *parent)
     m_waitingText = makeLabel(QStringLiteral("waitingText"), Theme::TextStyle::callout,
                               Theme::secondaryText, this);
     m_waitingText->setText(tr("Finish signing in from your browser…"));
+    m_waitingText->setWordWrap(true);
     m_waitingText->setAlignment(Qt::AlignHCenter);
     column->addWidget(m_waitingText);
 

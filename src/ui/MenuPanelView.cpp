@@ -13,18 +13,12 @@
 
 namespace {
 
-// Wayland refuses grabbing pop-ups that have no parent surface, and a tray icon
-// gives none: there the panel is a frameless window that closes when the app
-// loses focus, which is what a click outside it does.
-bool onWayland()
-{
-    return QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
-}
-
-Qt::WindowFlags popupFlags()
-{
-    return (onWayland() ? Qt::Tool : Qt::Popup) | Qt::FramelessWindowHint;
-}
+// Not a Qt::Popup: Qt leaves pop-ups out of the application's accessible tree,
+// so a screen reader could not reach the panel. A frameless tool window that
+// closes when the app loses activation (a click anywhere outside it) behaves
+// alike, and also works on Wayland, where a grabbing pop-up needs a parent
+// surface that a tray icon does not give.
+constexpr Qt::WindowFlags panelFlags = Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint;
 
 } // namespace
 
@@ -33,13 +27,13 @@ MenuPanelView::MenuPanelView(AppState &state, QWidget *parent)
 {
     setObjectName(QStringLiteral("menuPanel"));
     setWindowTitle(QStringLiteral("Cuelark"));
-    setWindowFlags(popupFlags());
-    if (onWayland()) {
-        connect(qGuiApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState appState) {
-            if (appState != Qt::ApplicationActive && !m_windowMode)
-                close();
-        });
-    }
+    setWindowFlags(panelFlags);
+    connect(qGuiApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState appState) {
+        if (appState != Qt::ApplicationActive && !m_windowMode && isVisible()) {
+            m_closedOnDeactivation = true;
+            close();
+        }
+    });
     // The panel is dark whatever the desktop's colour scheme.
     setPalette(Theme::darkPalette());
     setAutoFillBackground(true);
@@ -71,7 +65,7 @@ void MenuPanelView::setWindowMode(bool window)
         return;
     m_windowMode = window;
     const bool wasVisible = isVisible();
-    setWindowFlags(window ? Qt::Window : popupFlags());
+    setWindowFlags(window ? Qt::Window : panelFlags);
     if (wasVisible)
         show();
 }

@@ -15,10 +15,12 @@ public:
 
     static constexpr int panelWidth = 340;
 
-    // A pop-up that closes on Escape or a click outside, or (when the desktop has
+    // A panel that closes on Escape or a click outside, or (when the desktop has
     // no tray) an ordinary window.
     void setWindowMode(bool window);
     bool isWindowMode() const { return m_windowMode; }
+    // Whether it closed because the app lost activation (a click outside).
+    bool closedOnDeactivation() const { return m_closedOnDeactivation; }
 
 Q_SIGNALS:
     void closed();
@@ -37,4 +39,5 @@ private:
     LoginView *m_login;
     DashboardView *m_dashboard;
     bool m_windowMode = false;
+    bool m_closedOnDeactivation = false;
 };

@@ -8,12 +8,12 @@
 #include "Logging.h"
 #include "Texts.h"
 #include "WebUrl.h"
+#include "ui/FlowLayout.h"
 #include "ui/UnopenedPageNotice.h"
 #include "ui/Widgets.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
-#include <QHBoxLayout>
 #include <QVBoxLayout>
 
 // "v1.0.0", and the service's host when it is not the real one, so that a
@@ -48,6 +48,8 @@ LinkButton::LinkButton(AppState &state, const QString &title, QString urlString,
 {
     makeCompact(this, Theme::TextStyle::caption2);
     setToolTip(DisplayText::toolTip(m_urlString));
+    // Screen readers would read the tooltip's markup.
+    setAccessibleDescription(m_urlString);
     connect(this, &QPushButton::clicked, this, &LinkButton::open);
 }
 
@@ -81,7 +83,6 @@ PanelFooterLinks::PanelFooterLinks(AppState &state, QWidget *parent)
 
     QLayout *row = buildLinkRow(state);
     column->addLayout(row);
-    column->setAlignment(row, Qt::AlignHCenter);
 
     if (state.platform().startsAtLogin)
         column->addWidget(new StartAtLoginBox(state.platform(), this), 0, Qt::AlignHCenter);
@@ -89,8 +90,8 @@ PanelFooterLinks::PanelFooterLinks(AppState &state, QWidget *parent)
 
 QLayout *PanelFooterLinks::buildLinkRow(AppState &state)
 {
-    auto *row = new QHBoxLayout;
-    row->setSpacing(8);
+    // Wraps when a translation or a large font makes the row too long.
+    auto *row = new FlowLayout(Qt::AlignHCenter, 8);
     QPushButton *check = makeButton(QStringLiteral("checkForUpdatesButton"),
                                     tr("Check for updates"),
                                     Theme::TextStyle::caption2, this);
@@ -126,7 +127,7 @@ StartAtLoginBox::StartAtLoginBox(const Platform &platform, QWidget *parent)
     setFont(Theme::font(Theme::TextStyle::caption2));
     QPalette colours = palette();
     colours.setColor(QPalette::WindowText, Theme::secondaryText);
-    colours.setColor(QPalette::Base, Theme::cardBorder);
+    colours.setColor(QPalette::Base, Theme::controlFill);
     setPalette(colours);
     setChecked(platform.startsAtLogin());
     connect(this, &QCheckBox::toggled, this, [this, &platform](bool wanted) {

@@ -67,19 +67,24 @@ RequestRow::RequestRow(AppState &state, const SongRequest &request, QWidget *par
 
     m_approve = makeIconButton(QStringLiteral("approveButton"), Symbols::approve, Theme::green,
                                Texts::approve(), this);
-    connect(m_approve, &QToolButton::clicked, this,
-            [this] { m_state.act(m_request, RequestAction::approved); });
+    connect(m_approve, &QToolButton::clicked, this, [this] { answer(RequestAction::approved); });
     row->addWidget(m_approve);
 
     m_reject = makeIconButton(QStringLiteral("rejectButton"), Symbols::reject, Theme::softRed(),
                               Texts::reject(), this);
-    connect(m_reject, &QToolButton::clicked, this,
-            [this] { m_state.act(m_request, RequestAction::rejected); });
+    connect(m_reject, &QToolButton::clicked, this, [this] { answer(RequestAction::rejected); });
     row->addWidget(m_reject);
 
     m_status = new ElidedLabel(this);
     styleLabel(m_status, QStringLiteral("statusLabel"), Theme::TextStyle::caption2, Theme::secondaryText);
-    m_status->setMaximumWidth(maxStatusWidth);
+    // A status word the service made up is cut rather than squeezing the title;
+    // the known ones fit in any language and at any font size.
+    int widest = 0;
+    for (const char *status : {"approved", "rejected", "played"})
+        widest = std::max(widest, m_status->fontMetrics()
+                                      .boundingRect(QRect(), Qt::TextSingleLine, statusText(QLatin1String(status)))
+                                      .width());
+    m_status->setMaximumWidth(widest);
     row->addWidget(m_status);
 
     setRequest(request);
@@ -96,7 +101,10 @@ void RequestRow::setRequest(const SongRequest &request)
     m_artist->setText(artist);
     m_artist->setToolTip(DisplayText::toolTip(artist));
     //: The copy button's tooltip; %1 is the song's title and artist.
-    m_copy->setToolTip(DisplayText::toolTip(tr("Copy \"%1\"").arg(DisplayText::shortLine(copyText(request)))));
+    const QString copies = tr("Copy \"%1\"").arg(DisplayText::shortLine(copyText(request)));
+    m_copy->setToolTip(DisplayText::toolTip(copies));
+    // Screen readers would read the tooltip's markup.
+    m_copy->setAccessibleDescription(copies);
 
     const bool pending = request.isPending();
     m_approve->setVisible(pending);
@@ -104,6 +112,16 @@ void RequestRow::setRequest(const SongRequest &request)
     m_status->setVisible(!pending);
     m_status->setText(statusText(request.status));
     setAccessibleName(QStringLiteral("%1, %2, %3").arg(title, artist, m_status->text()));
+    //: Spoken after a request's row: the keys that act on it (the letters are the keys)
+    setAccessibleDescription(pending ? tr("A approves, R rejects, C copies") : tr("C copies"));
+    // The buttons' names say which request they act on: a screen reader may
+    // reach them without passing the row.
+    //: Spoken for a request's button; %1 is the song's title, %2 its artist
+    m_approve->setAccessibleName(tr("Approve %1 by %2").arg(title, artist));
+    //: Spoken for a request's button; %1 is the song's title, %2 its artist
+    m_reject->setAccessibleName(tr("Reject %1 by %2").arg(title, artist));
+    //: Spoken for a request's button; %1 is the song's title, %2 its artist
+    m_copy->setAccessibleName(tr("Copy %1 by %2").arg(title, artist));
     QPalette palette = m_status->palette();
     palette.setColor(QPalette::WindowText, statusColor(request.status));
     m_status->setPalette(palette);
@@ -167,7 +185,7 @@ void RequestRow::keyPressEvent(QKeyEvent *event)
     case Qt::Key_A:
     case Qt::Key_R:
         if (m_request.isPending())
-            m_state.act(m_request, event->key() == Qt::Key_A ? RequestAction::approved : RequestAction::rejected);
+            answer(event->key() == Qt::Key_A ? RequestAction::approved : RequestAction::rejected);
         break;
     case Qt::Key_C:
         copyToClipboard();
@@ -198,6 +216,12 @@ void RequestRow::paintEvent(QPaintEvent *event)
     painter.setPen(QPen(Theme::purple, 2.0));
     painter.setBrush(Qt::NoBrush);
     painter.drawRoundedRect(QRectF(rect()).adjusted(1, 1, -1, -1), radius, radius);
+}
+
+void RequestRow::answer(RequestAction action)
+{
+    m_state.act(m_request, action);
+    Q_EMIT answered();
 }
 
 void RequestRow::copyToClipboard() const

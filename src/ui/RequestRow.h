@@ -27,8 +27,6 @@ public:
     // The status shown: the known states in the user's language, any other capitalized.
     static QString statusText(const QString &status);
 
-    // A status word the service made up is cut rather than squeezing the title.
-    static constexpr int maxStatusWidth = 90;
     static constexpr qreal radius = 10;
 
     // The row and its controls in keyboard order, for the list's tab chain.
@@ -37,6 +35,8 @@ public:
 Q_SIGNALS:
     // Up, Down, Home or End pressed on the row.
     void navigate(int key);
+    // The request was approved or rejected from this row.
+    void answered();
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
@@ -44,6 +44,7 @@ protected:
 
 private:
     void copyToClipboard() const;
+    void answer(RequestAction action);
 
     AppState &m_state;
     SongRequest m_request;

@@ -18,9 +18,10 @@ StatCard::StatCard(const QString &title, QWidget *parent)
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
 }
 
-void StatCard::setValue(const QString &value, const QColor &color)
+void StatCard::setValue(const QString &value, const QColor &color, const QString &spoken)
 {
     m_value->setText(value);
+    setAccessibleName(spoken.isEmpty() ? value : spoken);
     QPalette palette = m_value->palette();
     palette.setColor(QPalette::WindowText, color);
     m_value->setPalette(palette);

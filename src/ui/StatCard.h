@@ -7,7 +7,8 @@ class StatCard : public RoundedFrame {
     Q_OBJECT
 public:
     StatCard(const QString &title, QWidget *parent = nullptr);
-    void setValue(const QString &value, const QColor &color);
+    // `spoken` is what a screen reader says for the card ("7 pending"), if not the value.
+    void setValue(const QString &value, const QColor &color, const QString &spoken = {});
 
 private:
     QLabel *m_value;

@@ -121,8 +121,10 @@ QIcon icon(const QString &name, const QColor &color, int size)
     if (const auto found = built.constFind(key); found != built.cend())
         return *found;
     QIcon result;
-    for (const int scale : {1, 2}) {
-        QPixmap pixmap = QPixmap::fromImage(image(name, color, size * scale));
+    // Drawn at each usual scale of the desktop rather than resampled, which blurs
+    // a 16-pixel symbol at 125 % and 150 %.
+    for (const qreal scale : {1.0, 1.25, 1.5, 2.0}) {
+        QPixmap pixmap = QPixmap::fromImage(image(name, color, qRound(size * scale)));
         pixmap.setDevicePixelRatio(scale);
         result.addPixmap(pixmap);
     }

@@ -9,9 +9,7 @@ namespace Theme {
 
 QColor softRed()
 {
-    QColor color = red;
-    color.setAlphaF(0.8f);
-    return color;
+    return {255, 105, 97};
 }
 
 QFont font(TextStyle style, QFont::Weight weight)
@@ -56,8 +54,9 @@ QPalette darkPalette()
     palette.setColor(QPalette::HighlightedText, Qt::white);
     palette.setColor(QPalette::Link, purple);
     palette.setColor(QPalette::LinkVisited, purple);
+    // Dimmer than enabled text, yet still readable on a button face.
     for (const auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
-        palette.setColor(QPalette::Disabled, role, secondaryText.darker(140));
+        palette.setColor(QPalette::Disabled, role, secondaryText);
     return palette;
 }
 

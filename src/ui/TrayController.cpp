@@ -18,8 +18,8 @@ namespace {
 // How long to wait for a tray before falling back to a window, and how often to look.
 constexpr int trayCheckIntervalMs = 1000;
 constexpr int trayChecksBeforeFallback = 3;
-// A click on the icon while the panel is open first closes the panel (a click
-// outside a pop-up); the same click must not open it again.
+// A click on the icon while the panel is open may first close the panel (the
+// app loses activation to the tray); the same click must not open it again.
 constexpr qint64 reopenGuardMs = 300;
 
 QScreen *screenFor(QPoint point)
@@ -84,7 +84,7 @@ MenuPanelView &TrayController::panel()
     m_panel = std::make_unique<MenuPanelView>(m_state);
     connect(m_panel.get(), &MenuPanelView::closed, this, &TrayController::panelClosed);
     connect(m_panel.get(), &MenuPanelView::resized, this, [this] {
-        // Growing content must not push the pop-up off the screen.
+        // Growing content must not push the panel off the screen.
         if (m_panel->isVisible() && !m_panel->isWindowMode())
             m_panel->move(panelGeometry(m_panel->size(), m_trayIcon.geometry(), m_panel->geometry().center(),
                                         screenFor(m_panel->geometry().center())->availableGeometry())
@@ -147,7 +147,10 @@ void TrayController::openPanel()
 
 void TrayController::panelClosed()
 {
-    m_sinceClosed.start();
+    if (m_panel->closedOnDeactivation())
+        m_sinceClosed.start();
+    else
+        m_sinceClosed.invalidate();
     if (m_panel->isWindowMode()) {
         QCoreApplication::quit();
         return;
@@ -160,7 +163,7 @@ void TrayController::watchForTray()
 {
     if (QSystemTrayIcon::isSystemTrayAvailable()) {
         // A tray that appears late takes the icon (Qt embeds it by itself); an
-        // open window turns back into the pop-up, and closing no longer quits.
+        // open window turns back into the panel by the icon, and closing no longer quits.
         m_trayWatch.stop();
         qCDebug(lcUi) << "a system tray appeared";
         if (m_panel && m_panel->isWindowMode()) {

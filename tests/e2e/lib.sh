@@ -17,3 +17,18 @@ e2e_artifacts() {
     mkdir -p "$1"
     (cd "$1" && find . -mindepth 1 -delete && pwd)
 }
+
+# e2e_desktop_test DEFAULT_DIR SERVICE_URL APP STAND_IN [ARTIFACT_DIR]: the
+# start of a test of the app on the headless desktop
+# (scripts/lib/headless-desktop.sh, sourced first): e2e_start, the stand-in's
+# address checked, then app, stand_in and artifacts (an emptied ARTIFACT_DIR,
+# by default DEFAULT_DIR) set.
+e2e_desktop_test() {
+    local default_dir="$1"
+    shift
+    e2e_start 3 "SERVICE_URL APP STAND_IN [ARTIFACT_DIR]" "$@"
+    desktop_use_service_url "$1"
+    app="$(readlink -f "$2")"
+    stand_in="$(readlink -f "$3")"
+    artifacts="$(e2e_artifacts "${4:-$default_dir}")"
+}

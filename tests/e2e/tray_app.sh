@@ -15,15 +15,11 @@
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
-# shellcheck source=lib.sh
-source "$root/tests/e2e/lib.sh"
-e2e_start 3 "SERVICE_URL APP STAND_IN [ARTIFACT_DIR]" "$@"
 # shellcheck source=../../scripts/lib/headless-desktop.sh
 source "$root/scripts/lib/headless-desktop.sh"
-desktop_use_service_url "$1"
-app="$(readlink -f "$2")"
-stand_in="$(readlink -f "$3")"
-artifacts="$(e2e_artifacts "${4:-tray_app_e2e}")"
+# shellcheck source=lib.sh
+source "$root/tests/e2e/lib.sh"
+e2e_desktop_test tray_app_e2e "$@"
 # The app's debug output too goes through the leak check below.
 export QT_LOGGING_RULES='cuelark.*=true'
 

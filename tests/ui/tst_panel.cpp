@@ -477,15 +477,16 @@ private Q_SLOTS:
     }
 
     // Triage from the keyboard: the panel opens on the first pending request; arrows,
-    // Home and End move between rows; A, R and C answer or copy the focused one.
+    // Home and End move between rows; A, R and C answer or copy the focused one, and
+    // an answer moves the focus on to the next pending request (or back up to one).
     void keys_data()
     {
         QTest::addColumn<QString>("keys");
         QTest::addColumn<int>("focused"); // row index, top to bottom
         QTest::addColumn<QString>("call"); // or none
         QTest::newRow("opened on the first pending") << QString() << 1 << QString();
-        QTest::newRow("A approves") << u"A"_s << 1 << u"PATCH /api/glasses/requests/2 {\"status\":\"approved\"}"_s;
-        QTest::newRow("R rejects the next") << u"Down R"_s << 2 << u"PATCH /api/glasses/requests/3 {\"status\":\"rejected\"}"_s;
+        QTest::newRow("A approves, on to the next") << u"A"_s << 2 << u"PATCH /api/glasses/requests/2 {\"status\":\"approved\"}"_s;
+        QTest::newRow("R rejects the last, back up") << u"Down R"_s << 1 << u"PATCH /api/glasses/requests/3 {\"status\":\"rejected\"}"_s;
         QTest::newRow("C copies, Enter opens nothing") << u"C Return"_s << 1 << QString();
         QTest::newRow("clamped at the top, answered already") << u"Up Up A R"_s << 0 << QString();
         QTest::newRow("clamped at the bottom") << u"Down Down Down"_s << 3 << QString();
