@@ -44,7 +44,7 @@ configure_build "$root" "$build" "${options[@]}"
 cmake --build "$build"
 if [[ "${1:-}" == --portable ]]; then
     env -u DBUS_SESSION_BUS_ADDRESS -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM=offscreen \
-        ctest --test-dir "$build" --output-on-failure
+        ctest --test-dir "$build" --output-on-failure --parallel "$(nproc)"
 else
-    "$root/scripts/with-session.sh" ctest --test-dir "$build" --output-on-failure
+    "$root/scripts/with-session.sh" ctest --test-dir "$build" --output-on-failure --parallel "$(nproc)"
 fi

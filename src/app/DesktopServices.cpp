@@ -17,11 +17,7 @@ DesktopServices::DesktopServices(QSystemTrayIcon *trayIcon)
     : m_notifier(trayIcon)
 {
     if (auto *app = QCoreApplication::instance()) {
-        QObject::connect(app, &QCoreApplication::aboutToQuit, &m_notifier, [this] {
-            for (const qint64 requestId : std::as_const(m_notified))
-                m_notifier.withdraw(requestId);
-            m_notified.clear();
-        });
+        QObject::connect(app, &QCoreApplication::aboutToQuit, &m_notifier, &Notifier::withdrawAll);
     }
 }
 
@@ -39,11 +35,9 @@ Platform DesktopServices::platform()
         .openUrl = &Browser::open,
         .readNotificationCapabilities = [this] { return m_notifier.readCapabilities(); },
         .notifyNewRequest = [this](const RequestNotification &notification) {
-            m_notified.insert(notification.requestId);
             m_notifier.post(notification);
         },
         .withdrawNotification = [this](qint64 requestId) {
-            m_notified.remove(requestId);
             m_notifier.withdraw(requestId);
         },
         .listenToNotificationChoices = [this](NotificationChoiceHandler handler) {

@@ -4,7 +4,6 @@
 #include "desktop/Notifier.h"
 #include "desktop/SecretStore.h"
 
-#include <QSet>
 
 #include <chrono>
 
@@ -29,5 +28,4 @@ private:
     Notifier m_notifier;
     // Requests whose notification this run posted and has not withdrawn: they
     // go when the application quits, as their choices would reach no one.
-    QSet<qint64> m_notified;
 };

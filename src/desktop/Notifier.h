@@ -30,6 +30,8 @@ public:
     // has not closed it since; one whose post is still on its way is closed
     // once it arrives.
     void withdraw(qint64 requestId);
+    // Every notification this run posted that is still shown (at the end of a run).
+    void withdrawAll();
     // Who hears the choices made on our notifications. Only signals from the
     // service that showed a notification, about a notification this run
     // posted, reach it.

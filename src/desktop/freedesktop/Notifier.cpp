@@ -240,6 +240,13 @@ void Notifier::withdraw(qint64 requestId)
     d->server.posted.erase(entry);
 }
 
+void Notifier::withdrawAll()
+{
+    const QList<qint64> requestIds = d->server.posted.keys();
+    for (const qint64 requestId : requestIds)
+        withdraw(requestId);
+}
+
 void Notifier::setChoiceHandler(NotificationChoiceHandler handler)
 {
     d->server.choiceHandler = std::move(handler);

@@ -25,6 +25,8 @@ void Notifier::post(const RequestNotification &notification)
 
 void Notifier::withdraw(qint64) {}
 
+void Notifier::withdrawAll() {}
+
 void Notifier::setChoiceHandler(NotificationChoiceHandler) {}
 
 QCoro::Task<> Notifier::readCapabilities()
