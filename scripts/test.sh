@@ -32,6 +32,9 @@ case "${1:-}" in
         export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
         export LSAN_OPTIONS="suppressions=$root/tests/sanitizer/lsan.supp:print_suppressions=0"
         export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+        # The soak looks for memory errors here, which a few hundred cycles
+        # show as well as the normal run's thousand.
+        export CUELARK_SOAK_CYCLES="${CUELARK_SOAK_CYCLES:-300}"
         ;;
     --portable)
         build="$root/build-portable"
