@@ -1,5 +1,6 @@
 #include "StandIn.h"
 
+#include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QJsonDocument>
@@ -31,7 +32,9 @@ QString firstCapture(const QString &pattern, const QString &html)
 
 StandIn::StandIn(const QStringList &extraArgs)
 {
-    m_process.setProgram(QStringLiteral(CUELARK_STAND_IN_PATH));
+    // Beside the suites and benchmarks of the same build, whatever its folder,
+    // so that every build compiles the suites alike (and shares their compiles).
+    m_process.setProgram(QCoreApplication::applicationDirPath() + QStringLiteral("/../tools/stand-in/cuelark-stand-in"));
     m_process.setArguments(QStringList{u"--port"_s, u"0"_s} + extraArgs);
     m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     m_process.start();
