@@ -42,7 +42,6 @@ void open(const QUrl &url, std::function<void()> unopened)
     // Past the window the opener runs on by itself; it is not waited for.
     QTimer::singleShot(refusalWindowMs, opener, [opener] {
         opener->disconnect();
-        opener->setParent(nullptr);
         QObject::connect(opener, &QProcess::finished, opener, &QObject::deleteLater);
     });
     opener->start();
