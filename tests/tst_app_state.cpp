@@ -640,7 +640,11 @@ private Q_SLOTS:
         QTest::newRow("503 with a message") << on(events, status(503, u"{\"error\":\"Down for maintenance\"}"_s))
                                             << u"Down for maintenance"_s;
         QTest::newRow("403") << on(requests, status(403, u"{\"error\":\"Not your event\"}"_s)) << u"Not your event"_s;
-        QTest::newRow("garbage") << on(events, status(200, u"<html>"_s)) << u"The service sent an unexpected answer"_s;
+        QTest::newRow("a captive portal's page") << on(events, status(200, u"<html>"_s))
+                                                 << u"The network answered with a web page instead of the service."_s;
+        QTest::newRow("redirected elsewhere")
+            << on(events, {{u"status"_s, 302}, {u"location"_s, u"http://127.0.0.2:1/api/glasses/events"_s}})
+            << u"The service sent Cuelark on to another site (127.0.0.2)."_s;
         QTest::newRow("truncated JSON") << on(requests, status(200, u"{\"requests\":[{\"id\":1,"_s))
                                         << u"The service sent an unexpected answer"_s;
         QTest::newRow("not UTF-8") << on(events, {{u"status"_s, 200}, {u"bodyBase64"_s, QString::fromLatin1(

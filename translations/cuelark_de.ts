@@ -300,6 +300,14 @@
         <source>The service&apos;s answer is too large.</source>
         <translation>Die Antwort des Dienstes ist zu groß.</translation>
     </message>
+    <message>
+        <source>The service sent Cuelark on to another site (%1). The call was stopped and nothing was sent there.</source>
+        <translation>Der Dienst hat Cuelark an eine andere Website weitergeleitet (%1). Der Aufruf wurde abgebrochen; dorthin wurde nichts gesendet.</translation>
+    </message>
+    <message>
+        <source>The network answered with a web page instead of the service. If it asks you to sign in or accept terms, open any page in your browser first.</source>
+        <translation>Das Netzwerk hat statt des Dienstes mit einer Webseite geantwortet. Wenn es eine Anmeldung oder die Zustimmung zu Bedingungen verlangt, öffnen Sie zuerst eine beliebige Seite im Browser.</translation>
+    </message>
 </context>
 <context>
     <name>TrayToolTip</name>
