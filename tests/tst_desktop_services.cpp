@@ -15,6 +15,7 @@
 #include "AppConfig.h"
 #include "app/DesktopServices.h"
 #include "desktop/Autostart.h"
+#include "desktop/SingleInstance.h"
 #include "support/ServiceHarness.h"
 
 #include <QDBusConnection>
@@ -489,6 +490,27 @@ private Q_SLOTS:
                 QVERIFY(text.contains("\nTryExec=" + executable.toUtf8() + '\n'));
             }
         }
+    }
+
+    // Another user on the machine can neither reach the running app's socket
+    // nor see it: the socket admits its owner only, in the owner's private
+    // runtime folder.
+    void singleInstanceSocketIsTheUsersOnly()
+    {
+        QTemporaryDir runtime; // 0700, as the session's own
+        const QByteArray sessionRuntime = qgetenv("XDG_RUNTIME_DIR");
+        qputenv("XDG_RUNTIME_DIR", runtime.path().toUtf8());
+        SingleInstance instance;
+        const SingleInstance::Claim claim = instance.claim();
+        instance.listen();
+        qputenv("XDG_RUNTIME_DIR", sessionRuntime);
+        QCOMPARE(claim, SingleInstance::Claim::first);
+        const QFileInfoList made = QDir(runtime.path()).entryInfoList({u"*.socket"_s}, QDir::System);
+        QCOMPARE(made.size(), 1);
+        const QFileDevice::Permissions othersAndGroup = QFileDevice::ReadGroup | QFileDevice::WriteGroup
+            | QFileDevice::ExeGroup | QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther;
+        QCOMPARE(made.first().permissions() & othersAndGroup, QFileDevice::Permissions());
+        QCOMPARE(QFileInfo(runtime.path()).permissions() & othersAndGroup, QFileDevice::Permissions());
     }
 
     void autostartExecValue_data()
