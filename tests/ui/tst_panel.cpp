@@ -529,7 +529,7 @@ private Q_SLOTS:
         const QString failed = u"Couldn't check for updates"_s;
         QTest::newRow("down") << 0 << QByteArray() << failed << u"Connection refused"_s;
         QTest::newRow("500") << 500 << newer << failed << u"Request failed (HTTP 500)."_s;
-        QTest::newRow("garbage") << 200 << "<html>"_ba << failed << u"The service sent an unexpected answer (malformed JSON at byte 1)."_s;
+        QTest::newRow("a web page") << 200 << "<html>"_ba << failed << u"The network answered with a web page instead of the service."_s;
         QTest::newRow("newer") << 200 << newer << u"Update available (v99)"_s << u"A new version is available."_s;
         QTest::newRow("same version") << 200 << R"({"version":"0","downloadUrl":"file:///x"})"_ba << u"You're up to date"_s << u" is the latest version."_s;
     }
