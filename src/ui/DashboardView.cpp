@@ -306,8 +306,8 @@ void DashboardView::syncStats()
 {
     const AppState &state = this->state();
     m_pending->setValue(QString::number(state.totalPending()), Theme::green,
-                        //: What a screen reader says for the pending card; %1 is the count
-                        tr("%1 pending").arg(state.totalPending()));
+                        //: What a screen reader says for the pending card; %n is the count
+                        tr("%n pending", nullptr, DisplayText::pluralCount(state.totalPending())));
 
     bool live = false;
     if (const std::optional<qint64> selected = state.selectedEventId()) {
