@@ -75,7 +75,7 @@ SingleInstance::Claim SingleInstance::claim()
     // XDG_RUNTIME_DIR it makes one of that kind in the temporary directory.
     const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
     if (runtime.isEmpty()) {
-        qCWarning(lcUi) << "no private runtime directory: not checking for a running Cuelark";
+        qCWarning(lcDesktop) << "no private runtime directory: not checking for a running Cuelark";
         return Claim::unavailable;
     }
     QString name = QString::fromLatin1(AppConfig::appId);
@@ -88,7 +88,7 @@ SingleInstance::Claim SingleInstance::claim()
     if (m_lock->tryLock(0))
         return Claim::first;
     if (m_lock->error() != QLockFile::LockFailedError) {
-        qCWarning(lcUi) << "cannot take the lock" << m_lock->fileName() << "(error" << m_lock->error()
+        qCWarning(lcDesktop) << "cannot take the lock" << m_lock->fileName() << "(error" << m_lock->error()
                         << "): not checking for a running Cuelark";
         m_lock.reset();
         return Claim::unavailable;
@@ -107,7 +107,7 @@ void SingleInstance::listen()
     m_server = std::make_unique<QLocalServer>();
     m_server->setSocketOptions(QLocalServer::UserAccessOption);
     if (!m_server->listen(socketPath)) {
-        qCWarning(lcUi) << "later starts cannot reach this one:" << m_server->errorString();
+        qCWarning(lcDesktop) << "later starts cannot reach this one:" << m_server->errorString();
         return;
     }
     connect(m_server.get(), &QLocalServer::newConnection, this, [this] {
@@ -134,7 +134,7 @@ void SingleInstance::serve(QLocalSocket *socket)
             drop();
             return;
         }
-        qCDebug(lcUi) << "a later start asked for the panel";
+        qCDebug(lcDesktop) << "a later start asked for the panel";
         socket->write(acceptedReply);
         socket->disconnectFromServer();
         Q_EMIT panelRequested();
