@@ -17,8 +17,8 @@ namespace {
 
 using namespace std::chrono_literals;
 
-const QByteArray openPanelRequest = QByteArrayLiteral("open-panel\n");
-const QByteArray acceptedReply = QByteArrayLiteral("ok\n");
+constexpr QByteArrayView openPanelRequest("open-panel\n");
+constexpr QByteArrayView acceptedReply("ok\n");
 // A running app that has taken the lock listens once its QApplication exists;
 // a start meanwhile keeps trying this long.
 constexpr auto handOverBound = 3s;
@@ -33,9 +33,11 @@ QString displayKey()
 {
     QString display = qEnvironmentVariable("WAYLAND_DISPLAY");
     // ":0" and ":0.0" name the same X display (its screen 0).
+    static const QRegularExpression screenNumber(QStringLiteral("\\.[0-9]+$"));
+    static const QRegularExpression unsafeInName(QStringLiteral("[^A-Za-z0-9._-]"));
     if (display.isEmpty())
-        display = qEnvironmentVariable("DISPLAY").remove(QRegularExpression(QStringLiteral("\\.[0-9]+$")));
-    display.replace(QRegularExpression(QStringLiteral("[^A-Za-z0-9._-]")), QStringLiteral("_"));
+        display = qEnvironmentVariable("DISPLAY").remove(screenNumber);
+    display.replace(unsafeInName, QStringLiteral("_"));
     return display;
 }
 
@@ -52,7 +54,7 @@ bool sendRequest(const QString &socketPath)
             return false;
         QThread::msleep(connectRetryPauseMs);
     }
-    socket.write(openPanelRequest);
+    socket.write(openPanelRequest.data(), openPanelRequest.size());
     while (!socket.canReadLine() && !deadline.hasExpired()) {
         if (!socket.waitForReadyRead(int(deadline.remainingTime())))
             break;
@@ -135,7 +137,7 @@ void SingleInstance::serve(QLocalSocket *socket)
             return;
         }
         qCDebug(lcDesktop) << "a later start asked for the panel";
-        socket->write(acceptedReply);
+        socket->write(acceptedReply.data(), acceptedReply.size());
         socket->disconnectFromServer();
         Q_EMIT panelRequested();
     });

@@ -344,11 +344,11 @@ void DashboardView::syncRequests()
     for (RequestRow *row : std::as_const(m_rows))
         m_rowsLayout->removeWidget(row);
     for (const SongRequest &request : shown) {
-        const auto match = std::find_if(unused.begin(), unused.end(), [&](RequestRow *row) {
+        const auto match = std::find_if(unused.cbegin(), unused.cend(), [&](RequestRow *row) {
             return row->request().id == request.id;
         });
         RequestRow *row = nullptr;
-        if (match != unused.end()) {
+        if (match != unused.cend()) {
             row = *match;
             unused.erase(match);
             row->setRequest(request);
