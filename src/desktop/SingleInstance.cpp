@@ -31,10 +31,10 @@ constexpr auto clientBound = 2s;
 // all carry the same value.
 QString displayKey()
 {
-    QString display = qEnvironmentVariable("WAYLAND_DISPLAY");
-    // ":0" and ":0.0" name the same X display (its screen 0).
     static const QRegularExpression screenNumber(QStringLiteral("\\.[0-9]+$"));
     static const QRegularExpression unsafeInName(QStringLiteral("[^A-Za-z0-9._-]"));
+    QString display = qEnvironmentVariable("WAYLAND_DISPLAY");
+    // ":0" and ":0.0" name the same X display (its screen 0).
     if (display.isEmpty())
         display = qEnvironmentVariable("DISPLAY").remove(screenNumber);
     display.replace(unsafeInName, QStringLiteral("_"));
@@ -91,7 +91,7 @@ SingleInstance::Claim SingleInstance::claim()
         return Claim::first;
     if (m_lock->error() != QLockFile::LockFailedError) {
         qCWarning(lcDesktop) << "cannot take the lock" << m_lock->fileName() << "(error" << m_lock->error()
-                        << "): not checking for a running Cuelark";
+                             << "): not checking for a running Cuelark";
         m_lock.reset();
         return Claim::unavailable;
     }
