@@ -122,10 +122,13 @@
         <extracomment>The keyboard shortcuts of the request list; the letters are the keys themselves.</extracomment>
         <translation>↑↓ wählen · A annehmen · R ablehnen · C kopieren</translation>
     </message>
-    <message>
-        <source>%1 pending</source>
-        <extracomment>What a screen reader says for the pending card; %1 is the count</extracomment>
-        <translation>%1 offen</translation>
+    <message numerus="yes">
+        <source>%n pending</source>
+        <extracomment>What a screen reader says for the pending card; %n is the count</extracomment>
+        <translation>
+            <numerusform>%n offen</numerusform>
+            <numerusform>%n offen</numerusform>
+        </translation>
     </message>
 </context>
 <context>
@@ -329,10 +332,13 @@
         <source>Cuelark — not updated yet</source>
         <translation>Cuelark — noch nicht aktualisiert</translation>
     </message>
-    <message>
-        <source>Cuelark — %1 pending · updated %2</source>
-        <extracomment>%1 is the number of pending song requests, %2 the time of the last refresh.</extracomment>
-        <translation>Cuelark — %1 offen · aktualisiert %2</translation>
+    <message numerus="yes">
+        <source>Cuelark — %n pending · updated %1</source>
+        <extracomment>%n is the number of pending song requests, %1 the time of the last refresh.</extracomment>
+        <translation>
+            <numerusform>Cuelark — %n offen · aktualisiert %1</numerusform>
+            <numerusform>Cuelark — %n offen · aktualisiert %1</numerusform>
+        </translation>
     </message>
 </context>
 <context>

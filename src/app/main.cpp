@@ -17,6 +17,10 @@
 
 int main(int argc, char *argv[])
 {
+    // A log attached to a bug report is read beside the user's account of what
+    // happened, so each line says when (QT_MESSAGE_PATTERN still overrides it).
+    qSetMessagePattern(QStringLiteral(
+        "%{time yyyy-MM-dd HH:mm:ss.zzz} %{if-category}%{category} %{endif}%{type}: %{message}"));
     QCoreApplication::setApplicationName(QStringLiteral("Cuelark"));
     QCoreApplication::setApplicationVersion(AppVersion::shortVersion());
     SingleInstance instance;

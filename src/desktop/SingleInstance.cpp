@@ -17,8 +17,8 @@ namespace {
 
 using namespace std::chrono_literals;
 
-const QByteArray openPanelRequest = QByteArrayLiteral("open-panel\n");
-const QByteArray acceptedReply = QByteArrayLiteral("ok\n");
+constexpr QByteArrayView openPanelRequest("open-panel\n");
+constexpr QByteArrayView acceptedReply("ok\n");
 // A running app that has taken the lock listens once its QApplication exists;
 // a start meanwhile keeps trying this long.
 constexpr auto handOverBound = 3s;
@@ -31,11 +31,13 @@ constexpr auto clientBound = 2s;
 // all carry the same value.
 QString displayKey()
 {
+    static const QRegularExpression screenNumber(QStringLiteral("\\.[0-9]+$"));
+    static const QRegularExpression unsafeInName(QStringLiteral("[^A-Za-z0-9._-]"));
     QString display = qEnvironmentVariable("WAYLAND_DISPLAY");
     // ":0" and ":0.0" name the same X display (its screen 0).
     if (display.isEmpty())
-        display = qEnvironmentVariable("DISPLAY").remove(QRegularExpression(QStringLiteral("\\.[0-9]+$")));
-    display.replace(QRegularExpression(QStringLiteral("[^A-Za-z0-9._-]")), QStringLiteral("_"));
+        display = qEnvironmentVariable("DISPLAY").remove(screenNumber);
+    display.replace(unsafeInName, QStringLiteral("_"));
     return display;
 }
 
@@ -52,7 +54,7 @@ bool sendRequest(const QString &socketPath)
             return false;
         QThread::msleep(connectRetryPauseMs);
     }
-    socket.write(openPanelRequest);
+    socket.write(openPanelRequest.data(), openPanelRequest.size());
     while (!socket.canReadLine() && !deadline.hasExpired()) {
         if (!socket.waitForReadyRead(int(deadline.remainingTime())))
             break;
@@ -75,7 +77,7 @@ SingleInstance::Claim SingleInstance::claim()
     // XDG_RUNTIME_DIR it makes one of that kind in the temporary directory.
     const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
     if (runtime.isEmpty()) {
-        qCWarning(lcUi) << "no private runtime directory: not checking for a running Cuelark";
+        qCWarning(lcDesktop) << "no private runtime directory: not checking for a running Cuelark";
         return Claim::unavailable;
     }
     QString name = QString::fromLatin1(AppConfig::appId);
@@ -88,8 +90,8 @@ SingleInstance::Claim SingleInstance::claim()
     if (m_lock->tryLock(0))
         return Claim::first;
     if (m_lock->error() != QLockFile::LockFailedError) {
-        qCWarning(lcUi) << "cannot take the lock" << m_lock->fileName() << "(error" << m_lock->error()
-                        << "): not checking for a running Cuelark";
+        qCWarning(lcDesktop) << "cannot take the lock" << m_lock->fileName() << "(error" << m_lock->error()
+                             << "): not checking for a running Cuelark";
         m_lock.reset();
         return Claim::unavailable;
     }
@@ -107,7 +109,7 @@ void SingleInstance::listen()
     m_server = std::make_unique<QLocalServer>();
     m_server->setSocketOptions(QLocalServer::UserAccessOption);
     if (!m_server->listen(socketPath)) {
-        qCWarning(lcUi) << "later starts cannot reach this one:" << m_server->errorString();
+        qCWarning(lcDesktop) << "later starts cannot reach this one:" << m_server->errorString();
         return;
     }
     connect(m_server.get(), &QLocalServer::newConnection, this, [this] {
@@ -134,8 +136,8 @@ void SingleInstance::serve(QLocalSocket *socket)
             drop();
             return;
         }
-        qCDebug(lcUi) << "a later start asked for the panel";
-        socket->write(acceptedReply);
+        qCDebug(lcDesktop) << "a later start asked for the panel";
+        socket->write(acceptedReply.data(), acceptedReply.size());
         socket->disconnectFromServer();
         Q_EMIT panelRequested();
     });

@@ -104,6 +104,9 @@ private Q_SLOTS:
         QTest::newRow("live") << Auth::signedIn << qint64(5) << true << false << u"Cuelark — 5 pending · updated 10:41"_s << Look::live << Count(5);
         QTest::newRow("live, none") << Auth::signedIn << qint64(0) << true << false << u"Cuelark — 0 pending · updated 10:41"_s << Look::live << Count{};
         QTest::newRow("no grouping") << Auth::signedIn << qint64(12345) << true << false << u"Cuelark — 12345 pending · updated 10:41"_s << Look::live << Count(12345);
+        // Counts from the service that a plural form cannot take as they are.
+        QTest::newRow("negative") << Auth::signedIn << qint64(-2) << true << false << u"Cuelark — 0 pending · updated 10:41"_s << Look::live << Count{};
+        QTest::newRow("beyond an int") << Auth::signedIn << (qint64(1) << 32) + 5 << true << false << u"Cuelark — 2147483647 pending · updated 10:41"_s << Look::live << Count((qint64(1) << 32) + 5);
         QTest::newRow("first cycle running") << Auth::signedIn << qint64(5) << false << false << u"Cuelark — not updated yet"_s << Look::live << Count(5);
         QTest::newRow("failing") << Auth::signedIn << qint64(5) << true << true << u"Cuelark — not updated since 10:41"_s + error << Look::stale << Count(5);
         QTest::newRow("never updated") << Auth::signedIn << qint64(5) << false << true << u"Cuelark — not updated yet"_s + error << Look::stale << Count(5);

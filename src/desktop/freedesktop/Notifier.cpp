@@ -20,8 +20,8 @@
 namespace {
 
 constexpr int capabilitiesTimeoutMs = 3000;
-const QString serverPath = QStringLiteral("/org/freedesktop/Notifications");
-const QString serverInterface = QStringLiteral("org.freedesktop.Notifications");
+constexpr QLatin1StringView serverPath("/org/freedesktop/Notifications");
+constexpr QLatin1StringView serverInterface("org.freedesktop.Notifications");
 
 QDBusMessage notificationsCall(const QString &method)
 {
