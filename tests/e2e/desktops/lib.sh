@@ -7,7 +7,7 @@
 # defines the functions below for its shell and calls matrix_main:
 #
 #   shell_start                 the shell with its bar, tray and notification daemon
-#   shell_launch_app            the app, through matrix_launch_app ENV...
+#   shell_launch_app [-- ARG...] the app, through matrix_launch_app ENV... "$@"
 #   shell_icon_rect             "X Y W H" of the app's tray icon on the screen
 #   shell_panel_rect            "X Y W H" of the open panel; fails when none is open
 #   shell_panel_focused         whether the panel has the keyboard focus
@@ -116,13 +116,18 @@ matrix_session() {
         desktop_fail "could not store the token in the keyring"
 }
 
-# matrix_launch_app ENV...: the app, with ENV set, the fake browser first on
-# PATH and its logging on.
+# matrix_launch_app ENV... [-- ARGUMENT...]: the app, with ENV set, the fake
+# browser first on PATH and its logging on. The first launch is the app under
+# test (desktop_app_pid); a later one hands its arguments over to it and ends.
 matrix_launch_app() {
-    desktop_app_log="$desktop_dir/app.log"
-    _desktop_start "the app" "$desktop_app_log" env -u BROWSER -u DEFAULT_BROWSER \
-        PATH="$desktop_dir/browser:$PATH" QT_LOGGING_RULES='cuelark.*=true' "$@" "$app"
-    desktop_app_pid="$process_pid"
+    local env=()
+    while (($# > 0)) && [[ "$1" != -- ]]; do env+=("$1"); shift; done
+    shift $(($# > 0))
+    local log="$desktop_dir/app.log"
+    [[ -z "$desktop_app_pid" ]] || log="$desktop_dir/app-$*.log"
+    _desktop_start "the app" "$log" env -u BROWSER -u DEFAULT_BROWSER \
+        PATH="$desktop_dir/browser:$PATH" QT_LOGGING_RULES='cuelark.*=true' "${env[@]}" "$app" "$@"
+    [[ -n "$desktop_app_pid" ]] || { desktop_app_pid="$process_pid"; desktop_app_log="$log"; }
 }
 
 # matrix_request TITLE ARTIST: the audience asks for a song; prints its id.
@@ -175,7 +180,7 @@ matrix_open_panel() {
     else
         matrix_check "$1" fail "a click on the icon at $icon showed no panel"
         shell_key Escape
-        shell_launch_app --open-panel
+        shell_launch_app -- --open-panel
         desktop_wait 10 "the panel from --open-panel" _matrix_panel_open || desktop_fail "the panel never opened"
     fi
     shell_pointer 5 $((matrix_screen_height - 5))
@@ -194,6 +199,9 @@ _matrix_approved() { _desktop_approval_sent "$1"; }
 
 matrix_main() {
     desktop_init "$matrix_out/run"
+    # A step that fails outright says where.
+    set -E
+    trap '((BASHPID != $$)) || desktop_log "stopped at line $LINENO of ${BASH_SOURCE[0]##*/}: $BASH_COMMAND" >&2' ERR
     desktop_before_cleanup() {
         (($1 == 0)) && return 0
         shell_screenshot "$desktop_dir/at-failure.ppm" && matrix_png "$desktop_dir/at-failure.ppm" \
@@ -244,7 +252,7 @@ matrix_main() {
     local before arriving after
     before="$(shell_panel_rect)"
     arriving="$(matrix_request "Video Killed the Radio Star" "The Buggles")"
-    desktop_wait 15 "the new request's notification" shell_notification_shown
+    desktop_wait 15 "the new request's notification" shell_notification_shown || true
     desktop_wait 5 "the panel to grow" _matrix_panel_changed "$before" || true
     after="$(shell_panel_rect)"
     shell_screenshot "$shot"
