@@ -102,11 +102,11 @@ shell_screenshot() { grim -t ppm "$1"; }
 shell_icon_rect() { matrix_icon_by_badge "$sway_icon_size"; }
 
 # The panel among sway's windows: native it names itself by its app id,
-# through Xwayland by its window class.
+# through Xwayland by its instance name.
 _sway_panel() {
     swaymsg -t get_tree | jq -c --argjson width "$desktop_panel_width" --arg app_id "$desktop_app_id" '
         [recurse(.nodes[]?, .floating_nodes[]?)
-         | select((.app_id == $app_id or .window_properties.class == "cuelark") and .rect.width == $width)]
+         | select((.app_id == $app_id or .window_properties.instance == "cuelark") and .rect.width == $width)]
         | first // empty'
 }
 
