@@ -15,20 +15,26 @@ matrix_setup gnome "$@"
 # helper the bus starts.
 matrix_session_services=(ca.desrt.dconf.service org.gnome.Shell.Notifications.service)
 matrix_screen_height=800
-matrix_crop=760x520+520+0
+# The panel opens far from the icon here: the whole screen.
+matrix_crop=1280x800+0+0
 readonly gnome_test_extension=unsafe-mode@matrix.test
 
-# gnome_eval JS: the value of JS (a string) in the shell; fails when it throws.
+# gnome_eval JS: the value of JS in the shell (a string as it is, anything
+# else as JSON); fails when it throws.
 gnome_eval() {
     local reply
     reply="$(gdbus call --session --dest org.gnome.Shell --object-path /org/gnome/Shell \
         --method org.gnome.Shell.Eval "$1" 2>/dev/null)" || return 1
     [[ "$reply" == "(true, "* ]] || return 1
-    # (true, 'text'): the text, as gdbus quoted it
+    # (true, 'JSON'), as gdbus prints it
     reply="${reply#(true, \'}"
-    printf '%s\n' "${reply%\')}"
+    jq -r 'if type == "string" then . else tojson end' <<<"${reply%\')}"
 }
 
+# The shell ignores hide() while it is still starting up: asked until it is gone.
+_gnome_leave_overview() {
+    [[ "$(gnome_eval 'const overview = imports.ui.main.overview; overview.hide(); overview.visible')" == false ]]
+}
 _gnome_eval_open() { [[ "$(gnome_eval '1 + 1')" == 2 ]]; }
 
 shell_start() {
@@ -55,6 +61,8 @@ JS
     _desktop_await "$process_pid" gnome-shell "$desktop_dir/gnome-shell.log" 30 "the shell's Eval" _gnome_eval_open
     _desktop_await "$process_pid" gnome-shell "$desktop_dir/gnome-shell.log" 10 "the AppIndicator host" \
         _desktop_bus_has org.kde.StatusNotifierWatcher
+    # A session begins in the overview; the DJ's windows are on the desktop.
+    desktop_wait 10 "the overview to close" _gnome_leave_overview || desktop_fail "the overview stayed open"
     export WAYLAND_DISPLAY=wayland-0
 }
 

@@ -172,6 +172,10 @@ _matrix_distance() {
 # shortcut would (a second launch with --open-panel), so the walk goes on.
 matrix_open_panel() {
     local icon x y w h
+    if _matrix_panel_open; then
+        matrix_check "$1" fail "the panel was still open from before"
+        return
+    fi
     icon="$(shell_icon_rect)"
     read -r x y w h <<<"$icon"
     shell_click $((x + w / 2)) $((y + h / 2))

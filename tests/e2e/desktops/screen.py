@@ -92,7 +92,9 @@ def contrast(image, x, y, w, h):
     note = []
     for py in range(y, y + h):
         for px in range(x, x + w):
-            if badge and badge[0] <= px < badge[0] + badge[2] and badge[1] <= py < badge[1] + badge[3]:
+            # the badge with its antialiased rim
+            if badge and badge[0] - RING <= px < badge[0] + badge[2] + RING \
+                    and badge[1] - RING <= py < badge[1] + badge[3] + RING:
                 continue
             r = ratio(pixel(image, px, py), bar)
             if r >= 1.1:
