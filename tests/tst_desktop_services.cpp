@@ -22,6 +22,7 @@
 #include <QElapsedTimer>
 #include <QLocalServer>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QThread>
@@ -30,6 +31,7 @@
 
 #include <qt6keychain/keychain.h>
 
+#include <atomic>
 #include <cstdio>
 
 using namespace Qt::StringLiterals;
@@ -66,6 +68,19 @@ public:
     uint state = 70; // connected, globally
 };
 
+// kwalletd, answering from a thread of its own while this process waits for a child.
+class FakeKWallet : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.kde.KWallet")
+public:
+    QStringList existing;
+    std::atomic<int> asked = 0, opened = 0;
+public Q_SLOTS:
+    QString networkWallet() { return ++asked, u"kdewallet"_s; }
+    QStringList wallets() { return existing; }
+    int open(const QString &, qlonglong, const QString &) { return ++opened, -1; } // refused, as a locked wallet
+};
+
 SongRequest song(qint64 id, QString title, QString by = u"Artist"_s) { return {id, u"pending"_s, title, by, {}}; }
 
 namespace {
@@ -78,12 +93,14 @@ Token loadNow(const Platform &platform)
 }
 
 // What a second run of the program printed, or "failed".
-QByteArray runChild(const QStringList &arguments, const QString &busAddress = {})
+QByteArray runChild(const QStringList &arguments, const QString &busAddress = {}, const QStringList &variables = {})
 {
     QProcess child;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     if (!busAddress.isEmpty())
         environment.insert(u"DBUS_SESSION_BUS_ADDRESS"_s, busAddress);
+    for (const QString &variable : variables)
+        environment.insert(variable.section(u'=', 0, 0), variable.section(u'=', 1));
     child.setProcessEnvironment(environment);
     child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     child.start(QCoreApplication::applicationFilePath(), QStringList{QString::fromLatin1(childFlag)} + arguments);
@@ -247,6 +264,44 @@ private Q_SLOTS:
         QCOMPARE(runChild({u"load"_s}, u"unix:path="_s + silentBus.fullServerName()), "unreadable"_ba);
         QCOMPARE(runChild({u"clear"_s}), QByteArray());
         QCOMPARE(runChild({u"load"_s}), "absent"_ba);
+    }
+
+    // On Plasma the token lives in KWallet. A DJ who has no wallet yet starts
+    // signed out without one being opened (opening it would start KWallet's
+    // wizard); an existing wallet is read as always, and a locked one that
+    // refuses makes the store unreadable. Elsewhere KWallet is never asked.
+    void kwalletFirstRun_data()
+    {
+        QTest::addColumn<QStringList>("wallets");
+        QTest::addColumn<QString>("desktop");
+        QTest::addColumn<QByteArray>("loaded");
+        QTest::addColumn<int>("opened");
+        QTest::newRow("no wallet yet") << QStringList() << u"KDE"_s << "absent"_ba << 0;
+        QTest::newRow("another wallet only") << QStringList{u"other"_s} << u"KDE"_s << "absent"_ba << 0;
+        QTest::newRow("wallet exists, refuses") << QStringList{u"other"_s, u"kdewallet"_s} << u"KDE"_s << "unreadable"_ba << 1;
+        QTest::newRow("not Plasma") << QStringList() << u"GNOME"_s << "absent"_ba << 0;
+    }
+    void kwalletFirstRun()
+    {
+        QFETCH(QString, desktop);
+        QFETCH(int, opened);
+        FakeKWallet kwallet;
+        QFETCH(QStringList, wallets);
+        kwallet.existing = wallets;
+        QThread thread;
+        kwallet.moveToThread(&thread);
+        thread.start();
+        QDBusConnection bus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, u"fake-kwallet"_s);
+        const auto stop = qScopeGuard([&] {
+            QDBusConnection::disconnectFromBus(u"fake-kwallet"_s);
+            thread.quit();
+            thread.wait();
+        });
+        QVERIFY(bus.registerObject(u"/modules/kwalletd5"_s, &kwallet, QDBusConnection::ExportAllSlots));
+        QVERIFY(bus.registerService(u"org.kde.kwalletd5"_s));
+        QTEST(runChild({u"load"_s}, {}, {u"XDG_CURRENT_DESKTOP="_s + desktop, u"KDE_SESSION_VERSION=5"_s}), "loaded");
+        QCOMPARE(kwallet.opened.load(), opened);
+        QCOMPARE(kwallet.asked.load() > 0, desktop == "KDE"_L1);
     }
 
     // A sounding notification per request; posted again, it replaces its own, others stack.

@@ -5,6 +5,8 @@
 #include "app/DesktopServices.h"
 #include "desktop/QuitOnSignals.h"
 #include "desktop/SingleInstance.h"
+#include "desktop/Sway.h"
+#include "desktop/TrayHints.h"
 #include "ui/Accessibility.h"
 #include "ui/StatusBarIcon.h"
 #include "ui/Theme.h"
@@ -37,6 +39,11 @@ int main(int argc, char *argv[])
         case SingleInstance::Claim::unavailable:
             break;
         }
+        // A launcher's token for passing the focus on is good for a few seconds:
+        // kept, it would be spent on the first opening of the panel long after,
+        // and the compositor would refuse that opening the focus.
+        if (!commandLine.openPanel)
+            qunsetenv("XDG_ACTIVATION_TOKEN");
     }
 
     QApplication app(argc, argv);
@@ -46,9 +53,10 @@ int main(int argc, char *argv[])
     QApplication::setQuitOnLastWindowClosed(false);
     const QuitOnSignals quitOnSignals;
 
-    // The desktop's own palette, read before the dark theme replaces it, tells
-    // which tray icon contrasts with the panel it sits on.
-    const bool darkDesktop = app.palette().color(QPalette::Window).lightness() < 128;
+    // The tray's own hints, not the app's palette: the bar is drawn by the
+    // desktop's shell, often dark under a light application theme.
+    const StatusBarIcon::Tray trayBar =
+        StatusBarIcon::trayFor(TrayHints::trayForeground(), qEnvironmentVariable("XDG_CURRENT_DESKTOP"));
     Theme::applyDarkAppearance(app);
     Accessibility::install();
 
@@ -57,7 +65,12 @@ int main(int argc, char *argv[])
     int status = 0;
     {
         AppState state(services.platform());
-        TrayController tray(state, trayIcon, darkDesktop ? StatusBarIcon::Tray::dark : StatusBarIcon::Tray::light);
+        TrayController tray(state, trayIcon, trayBar);
+        std::optional<Sway> sway;
+        if (const std::optional<QString> socket = Sway::socketPath()) {
+            sway.emplace(*socket);
+            tray.setDesktopPlacement([&sway](QWidget &panel) { sway->moveNextToBar(panel.windowTitle(), panel.size()); });
+        }
         QObject::connect(&instance, &SingleInstance::panelRequested, &tray, &TrayController::openPanel);
         instance.listen();
         if (commandLine.openPanel)

@@ -11,6 +11,7 @@
 #include <QThread>
 #include <QTimer>
 
+#include <algorithm>
 #include <chrono>
 
 namespace {
@@ -19,6 +20,10 @@ using namespace std::chrono_literals;
 
 const QByteArray openPanelRequest = QByteArrayLiteral("open-panel\n");
 const QByteArray acceptedReply = QByteArrayLiteral("ok\n");
+// Follows the request on a line of its own, so that an older running app, which
+// reads the request line alone, still answers.
+const QByteArray activationTokenPrefix = QByteArrayLiteral("activation-token ");
+constexpr qsizetype activationTokenMaxLength = 256;
 // A running app that has taken the lock listens once its QApplication exists;
 // a start meanwhile keeps trying this long.
 constexpr auto handOverBound = 3s;
@@ -39,6 +44,21 @@ QString displayKey()
     return display;
 }
 
+bool isPlainToken(const QByteArray &token)
+{
+    return !token.isEmpty() && token.size() <= activationTokenMaxLength
+        && std::all_of(token.begin(), token.end(), [](char c) { return c > ' ' && c < 0x7f; });
+}
+
+// The token the launcher gave this start for passing the focus on (a Wayland
+// compositor lets only a window that shows one take the focus), as the line
+// that carries it; empty when there is none or it is not a plain token.
+QByteArray activationTokenLine()
+{
+    const QByteArray token = qgetenv("XDG_ACTIVATION_TOKEN");
+    return isPlainToken(token) ? activationTokenPrefix + token + '\n' : QByteArray();
+}
+
 // Sends the request and waits for the running app to accept it.
 bool sendRequest(const QString &socketPath)
 {
@@ -52,7 +72,7 @@ bool sendRequest(const QString &socketPath)
             return false;
         QThread::msleep(connectRetryPauseMs);
     }
-    socket.write(openPanelRequest);
+    socket.write(openPanelRequest + activationTokenLine());
     while (!socket.canReadLine() && !deadline.hasExpired()) {
         if (!socket.waitForReadyRead(int(deadline.remainingTime())))
             break;
@@ -135,6 +155,13 @@ void SingleInstance::serve(QLocalSocket *socket)
             return;
         }
         qCDebug(lcUi) << "a later start asked for the panel";
+        // The window system reads the token from there when the panel asks for the focus.
+        if (socket->canReadLine()) {
+            const QByteArray line = socket->readLine().chopped(1);
+            const QByteArray token = line.mid(activationTokenPrefix.size());
+            if (line.startsWith(activationTokenPrefix) && isPlainToken(token))
+                qputenv("XDG_ACTIVATION_TOKEN", token);
+        }
         socket->write(acceptedReply);
         socket->disconnectFromServer();
         Q_EMIT panelRequested();

@@ -133,7 +133,7 @@ private Q_SLOTS:
         }), 1000);
     }
 
-    // Ink contrasts with the tray; a badge only with a count. Dimmed: faint. Stale: the badge
+    // Ink contrasts with the tray; a badge only with a count. Dimmed: a fainter ink. Stale: the badge
     // kept, an amber mark added. Each size, once and twice over, drawn at it rather than scaled.
     void iconVariants()
     {
@@ -153,7 +153,8 @@ private Q_SLOTS:
             QVERIFY(scan(base, all, opaque) && !scan(base, all, weakInk));
             QCOMPARE(StatusBarIcon::image(std::nullopt, tray), base);
             QVERIFY(live != base && live != StatusBarIcon::image(8, tray));
-            QVERIFY(!scan(StatusBarIcon::image(std::nullopt, tray, Look::dimmed), all, opaque));
+            const QColor liveInk = StatusBarIcon::ink(tray, Look::live).fill;
+            QVERIFY(!scan(StatusBarIcon::image(std::nullopt, tray, Look::dimmed), all, [&](QColor c) { return c == liveInk; }));
             QCOMPARE(stale.copy(badge), live.copy(badge));
             QVERIFY(scan(stale, corner, amber) && !scan(live, all, amber));
             for (const int size : StatusBarIcon::pixelSizes)
@@ -176,6 +177,38 @@ private Q_SLOTS:
         QFETCH(QRect, icon);
         QFETCH(QPoint, topLeft);
         QCOMPARE(panelGeometry(QSize(340, 400), icon, QPoint(700, 12), QRect(0, 0, 1280, 800)), QRect(topLeft, QSize(340, 400)));
+    }
+
+    // Opened where no tray tells the icon's place, the panel is placed from the
+    // pointer at that moment and keeps that place while its content grows, the
+    // pointer long gone. Closing hides it; the next opening shows the same panel
+    // at the new pointer. The tray icon exports no menu of its own.
+    void panelKeepsItsPlace()
+    {
+        UiFixture f;
+        QSystemTrayIcon icon;
+        TrayController tray(f.state, icon, Tray::dark);
+        QVERIFY(!icon.contextMenu());
+        const auto shownPanel = [] {
+            const QList<QWidget *> all = QApplication::topLevelWidgets();
+            const auto it = std::ranges::find_if(all, [](QWidget *w) { return qobject_cast<MenuPanelView *>(w) && w->isVisible(); });
+            return it == all.end() ? nullptr : *it;
+        };
+        QCursor::setPos(700, 12);
+        tray.openPanel();
+        QWidget *const panel = shownPanel();
+        QVERIFY(panel);
+        const QPoint opened = panel->pos();
+        QCursor::setPos(100, 500);
+        const int before = panel->height();
+        AppStateTester::setErrorMessage(f.state, u"The service could not be reached. "_s.repeated(8));
+        QTRY_VERIFY(panel->height() > before);
+        QCOMPARE(panel->pos(), opened);
+        panel->close();
+        QVERIFY(!shownPanel());
+        tray.openPanel();
+        QCOMPARE(shownPanel(), panel);
+        QCOMPARE_NE(panel->pos(), opened);
     }
 
     // Signed out → waiting for the browser → cancelled, which keeps an earlier
