@@ -182,6 +182,11 @@ matrix_open_panel() {
     if desktop_wait 5 "the panel" _matrix_panel_open; then
         matrix_check "$1" pass "one click on the icon at $icon"
     else
+        if ! process_alive "$desktop_app_pid"; then
+            matrix_check "$1" fail "the app ended when its icon was clicked"
+            _desktop_report_exit "$desktop_app_pid" "the app" "$desktop_app_log"
+            desktop_fail "the app ended"
+        fi
         matrix_check "$1" fail "a click on the icon at $icon showed no panel"
         shell_key Escape
         shell_launch_app -- --open-panel
