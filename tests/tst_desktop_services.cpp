@@ -15,12 +15,17 @@
 #include "AppConfig.h"
 #include "app/DesktopServices.h"
 #include "desktop/Autostart.h"
+#include "desktop/Sway.h"
 #include "support/ServiceHarness.h"
 
 #include <QDBusConnection>
 #include <QDBusPendingCallWatcher>
 #include <QElapsedTimer>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLocalServer>
+#include <QLocalSocket>
 #include <QProcess>
 #include <QScopeGuard>
 #include <QSignalSpy>
@@ -521,6 +526,57 @@ private Q_SLOTS:
         m_platform.listenToNotificationChoices({});
         nextBus.unregisterService(interface);
         QVERIFY(m_server.registerService(interface));
+    }
+
+    // Under sway the panel is moved over sway's IPC socket to the corner next to
+    // the bar, once sway has mapped it (the first try finds no window).
+    void swayMovesThePanelNextToTheBar_data()
+    {
+        QTest::addColumn<QJsonObject>("usable"); // the focused workspace's rect
+        QTest::addColumn<QString>("position");
+        const auto rect = [](int x, int y, int w, int h) {
+            return QJsonObject{{u"x"_s, x}, {u"y"_s, y}, {u"width"_s, w}, {u"height"_s, h}};
+        };
+        QTest::newRow("bar at the top") << rect(1280, 26, 1280, 774) << u"934 px 6 px"_s;
+        QTest::newRow("bar at the bottom") << rect(1280, 0, 1280, 774) << u"934 px 368 px"_s;
+    }
+    void swayMovesThePanelNextToTheBar()
+    {
+        QFETCH(QJsonObject, usable);
+        QTemporaryDir dir;
+        QLocalServer sway;
+        QVERIFY(sway.listen(dir.filePath(u"sway.sock"_s)));
+        QStringList commands;
+        connect(&sway, &QLocalServer::newConnection, &sway, [&] {
+            QLocalSocket *client = sway.nextPendingConnection();
+            connect(client, &QLocalSocket::readyRead, client, [&, client] {
+                while (client->bytesAvailable() >= 14) {
+                    const QByteArray header = client->peek(14);
+                    const quint32 length = *reinterpret_cast<const quint32 *>(header.constData() + 6);
+                    const quint32 type = *reinterpret_cast<const quint32 *>(header.constData() + 10);
+                    if (client->bytesAvailable() < 14 + length)
+                        return;
+                    const QByteArray payload = client->read(14 + length).mid(14);
+                    QJsonArray answer;
+                    if (type == 1)
+                        answer = {QJsonObject{{u"focused"_s, true}, {u"output"_s, u"DP-2"_s}, {u"rect"_s, usable}}};
+                    else if (type == 3)
+                        answer = {QJsonObject{{u"name"_s, u"DP-2"_s},
+                                              {u"rect"_s, QJsonObject{{u"x"_s, 1280}, {u"y"_s, 0}, {u"width"_s, 1280}, {u"height"_s, 800}}}}};
+                    else
+                        commands << QString::fromUtf8(payload), answer = {QJsonObject{{u"success"_s, commands.size() > 1}}};
+                    const QByteArray body = QJsonDocument(answer).toJson(QJsonDocument::Compact);
+                    const quint32 size = body.size();
+                    client->write(header.left(6) + QByteArray(reinterpret_cast<const char *>(&size), 4) + header.mid(10, 4) + body);
+                }
+            });
+        });
+        Sway placer(sway.fullServerName());
+        placer.moveNextToBar(u"Cuelark"_s, QSize(340, 400));
+        QTRY_COMPARE(commands.size(), 2);
+        const QString expected = u"[pid=%1 title=\"^Cuelark$\"] move position "_s.arg(QCoreApplication::applicationPid());
+        QFETCH(QString, position);
+        QCOMPARE(commands, QStringList(2, expected + position));
     }
 
     // "Start at login" is the autostart entry's presence: written or removed as

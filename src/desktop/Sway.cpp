@@ -10,6 +10,7 @@
 #include <QLocalSocket>
 #include <QPointer>
 #include <QRegularExpression>
+#include <QScopeGuard>
 
 #include <qcoro/qcorolocalsocket.h>
 #include <qcoro/qcorotimer.h>
@@ -35,7 +36,8 @@ constexpr auto mappedPause = 50ms;
 // A reply larger than this is not sway's.
 constexpr qsizetype replyBound = 4 * 1024 * 1024;
 
-QCoro::Task<std::optional<QJsonDocument>> ask(QLocalSocket &socket, quint32 type, const QByteArray &payload)
+// The answer, or a null document when there is none.
+QCoro::Task<QJsonDocument> ask(QLocalSocket &socket, quint32 type, const QByteArray &payload)
 {
     QByteArray frame = magic;
     const auto length = quint32(payload.size());
@@ -46,14 +48,14 @@ QCoro::Task<std::optional<QJsonDocument>> ask(QLocalSocket &socket, quint32 type
     quint32 replyLength = 0;
     while (reply.size() < headerSize || reply.size() < headerSize + qsizetype(replyLength)) {
         if (!socket.bytesAvailable() && !co_await qCoro(socket).waitForReadyRead(answerBound))
-            co_return std::nullopt;
+            co_return QJsonDocument();
         reply += socket.readAll();
         if (reply.size() >= headerSize) {
             if (!reply.startsWith(magic))
-                co_return std::nullopt;
+                co_return QJsonDocument();
             std::memcpy(&replyLength, reply.constData() + magic.size(), sizeof replyLength);
             if (replyLength > replyBound)
-                co_return std::nullopt;
+                co_return QJsonDocument();
         }
     }
     co_return QJsonDocument::fromJson(reply.mid(headerSize, replyLength));
@@ -105,22 +107,30 @@ void Sway::moveNextToBar(const QString &title, QSize size, int margin)
 QCoro::Task<> Sway::move(QString title, QSize size, int margin)
 {
     const QPointer<Sway> self(this);
-    QLocalSocket socket;
+    // Deleted later, not with this frame: the frame may end while the socket is
+    // still telling that its answer arrived.
+    auto *connection = new QLocalSocket;
+    const auto release = qScopeGuard([connection] { connection->deleteLater(); });
+    QLocalSocket &socket = *connection;
     socket.connectToServer(m_socketPath);
     if (!co_await qCoro(socket).waitForConnected(answerBound) || !self) {
         qCDebug(lcUi) << "sway's socket did not answer";
         co_return;
     }
-    const std::optional<QJsonDocument> workspaces = co_await ask(socket, getWorkspaces, {});
-    const std::optional<QJsonDocument> outputs = workspaces ? co_await ask(socket, getOutputs, {}) : std::nullopt;
-    if (!outputs || !self)
+    // (Answers are kept outside loops and conditions: GCC 12 destroys such
+    // coroutine temporaries twice.)
+    const QJsonDocument workspaces = co_await ask(socket, getWorkspaces, {});
+    if (workspaces.isNull() || !self)
+        co_return;
+    const QJsonDocument outputs = co_await ask(socket, getOutputs, {});
+    if (outputs.isNull() || !self)
         co_return;
     // The focused workspace is on the output the DJ clicked on.
     QJsonValue workspace, output;
-    for (const QJsonValue candidate : workspaces->array())
+    for (const QJsonValue candidate : workspaces.array())
         if (candidate[QLatin1String("focused")].toBool())
             workspace = candidate;
-    for (const QJsonValue candidate : outputs->array())
+    for (const QJsonValue candidate : outputs.array())
         if (candidate[QLatin1String("name")] == workspace[QLatin1String("output")])
             output = candidate;
     if (!workspace.isObject() || !output.isObject())
@@ -133,15 +143,19 @@ QCoro::Task<> Sway::move(QString title, QSize size, int margin)
                                    .arg(at.x())
                                    .arg(at.y())
                                    .toUtf8();
+    QJsonDocument result;
     for (int attempt = 0; attempt < mappedTries; ++attempt) {
-        const std::optional<QJsonDocument> result = co_await ask(socket, runCommand, command);
-        if (!result || !self)
+        // The pause comes before a try, never last: a flow that ends as its
+        // timer fires would free the timer while it is still firing.
+        if (attempt > 0)
+            co_await QCoro::sleepFor(mappedPause);
+        result = co_await ask(socket, runCommand, command);
+        if (result.isNull() || !self)
             co_return;
-        if (result->array().at(0)[QLatin1String("success")].toBool()) {
+        if (result.array().at(0)[QLatin1String("success")].toBool()) {
             qCDebug(lcUi) << "sway moved the panel to" << at;
             co_return;
         }
-        co_await QCoro::sleepFor(mappedPause);
     }
     qCDebug(lcUi) << "sway did not find the panel to move";
 }

@@ -1,5 +1,7 @@
 #include "desktop/TrayHints.h"
 
+#include "Logging.h"
+
 #include <QGuiApplication>
 
 #include <xcb/xcb.h>
@@ -47,7 +49,9 @@ std::optional<QColor> trayForeground()
     if (!property || property->format != 32 || xcb_get_property_value_length(property.get()) < int(3 * sizeof(uint32_t)))
         return std::nullopt;
     const auto *channels = static_cast<const uint32_t *>(xcb_get_property_value(property.get()));
-    return QColor::fromRgba64(quint16(channels[0]), quint16(channels[1]), quint16(channels[2]));
+    const QColor foreground = QColor::fromRgba64(quint16(channels[0]), quint16(channels[1]), quint16(channels[2]));
+    qCDebug(lcUi) << "the system tray's text colour:" << foreground.name();
+    return foreground;
 }
 
 } // namespace TrayHints
