@@ -18,6 +18,7 @@ matrix_screen_height=800
 # The panel opens far from the icon here: the whole screen.
 matrix_crop=1280x800+0+0
 readonly gnome_test_extension=unsafe-mode@matrix.test
+matrix_placement_limit="mutter places a Wayland client's window"
 
 # gnome_eval JS: the value of JS in the shell (a string as it is, anything
 # else as JSON); fails when it throws.
