@@ -9,6 +9,7 @@
 set -euo pipefail
 # shellcheck source=lib.sh
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+matrix_drop_root "${4:-}" "$0" "$@"
 matrix_setup gnome "$@"
 
 # Settings live in dconf, and the shell's notifications are served by a
@@ -32,9 +33,12 @@ gnome_eval() {
     jq -r 'if type == "string" then . else tojson end' <<<"${reply%\')}"
 }
 
-# The shell ignores hide() while it is still starting up: asked until it is gone.
+# The shell opens the overview once it has started up: it is closed after that.
 _gnome_leave_overview() {
-    [[ "$(gnome_eval 'const overview = imports.ui.main.overview; overview.hide(); overview.visible')" == false ]]
+    [[ "$(gnome_eval '(() => { const main = imports.ui.main;
+        if (main.layoutManager._startingUp) return false;
+        main.overview.hide();
+        return !main.overview.visible && !main.overview.animationInProgress; })()')" == true ]]
 }
 _gnome_eval_open() { [[ "$(gnome_eval '1 + 1')" == 2 ]]; }
 

@@ -3,22 +3,14 @@
 # Wayland or through Xwayland.
 #
 #   tests/e2e/desktops/sway.sh wayland|xwayland SERVICE_URL APP STAND_IN OUT_DIR
-#
-# sway refuses to run as root: as root, the script runs itself again as
-# nobody, with the output folder handed over to that user.
 set -euo pipefail
-readonly sway_user=65534
-if (($(id -u) == 0)) && (($# == 5)); then
-    mkdir -p "$5"
-    chown -R "$sway_user:$sway_user" "$5"
-    exec setpriv --reuid="$sway_user" --regid="$sway_user" --clear-groups -- "$(readlink -f "$0")" "$@"
-fi
+# shellcheck source=lib.sh
+source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+matrix_drop_root "${5:-}" "$0" "$@"
 [[ "${1:-}" == wayland || "${1:-}" == xwayland ]] ||
     { echo "usage: $0 wayland|xwayland SERVICE_URL APP STAND_IN OUT_DIR" >&2; exit 64; }
 readonly sway_qpa="$1"
 shift
-# shellcheck source=lib.sh
-source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 matrix_setup "sway-$sway_qpa" "$@"
 
 matrix_session_services=()

@@ -6,6 +6,7 @@
 set -euo pipefail
 # shellcheck source=lib.sh
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+matrix_drop_root "${4:-}" "$0" "$@"
 matrix_setup xfce "$@"
 
 matrix_session_services=()
