@@ -7,13 +7,13 @@
 #   tests/e2e/desktops/run.sh SERVICE_URL APP STAND_IN OUT_DIR [DESKTOP...]
 #
 # DESKTOP is xfce, sway-wayland, sway-xwayland or gnome (default: all). As
-# root it runs in a network namespace of its own, so that its stand-in never
-# meets another one on the same loopback port.
+# root (where namespaces are allowed) it runs in a network namespace of its
+# own, so that its stand-in never meets another one on the same loopback port.
 set -euo pipefail
 
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 (($# >= 4)) || { echo "usage: $0 SERVICE_URL APP STAND_IN OUT_DIR [DESKTOP...]" >&2; exit 64; }
-if (($(id -u) == 0)) && [[ -z "${CUELARK_MATRIX_NETNS:-}" ]]; then
+if (($(id -u) == 0)) && [[ -z "${CUELARK_MATRIX_NETNS:-}" ]] && unshare --net true 2>/dev/null; then
     exec env CUELARK_MATRIX_NETNS=1 unshare --net -- sh -c 'ip link set lo up && exec "$0" "$@"' \
         "$(readlink -f "$0")" "$@"
 fi
