@@ -212,7 +212,6 @@ matrix_check_focus() {
     fi
 }
 
-_matrix_approved() { _desktop_approval_sent "$1"; }
 
 matrix_main() {
     desktop_init "$matrix_out/run"
@@ -260,7 +259,7 @@ matrix_main() {
     fi
     matrix_check_focus "focus (first opening)"
     shell_key a
-    if desktop_wait 5 "the approval of request $newer" _matrix_approved "$newer"; then
+    if desktop_wait 5 "the approval of request $newer" _desktop_approval_sent "$newer"; then
         matrix_check "A approves" pass "request $newer (the first pending) approved"
     else
         matrix_check "A approves" fail "no approval of request $newer after the A key"
@@ -299,7 +298,7 @@ matrix_main() {
     matrix_png "$shot" "$matrix_out/$matrix_desktop-notification.png" "$matrix_crop"
     local how
     if how="$(shell_notification_approve)"; then
-        if desktop_wait 5 "the approval of request $arriving" _matrix_approved "$arriving"; then
+        if desktop_wait 5 "the approval of request $arriving" _desktop_approval_sent "$arriving"; then
             matrix_check "notification Approve" pass "$how"
         else
             matrix_check "notification Approve" fail "$how, but request $arriving was not approved"
