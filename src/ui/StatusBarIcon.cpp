@@ -140,8 +140,7 @@ const QImage &baseImage(Tray tray)
 
 QImage image(std::optional<qint64> count, Tray tray, Look look, int size)
 {
-    const bool dimmed = look == Look::dimmed;
-    const QImage base = size == largestSize && !dimmed ? baseImage(tray) : symbol(tray, dimmed ? Look::dimmed : Look::live, size);
+    const QImage base = size == largestSize && look != Look::dimmed ? baseImage(tray) : symbol(tray, look, size);
     if (look == Look::live && !count)
         return base;
     QImage canvas(base.size(), QImage::Format_ARGB32_Premultiplied);

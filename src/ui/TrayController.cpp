@@ -188,8 +188,11 @@ void TrayController::watchForTray()
         if (m_panel && m_panel->isWindowMode()) {
             const bool wasOpen = m_panel->isVisible();
             m_panel->setWindowMode(false);
-            if (wasOpen)
+            if (wasOpen) {
+                // Opened afresh, so that it is placed by the icon.
+                m_panel->hide();
                 openPanel();
+            }
         }
         return;
     }
