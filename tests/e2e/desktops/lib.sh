@@ -309,9 +309,10 @@ matrix_main() {
 
     matrix_open_panel "one click opens again"
     matrix_check_focus "focus (second opening)"
-    local outside
+    local outside outside_x outside_y
     outside="$(shell_outside_point)"
-    shell_click ${outside}
+    read -r outside_x outside_y <<<"$outside"
+    shell_click "$outside_x" "$outside_y"
     if desktop_wait 5 "the panel to close" _matrix_panel_closed; then
         matrix_check "click outside closes" pass "a click at $outside closed it"
     else
