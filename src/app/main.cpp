@@ -66,6 +66,8 @@ int main(int argc, char *argv[])
     {
         AppState state(services.platform());
         TrayController tray(state, trayIcon, trayBar);
+        tray.setReofferIconAfterClick(
+            qEnvironmentVariable("XDG_CURRENT_DESKTOP").split(u':').contains(u"GNOME", Qt::CaseInsensitive));
         std::optional<Sway> sway;
         if (const std::optional<QString> socket = Sway::socketPath()) {
             sway.emplace(*socket);

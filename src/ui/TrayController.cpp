@@ -127,6 +127,13 @@ void TrayController::activated(QSystemTrayIcon::ActivationReason reason)
             m_panel->close();
         else if (!m_sinceClosed.isValid() || m_sinceClosed.elapsed() > reopenGuardMs)
             openPanel();
+        // Once the click's call has been answered: the tray's item is the one
+        // answering it.
+        if (m_reofferIconAfterClick)
+            QTimer::singleShot(0, this, [this] {
+                m_trayIcon.hide();
+                m_trayIcon.show();
+            });
         break;
     case QSystemTrayIcon::DoubleClick:
         openPanel();

@@ -49,6 +49,12 @@ public:
     using DesktopPlacement = std::function<void(QWidget &panel)>;
     void setDesktopPlacement(DesktopPlacement placement) { m_desktopPlacement = std::move(placement); }
 
+    // GNOME's AppIndicator extension answers a single click with Activate only
+    // until the item has once answered one; after that it waits for a double
+    // click. Offered to the tray afresh after each click, the icon opens the
+    // panel on every single click there.
+    void setReofferIconAfterClick(bool reoffer) { m_reofferIconAfterClick = reoffer; }
+
 private:
     MenuPanelView &panel();
     void placePanel();
@@ -63,6 +69,7 @@ private:
     std::unique_ptr<MenuPanelView> m_panel;
     PanelAnchor m_anchor;
     DesktopPlacement m_desktopPlacement;
+    bool m_reofferIconAfterClick = false;
     // Offered on a right click where the app can pop a menu up itself.
     QMenu m_menu;
     std::optional<qint64> m_shownCount;
