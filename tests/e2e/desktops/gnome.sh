@@ -136,8 +136,37 @@ shell_key() {
         global.matrixKeyboard.notify_keyval(now(), Clutter.KEY_$1, Clutter.KeyState.RELEASED); ''" >/dev/null
 }
 
-# The bare desktop, below the panel's reach.
-shell_outside_point() { echo 200 600; }
+# The shell keeps the focus where it was on a click on the bare desktop, so
+# the DJ clicks another window: a small one, placed where mutter likes, and
+# clicked in its corner farthest from the panel.
+_gnome_other_window_js() {
+    echo "global.get_window_actors().map(actor => actor.meta_window).find(w => w.get_wm_class() === 'test.matrix.elsewhere')"
+}
+
+_gnome_other_window_rect() {
+    gnome_eval "(() => { const w = $(_gnome_other_window_js); if (!w) return '';
+        const r = w.get_frame_rect(); return [r.x, r.y, r.width, r.height].join(' '); })()"
+}
+
+_gnome_other_window_shown() { [[ -n "$(_gnome_other_window_rect)" ]]; }
+
+shell_open_other_window() {
+    _desktop_start "another window" "$desktop_dir/elsewhere.log" gjs -c "
+        imports.gi.versions.Gtk = '4.0';
+        const { Gtk } = imports.gi;
+        const app = new Gtk.Application({ application_id: 'test.matrix.elsewhere' });
+        app.connect('activate', () => new Gtk.ApplicationWindow({ application: app,
+            default_width: 300, default_height: 200, title: 'another window' }).present());
+        app.run([]);"
+    desktop_wait 10 "another window" _gnome_other_window_shown || desktop_fail "the other window did not show"
+}
+
+shell_outside_point() {
+    local x y w h px py pw ph
+    read -r x y w h <<<"$(_gnome_other_window_rect)"
+    read -r px py pw ph <<<"$(shell_panel_rect)"
+    if ((x + w / 2 > px + pw / 2)); then echo $((x + w - 10)) $((y + h - 10)); else echo $((x + 10)) $((y + h - 10)); fi
+}
 
 _gnome_notification_js() {
     echo "imports.ui.main.messageTray.getSources().flatMap(source => source.notifications)

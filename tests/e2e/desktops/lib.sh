@@ -13,6 +13,8 @@
 #   shell_panel_focused         whether the panel has the keyboard focus
 #   shell_pointer X Y, shell_click X Y, shell_key KEY (a, Escape)
 #   shell_screenshot FILE       the whole screen as a binary PPM
+#   shell_open_other_window     a window to click, where a click on the bare desktop
+#                               would not take the focus (or nothing)
 #   shell_outside_point         "X Y" of a click that lands outside the panel
 #   shell_notification_shown    whether the desktop's daemon shows a "New song request"
 #   shell_notification_approve  presses Approve on it, or fails where it has none
@@ -307,6 +309,9 @@ matrix_main() {
         matrix_check "notification Approve" fail "$how"
     fi
 
+    # The window to click outside the panel opens first: its arrival takes the
+    # focus, which would close the panel by itself.
+    shell_open_other_window
     matrix_open_panel "one click opens again"
     matrix_check_focus "focus (second opening)"
     local outside outside_x outside_y

@@ -114,6 +114,8 @@ shell_click() { _sway_pointer click "$1" "$2"; }
 shell_key() {
     if [[ "$1" == Escape ]]; then wtype -s 400 -k Escape; else wtype -s 400 "$1"; fi
 }
+# A click on the bare workspace takes the focus from the panel.
+shell_open_other_window() { :; }
 shell_outside_point() { echo 200 600; }
 
 _sway_request_notification() {

@@ -53,14 +53,13 @@ shell_key() { xdotool key "$1"; }
 
 # A click on the bare root window takes the focus from nobody here (there is
 # no desktop window): the DJ clicks another window.
-shell_outside_point() {
-    if [[ -z "$(xdotool search --onlyvisible --classname '^elsewhere$' 2>/dev/null)" ]]; then
-        _desktop_start "another window" "$desktop_dir/elsewhere.log" \
-            xmessage -name elsewhere -geometry 300x120+100+500 'another window'
-        desktop_wait 5 "another window" xdotool search --onlyvisible --classname '^elsewhere$' >/dev/null
-    fi
-    echo 150 540
+shell_open_other_window() {
+    _desktop_start "another window" "$desktop_dir/elsewhere.log" \
+        xmessage -name elsewhere -geometry 300x120+100+500 'another window'
+    desktop_wait 5 "another window" xdotool search --onlyvisible --classname '^elsewhere$' >/dev/null ||
+        desktop_fail "the other window did not show"
 }
+shell_outside_point() { echo 150 540; }
 
 _xfce_bubble() { xdotool search --onlyvisible --classname '^xfce4-notifyd$' 2>/dev/null | tail -n1; }
 shell_notification_shown() { [[ -n "$(_xfce_bubble)" ]]; }
