@@ -148,7 +148,9 @@ _gnome_other_window_rect() {
         const r = w.get_frame_rect(); return [r.x, r.y, r.width, r.height].join(' '); })()"
 }
 
-_gnome_other_window_shown() { [[ -n "$(_gnome_other_window_rect)" ]]; }
+# Shown and focused: the focus it takes on arrival must not land on the panel
+# opened next.
+_gnome_other_window_focused() { [[ "$(gnome_eval "String($(_gnome_other_window_js)?.has_focus() ?? false)")" == true ]]; }
 
 shell_open_other_window() {
     _desktop_start "another window" "$desktop_dir/elsewhere.log" gjs -c "
@@ -158,7 +160,7 @@ shell_open_other_window() {
         app.connect('activate', () => new Gtk.ApplicationWindow({ application: app,
             default_width: 300, default_height: 200, title: 'another window' }).present());
         app.run([]);"
-    desktop_wait 10 "another window" _gnome_other_window_shown || desktop_fail "the other window did not show"
+    desktop_wait 10 "another window" _gnome_other_window_focused || desktop_fail "the other window did not show"
 }
 
 shell_outside_point() {
