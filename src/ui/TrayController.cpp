@@ -91,8 +91,12 @@ MenuPanelView &TrayController::panel()
         // Placed again from where it opened, never from where it is now (nor from
         // the pointer, which may have moved on): it grows and shrinks in place,
         // staying on the screen.
-        if (m_panel->isVisible() && !m_panel->isWindowMode())
+        if (m_panel->isVisible() && !m_panel->isWindowMode()) {
             placePanel();
+            // sway centres a floating X11 window again whenever it resizes.
+            if (m_desktopPlacement)
+                m_desktopPlacement(*m_panel);
+        }
     });
     return *m_panel;
 }
