@@ -1,6 +1,10 @@
 #!/usr/bin/env bash
 # Installs every Debian 12 package the project needs to build, test and run the
 # demo. Does nothing when they are all present already.
+#
+#   scripts/install-deps.sh              what the build, the suites and the demo need
+#   scripts/install-deps.sh --desktops   and the real desktop shells of the desktop
+#                                        matrix (scripts/test.sh --desktops)
 set -euo pipefail
 
 packages=(
@@ -33,6 +37,21 @@ packages=(
   apt-utils gnupg xz-utils
 )
 
+# The desktop matrix (tests/e2e/desktops/): XFCE, sway with waybar and mako,
+# GNOME Shell with the AppIndicator extension. gjs is only recommended by
+# gnome-shell, but serves its notifications.
+desktop_shells=(
+  xfwm4 xfce4-panel xfce4-notifyd xfconf
+  sway waybar mako-notifier grim xwayland wtype qt6-wayland
+  gnome-shell gnome-shell-extension-appindicator gjs
+  iproute2 util-linux
+)
+case "${1:-}" in
+  "") ;;
+  --desktops) packages+=("${desktop_shells[@]}") ;;
+  *) echo "usage: $0 [--desktops]" >&2; exit 64 ;;
+esac
+
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
@@ -43,5 +62,6 @@ echo "Installing: ${missing[*]}"
 sudo_cmd=()
 [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
 export DEBIAN_FRONTEND=noninteractive
-"${sudo_cmd[@]}" apt-get update -qq
-"${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+# Other builds on the machine may be installing too: wait for their lock.
+"${sudo_cmd[@]}" apt-get -o DPkg::Lock::Timeout=900 update -qq
+"${sudo_cmd[@]}" apt-get -o DPkg::Lock::Timeout=900 install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

@@ -10,12 +10,22 @@
 #   scripts/test.sh --portable   the portable build (Qt's own desktop services,
 #                                no D-Bus): the core and widget suites, with
 #                                plain ctest, no session bus and no display
+#   scripts/test.sh --desktops [DESKTOP...]
+#                                the desktop matrix: the app of the test build
+#                                on real shells started headless (XFCE, sway
+#                                native and through Xwayland, GNOME), each
+#                                with its own session; a table of its checks,
+#                                screenshots and logs in build/desktops/
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 # shellcheck source=lib/build.sh
 source "$root/scripts/lib/build.sh"
-"$root/scripts/install-deps.sh"
+if [[ "${1:-}" == --desktops ]]; then
+    "$root/scripts/install-deps.sh" --desktops
+else
+    "$root/scripts/install-deps.sh"
+fi
 # Builds in other folders share the compiler cache: paths are hashed relative
 # to the checkout.
 export CCACHE_BASEDIR="$root" CCACHE_NOHASHDIR=1
@@ -40,10 +50,16 @@ case "${1:-}" in
         build="$root/build-portable"
         options=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DCUELARK_DESKTOP=portable)
         ;;
-    *) echo "usage: $0 [--sanitize | --portable]" >&2; exit 64 ;;
+    --desktops) ;;
+    *) echo "usage: $0 [--sanitize | --portable | --desktops [DESKTOP...]]" >&2; exit 64 ;;
 esac
 
 configure_build "$root" "$build" "${options[@]}"
+if [[ "${1:-}" == --desktops ]]; then
+    cmake --build "$build" --target cuelark cuelark-stand-in
+    exec "$root/tests/e2e/desktops/run.sh" "$stand_in_service_url" "$build/src/app/cuelark" \
+        "$build/tools/stand-in/cuelark-stand-in" "$build/desktops" "${@:2}"
+fi
 cmake --build "$build"
 if [[ "${1:-}" == --portable ]]; then
     env -u DBUS_SESSION_BUS_ADDRESS -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM=offscreen \

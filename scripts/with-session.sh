@@ -13,6 +13,8 @@ readonly self="$(readlink -f "${BASH_SOURCE[0]}")"
 readonly keyring_wait_seconds=5
 # shellcheck source=lib/process.sh
 source "$(dirname "$self")/lib/process.sh"
+# shellcheck source=lib/bus-config.sh
+source "$(dirname "$self")/lib/bus-config.sh"
 
 _system_bus_up() {
     dbus-send --bus="$DBUS_SYSTEM_BUS_ADDRESS" --print-reply --dest=org.freedesktop.DBus / \
@@ -87,27 +89,9 @@ chmod 0700 "$root/runtime"
 
 # The standard session config would also search the system's service
 # directories and could auto-start a real notification daemon or keyring.
-cat >"$root/session.conf" <<EOF
-<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
- "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
-<busconfig>
-  <type>session</type>
-  <keep_umask/>
-  <listen>unix:dir=$root/runtime</listen>
-  <auth>EXTERNAL</auth>
-  <servicedir>$root/dbus-services</servicedir>
-  <policy context="default">
-    <allow send_destination="*" eavesdrop="true"/>
-    <allow eavesdrop="true"/>
-    <allow own="*"/>
-  </policy>
-</busconfig>
-EOF
-
+bus_config session "unix:dir=$root/runtime" "$root/dbus-services" >"$root/session.conf"
 # The system bus: the same, but its own socket and type.
-sed -e 's|<type>session</type>|<type>system</type>|' \
-    -e "s|<listen>.*</listen>|<listen>unix:path=$root/system-bus</listen>|" \
-    "$root/session.conf" >"$root/system.conf"
+bus_config system "unix:path=$root/system-bus" "$root/dbus-services" >"$root/system.conf"
 
 export HOME="$root/home"
 export XDG_RUNTIME_DIR="$root/runtime"

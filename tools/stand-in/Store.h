@@ -78,6 +78,8 @@ public:
     QList<SongRequest> requestsOf(qint64 eventId) const;
     qsizetype pendingCount(qint64 eventId) const;
     SongRequest *request(qint64 id);
+    // Empties every event's queue, for runs that start from none.
+    void removeAllRequests() { m_requests.clear(); }
     const SongRequest &addRequest(qint64 eventId, const QString &songTitle,
                                   const QString &artistName, const QString &status);
     // The next song of the simulated audience, as a pending request of the live event.

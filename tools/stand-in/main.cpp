@@ -25,6 +25,7 @@ struct Options {
     QHostAddress host;
     quint16 port;
     quint64 seed;
+    bool noRequests;
     qint64 audienceIntervalSeconds;
     qint64 sessionTtlSeconds;
     ReleaseSettings release;
@@ -99,6 +100,7 @@ Options parseOptions(const QCoreApplication &app)
          u"Every SECONDS the audience adds a pending request to the live event "
          "(default 0: never)."_s,
          u"SECONDS"_s, u"0"_s},
+        {u"no-requests"_s, u"Start with no song requests in any event."_s},
         {u"session-ttl"_s, u"Lifetime of a browser sign-in session (default 600)."_s, u"SECONDS"_s, u"600"_s},
         {u"release-version"_s, u"Version of the published release (default 1.0.0)."_s, u"V"_s, u"1.0.0"_s},
         {u"release-notes"_s, u"Notes of the published release."_s, u"TEXT"_s,
@@ -116,6 +118,7 @@ Options parseOptions(const QCoreApplication &app)
         fail(u"--host must be an IP address"_s);
     options.port = quint16(number(parser, u"port"_s, 0, 65535));
     options.seed = quint64(number(parser, u"seed"_s, 0, std::numeric_limits<qint64>::max()));
+    options.noRequests = parser.isSet(u"no-requests"_s);
     options.audienceIntervalSeconds = number(parser, u"audience-interval"_s, 0, 86400);
     options.sessionTtlSeconds = number(parser, u"session-ttl"_s, 0, 365 * 86400);
     options.release = {parser.value(u"release-version"_s), parser.value(u"release-notes"_s)};
@@ -158,6 +161,8 @@ int main(int argc, char *argv[])
     const Options options = parseOptions(app);
 
     Store store(options.seed, options.sessionTtlSeconds, options.release);
+    if (options.noRequests)
+        store.removeAllRequests();
     for (const QString &token : options.tokens)
         store.acceptToken(token);
 
