@@ -160,9 +160,9 @@ for program in app bare keychain; do
     fi
     add "$program" voluntary $(($(switches "${pid[$program]}" voluntary_ctxt_switches) - voluntary_before[$program]))
     add "$program" involuntary $(($(switches "${pid[$program]}" nonvoluntary_ctxt_switches) - involuntary_before[$program]))
-    # The baselines name themselves in User-Agent; the app sends Qt's default.
+    # Each names itself in User-Agent.
     if [[ "$program" == app ]]; then
-        mine='(.userAgent | IN("cuelark-bare-tray", "cuelark-keychain-tray") | not)'
+        mine='(.userAgent // "" | startswith("Cuelark/"))'
     else
         mine="(.userAgent == \"$(basename "${path[$program]}")\")"
     fi

@@ -110,6 +110,9 @@ private Q_SLOTS:
             // The session id is percent-encoded as one query value.
             u"GET /api/glasses/auth/status?session=s%201%26x -|-|poll-secret"_s,
             u"GET /mac-app/latest.json -|-|-"_s}));
+        // The client names itself, not a browser.
+        for (const QJsonValue &call : service->log())
+            QCOMPARE(call[u"userAgent"_s].toString(), u"Cuelark/"_s + AppVersion::shortVersion());
     }
 
     void answersMapToOutcomes_data()

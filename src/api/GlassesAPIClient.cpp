@@ -1,6 +1,7 @@
 #include "api/GlassesAPIClient.h"
 
 #include "AppConfig.h"
+#include "AppVersion.h"
 #include "Logging.h"
 #include "TaskHandle.h"
 #include "api/Errors.h"
@@ -71,6 +72,8 @@ QNetworkRequest GlassesAPIClient::buildRequest(const QString &path, const QueryI
     }
 
     QNetworkRequest request(url);
+    // Qt's default claims to be a browser ("Mozilla/5.0").
+    request.setHeader(QNetworkRequest::UserAgentHeader, QString(QStringLiteral("Cuelark/") + AppVersion::shortVersion()));
     request.setTransferTimeout(int(m_idleTimeout.count()));
     request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
     request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
