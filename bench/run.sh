@@ -68,7 +68,19 @@ kb_of() { awk -v key="$1:" '$1 == key { print $2 }' "/proc/$2/smaps_rollup"; }
 # Context switches of all threads, "voluntary_ctxt_switches" (wake-ups: the
 # program slept and was woken) or "nonvoluntary_ctxt_switches" (preempted: the
 # machine's load, not the program's).
-switches() { cat /proc/"$1"/task/*/status | awk -v key="$2:" '$1 == key { n += $2 } END { print n }'; }
+# "TID voluntary involuntary" of each thread now.
+switches() {
+    local status
+    for status in /proc/"$1"/task/*/status; do
+        awk '$1 == "Pid:" { t = $2 } $1 == "voluntary_ctxt_switches:" { v = $2 }
+             $1 == "nonvoluntary_ctxt_switches:" { n = $2 } END { print t, v, n }' "$status" 2>/dev/null || true
+    done
+}
+# Switches since the snapshot $1, column $2 (2 voluntary, 3 involuntary), of the
+# threads that run now: a thread that ended meanwhile takes its count with it.
+switches_since() {
+    switches "$3" | awk -v column="$2" 'NR == FNR { before[$1] = $column; next } { n += $column - before[$1] } END { print n + 0 }' "$1" -
+}
 # CPU time of all threads in microseconds (schedstat counts nanoseconds; the
 # clock ticks of /proc/PID/stat are too coarse for an idle program).
 cpu_us() { cat /proc/"$1"/task/*/schedstat | awk '{ n += $1 } END { printf "%d", n / 1000 }'; }
@@ -135,11 +147,10 @@ sleep 5
 desktop_service DELETE /control/log >/dev/null
 # perf counts every thread, those that end meanwhile too; without perf, the
 # threads' own counters (a thread that ends takes its share away).
-declare -A cpu_before voluntary_before involuntary_before perf_out
+declare -A cpu_before perf_out
 perf_pids=()
 for program in app bare keychain; do
-    voluntary_before[$program]="$(switches "${pid[$program]}" voluntary_ctxt_switches)"
-    involuntary_before[$program]="$(switches "${pid[$program]}" nonvoluntary_ctxt_switches)"
+    switches "${pid[$program]}" > "$work/switches-$program.txt"
     if command -v perf >/dev/null; then
         perf_out[$program]="$work/perf-$program.csv"
         perf stat -x, -e task-clock -o "${perf_out[$program]}" -p "${pid[$program]}" -- sleep "$idle" &
@@ -158,8 +169,8 @@ for program in app bare keychain; do
     else
         add "$program" cpu $(($(cpu_us "${pid[$program]}") - cpu_before[$program]))
     fi
-    add "$program" voluntary $(($(switches "${pid[$program]}" voluntary_ctxt_switches) - voluntary_before[$program]))
-    add "$program" involuntary $(($(switches "${pid[$program]}" nonvoluntary_ctxt_switches) - involuntary_before[$program]))
+    add "$program" voluntary "$(switches_since "$work/switches-$program.txt" 2 "${pid[$program]}")"
+    add "$program" involuntary "$(switches_since "$work/switches-$program.txt" 3 "${pid[$program]}")"
     # Each names itself in User-Agent.
     if [[ "$program" == app ]]; then
         mine='(.userAgent // "" | startswith("Cuelark/"))'
