@@ -13,6 +13,10 @@ packages=(
   # translations (LinguistTools: lupdate, lrelease)
   qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools
   qtkeychain-qt6-dev qcoro-qt6-dev nlohmann-json3-dev
+  # static checks of the sources with Qt's own rules (scripts/clazy.sh)
+  clazy
+  # the X11 system tray's colours, read for the tray icon
+  libxcb1-dev
   # libFuzzer builds of the decoders (scripts/fuzz.sh)
   clang-14 libclang-rt-14-dev
   # QtKeychain loads libsecret at run time without depending on it

@@ -520,14 +520,12 @@ void AppState::notifyForNewPendingRequests(const QList<SongRequest> &requests, q
 
 void AppState::withdrawNotifications(const QSet<qint64> &keep)
 {
-    for (auto it = m_notifiedRequestIds.begin(); it != m_notifiedRequestIds.end();) {
-        if (keep.contains(*it)) {
-            ++it;
-            continue;
-        }
-        m_platform.withdrawNotification(*it);
-        it = m_notifiedRequestIds.erase(it);
-    }
+    m_notifiedRequestIds.removeIf([&](qint64 requestId) {
+        if (keep.contains(requestId))
+            return false;
+        m_platform.withdrawNotification(requestId);
+        return true;
+    });
 }
 
 void AppState::answerNotification(qint64 requestId, NotificationChoice choice)

@@ -2,6 +2,9 @@
 
 #include <QStringList>
 
+#include <algorithm>
+#include <limits>
+
 namespace {
 
 bool isBidiControl(char16_t c)
@@ -58,6 +61,11 @@ QString toolTip(const QString &text, Wrap wrap)
     const QString open = wrap == Wrap::keepLines ? QStringLiteral("<p style='white-space:pre'>") : QStringLiteral("<qt>");
     const QString close = wrap == Wrap::keepLines ? QStringLiteral("</p>") : QStringLiteral("</qt>");
     return open + lines.join(QLatin1String("<br>")) + close;
+}
+
+int pluralCount(qint64 count)
+{
+    return int(std::clamp<qint64>(count, 0, std::numeric_limits<int>::max()));
 }
 
 } // namespace DisplayText

@@ -26,4 +26,8 @@ enum class Wrap { wrapped, keepLines };
 // up. A text that may be long is cut with shortLine() first.
 QString toolTip(const QString &text, Wrap wrap = Wrap::wrapped);
 
+// A count from the service as tr() takes it for its plural forms: an int, and
+// never negative (Qt leaves "%n" unwritten for a negative count).
+int pluralCount(qint64 count);
+
 } // namespace DisplayText

@@ -1,10 +1,11 @@
 #include "Logging.h"
 
-// Critical is the lowest level on by default: warnings and debug lines stay
-// off until a rule turns them on.
-Q_LOGGING_CATEGORY(lcApi, "cuelark.api", QtCriticalMsg)
-Q_LOGGING_CATEGORY(lcAuth, "cuelark.auth", QtCriticalMsg)
-Q_LOGGING_CATEGORY(lcRefresh, "cuelark.refresh", QtCriticalMsg)
-Q_LOGGING_CATEGORY(lcNotify, "cuelark.notify", QtCriticalMsg)
-Q_LOGGING_CATEGORY(lcUpdates, "cuelark.updates", QtCriticalMsg)
-Q_LOGGING_CATEGORY(lcUi, "cuelark.ui", QtCriticalMsg)
+// A warning is something the user may need to know about (a failed call, a
+// secret store that keeps nothing), so it prints without being asked for.
+Q_LOGGING_CATEGORY(lcApi, "cuelark.api", QtWarningMsg)
+Q_LOGGING_CATEGORY(lcAuth, "cuelark.auth", QtWarningMsg)
+Q_LOGGING_CATEGORY(lcRefresh, "cuelark.refresh", QtWarningMsg)
+Q_LOGGING_CATEGORY(lcNotify, "cuelark.notify", QtWarningMsg)
+Q_LOGGING_CATEGORY(lcUpdates, "cuelark.updates", QtWarningMsg)
+Q_LOGGING_CATEGORY(lcUi, "cuelark.ui", QtWarningMsg)
+Q_LOGGING_CATEGORY(lcDesktop, "cuelark.desktop", QtWarningMsg)

@@ -28,5 +28,10 @@ root.set("language", "en_XA")
 for message in root.iter("message"):
     translation = message.find("translation")
     translation.attrib.pop("type", None)
-    translation.text = lengthen(message.findtext("source"))
+    text = lengthen(message.findtext("source"))
+    forms = translation.findall("numerusform")  # a text with a count: each plural form
+    for form in forms:
+        form.text = text
+    if not forms:
+        translation.text = text
 tree.write(sys.argv[2], encoding="utf-8", xml_declaration=True)

@@ -19,6 +19,7 @@
 
 #include <QJsonDocument>
 #include <QProcess>
+#include <QSslConfiguration>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
@@ -76,14 +77,52 @@ QString outcomeOf(QCoro::Task<T> task)
     return u"ok"_s;
 }
 
+// The calls that may meet a redirect or a captive portal: each one's path, and
+// its outcome through a client with a bearer token (which the sign-in calls and
+// the release record leave out, as the app does).
+const QMap<QString, QString> callPaths{
+    {u"start"_s, u"/api/glasses/auth/start"_s},   {u"poll"_s, u"/api/glasses/auth/status"_s},
+    {u"me"_s, u"/api/glasses/me"_s},               {u"events"_s, u"/api/glasses/events"_s},
+    {u"requests"_s, u"/api/glasses/requests"_s},   {u"approve"_s, u"/api/glasses/requests/7"_s},
+    {u"release"_s, u"/mac-app/latest.json"_s}};
+
+QString outcomeOfCall(const QString &call, const QUrl &service)
+{
+    const GlassesAPIClient signedIn = testClient(u"secret-token"_s, service);
+    const GlassesAPIClient tokenless = testClient(std::nullopt, service);
+    if (call == u"start")
+        return outcomeOf(tokenless.startAuthSession());
+    if (call == u"poll")
+        return outcomeOf(tokenless.pollAuthStatus(u"s"_s, u"poll-secret"_s));
+    if (call == u"me")
+        return outcomeOf(signedIn.me());
+    if (call == u"events")
+        return outcomeOf(signedIn.events());
+    if (call == u"requests")
+        return outcomeOf(signedIn.requests(1, 25));
+    if (call == u"approve")
+        return outcomeOf(signedIn.updateRequest(7, RequestAction::approved));
+    return outcomeOf(tokenless.releaseRecord());
+}
+
 } // namespace
 
 class TestClient : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase() { service.emplace(); }
-    void cleanupTestCase() { delete Network::accessManager(); }
+    void initTestCase()
+    {
+        service.emplace();
+        QSslConfiguration trusting = originalTls;
+        trusting.addCaCertificates(QStringLiteral(CUELARK_TEST_DATA_DIR "/loopback-cert.pem"));
+        QSslConfiguration::setDefaultConfiguration(trusting);
+    }
+    void cleanupTestCase()
+    {
+        delete Network::accessManager();
+        QSslConfiguration::setDefaultConfiguration(originalTls);
+    }
 
     void requestsCarryExactlyTheServiceContract()
     {
@@ -200,6 +239,99 @@ private Q_SLOTS:
                               outcomeOf(testClient(std::nullopt, QUrl(u"http://[::1"_s)).me())}),
                  (QStringList{u"Operation canceled"_s, u"Operation canceled"_s, u"Connection refused"_s,
                               u"Invalid server URL."_s}));
+    }
+
+    // A redirect never carries a token, a poll token or an answer of the DJ to
+    // another origin (scheme, host, port): the call ends with a clear text, once,
+    // and nothing reaches the other side. The public release record may move on,
+    // but not from https to http.
+    void credentialsStayWithTheirOrigin_data()
+    {
+        QTest::addColumn<QString>("call");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("target"); // "other host" (127.0.0.2), "other port", "same origin", "https to http"
+        QTest::addColumn<QStringList>("received"); // by the target, beyond the call redirected
+        QTest::addColumn<QString>("outcome");
+        const QString stopped = u"The service sent Cuelark on to another site (%1). The call was stopped and nothing was sent there."_s;
+        const QString otherHost = stopped.arg(u"127.0.0.2"_s), loopback = stopped.arg(u"127.0.0.1"_s);
+        for (const int status : {301, 302, 303, 307, 308})
+            QTest::addRow("events, %d to another host", status) << u"events"_s << status << u"other host"_s << QStringList() << otherHost;
+        QTest::newRow("events, another port") << u"events"_s << 302 << u"other port"_s << QStringList() << loopback;
+        QTest::newRow("events, https to http") << u"events"_s << 302 << u"https to http"_s << QStringList() << otherHost;
+        QTest::newRow("approve, 307 elsewhere") << u"approve"_s << 307 << u"other host"_s << QStringList() << otherHost;
+        QTest::newRow("approve, 308 elsewhere") << u"approve"_s << 308 << u"other port"_s << QStringList() << loopback;
+        QTest::newRow("sign-in start, 307") << u"start"_s << 307 << u"other host"_s << QStringList() << otherHost;
+        QTest::newRow("sign-in poll") << u"poll"_s << 302 << u"other host"_s << QStringList() << otherHost;
+        // Within the origin a redirect is followed.
+        QTest::newRow("events, same origin") << u"events"_s << 302 << u"same origin"_s
+                                             << QStringList{u"GET /api/glasses/events Bearer secret-token|-|-"_s} << u"ok"_s;
+        QTest::newRow("release record, another host") << u"release"_s << 302 << u"other host"_s
+                                                      << QStringList{u"GET /mac-app/latest.json -|-|-"_s} << u"ok"_s;
+        QTest::newRow("release record, https to http") << u"release"_s << 302 << u"https to http"_s << QStringList()
+                                                       << otherHost;
+    }
+
+    void credentialsStayWithTheirOrigin()
+    {
+        QFETCH(QString, call);
+        QFETCH(int, status);
+        QFETCH(QString, target);
+        if (!secureService) {
+            secureService.emplace(QStringList{u"--cert"_s, QStringLiteral(CUELARK_TEST_DATA_DIR "/loopback-cert.pem"),
+                                              u"--key"_s, QStringLiteral(CUELARK_TEST_DATA_DIR "/loopback-key.pem")});
+            otherHost.emplace(QStringList{u"--host"_s, u"127.0.0.2"_s});
+            otherPort.emplace();
+        }
+        StandIn &from = target == u"https to http" ? *secureService : *service;
+        StandIn &to = target == u"same origin" ? from : target == u"other port" ? *otherPort : *otherHost;
+        for (StandIn *each : {&*service, &*secureService, &*otherHost, &*otherPort})
+            each->clearCalls();
+        const QString path = callPaths[call];
+        from.inject({{u"path"_s, path}, {u"status"_s, status},
+                     {u"location"_s, to.url().toString() + path + (call == u"poll" ? u"?session=s"_s : QString())}});
+        // Qt at times sends a call again on a new connection when it follows a redirect.
+        if (&to == &from)
+            from.answerNext(200, R"({"events":[]})", 2, path);
+
+        QFETCH(QString, outcome);
+        QCOMPARE(outcomeOfCall(call, from.url()), outcome);
+        QStringList received = to.calls(StandIn::withQuery | StandIn::withHeaders | StandIn::withBody);
+        if (&to == &from) // the first call is the one redirected
+            received.removeFirst();
+        if (outcome == u"ok")
+            received.removeDuplicates();
+        else
+            QCOMPARE(from.calls().size(), 1); // no retry
+        QTEST(received, "received");
+        from.control("DELETE", u"/control/inject"_s);
+    }
+
+    // A captive portal answers every call with its sign-in page, or with 511.
+    // That page is never read as the DJ's data, nor taken for a sign-out, nor
+    // for a request answered.
+    void webPagesInsteadOfTheService_data()
+    {
+        QTest::addColumn<QString>("call");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<QString>("type");
+        const QByteArray page = "\n <!DOCTYPE html><html><title>Venue Wi-Fi</title>Accept the terms</html>";
+        for (auto call = callPaths.keyBegin(); call != callPaths.keyEnd(); ++call)
+            QTest::addRow("%s", qPrintable(*call)) << *call << 200 << page << u"text/html"_s;
+        QTest::newRow("events, labelled JSON") << u"events"_s << 200 << "\xEF\xBB\xBF<html>{}</html>"_ba << u"application/json"_s;
+        QTest::newRow("approve, 511") << u"approve"_s << 511 << QByteArray() << u"text/html"_s;
+    }
+
+    void webPagesInsteadOfTheService()
+    {
+        QFETCH(QString, call);
+        QFETCH(int, status);
+        QFETCH(QByteArray, body);
+        QFETCH(QString, type);
+        service->inject({{u"status"_s, status}, {u"bodyBase64"_s, QString::fromLatin1(body.toBase64())}, {u"contentType"_s, type}});
+        QCOMPARE(outcomeOfCall(call, service->url()),
+                 u"The network answered with a web page instead of the service. If it asks you to sign in or "
+                 "accept terms, open any page in your browser first."_s);
     }
 
     void readsTheReleaseRecord_data()
@@ -496,6 +628,10 @@ private Q_SLOTS:
 
 private:
     std::optional<StandIn> service;
+    // For redirects: the service over TLS (its certificate trusted here), and
+    // other origins that record whatever reaches them.
+    std::optional<StandIn> secureService, otherHost, otherPort;
+    const QSslConfiguration originalTls = QSslConfiguration::defaultConfiguration();
 };
 
 QTEST_GUILESS_MAIN(TestClient)

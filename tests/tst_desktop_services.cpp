@@ -15,13 +15,20 @@
 #include "AppConfig.h"
 #include "app/DesktopServices.h"
 #include "desktop/Autostart.h"
+#include "desktop/SingleInstance.h"
+#include "desktop/Sway.h"
 #include "support/ServiceHarness.h"
 
 #include <QDBusConnection>
 #include <QDBusPendingCallWatcher>
 #include <QElapsedTimer>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLocalServer>
+#include <QLocalSocket>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QThread>
@@ -30,6 +37,7 @@
 
 #include <qt6keychain/keychain.h>
 
+#include <atomic>
 #include <cstdio>
 
 using namespace Qt::StringLiterals;
@@ -66,6 +74,19 @@ public:
     uint state = 70; // connected, globally
 };
 
+// kwalletd, answering from a thread of its own while this process waits for a child.
+class FakeKWallet : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.kde.KWallet")
+public:
+    QStringList existing;
+    std::atomic<int> asked = 0, opened = 0;
+public Q_SLOTS:
+    QString networkWallet() { return ++asked, u"kdewallet"_s; }
+    QStringList wallets() { return existing; }
+    int open(const QString &, qlonglong, const QString &) { return ++opened, -1; } // refused, as a locked wallet
+};
+
 SongRequest song(qint64 id, QString title, QString by = u"Artist"_s) { return {id, u"pending"_s, title, by, {}}; }
 
 namespace {
@@ -78,12 +99,14 @@ Token loadNow(const Platform &platform)
 }
 
 // What a second run of the program printed, or "failed".
-QByteArray runChild(const QStringList &arguments, const QString &busAddress = {})
+QByteArray runChild(const QStringList &arguments, const QString &busAddress = {}, const QStringList &variables = {})
 {
     QProcess child;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     if (!busAddress.isEmpty())
         environment.insert(u"DBUS_SESSION_BUS_ADDRESS"_s, busAddress);
+    for (const QString &variable : variables)
+        environment.insert(variable.section(u'=', 0, 0), variable.section(u'=', 1));
     child.setProcessEnvironment(environment);
     child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     child.start(QCoreApplication::applicationFilePath(), QStringList{QString::fromLatin1(childFlag)} + arguments);
@@ -249,6 +272,44 @@ private Q_SLOTS:
         QCOMPARE(runChild({u"load"_s}), "absent"_ba);
     }
 
+    // On Plasma the token lives in KWallet. A DJ who has no wallet yet starts
+    // signed out without one being opened (opening it would start KWallet's
+    // wizard); an existing wallet is read as always, and a locked one that
+    // refuses makes the store unreadable. Elsewhere KWallet is never asked.
+    void kwalletFirstRun_data()
+    {
+        QTest::addColumn<QStringList>("wallets");
+        QTest::addColumn<QString>("desktop");
+        QTest::addColumn<QByteArray>("loaded");
+        QTest::addColumn<int>("opened");
+        QTest::newRow("no wallet yet") << QStringList() << u"KDE"_s << "absent"_ba << 0;
+        QTest::newRow("another wallet only") << QStringList{u"other"_s} << u"KDE"_s << "absent"_ba << 0;
+        QTest::newRow("wallet exists, refuses") << QStringList{u"other"_s, u"kdewallet"_s} << u"KDE"_s << "unreadable"_ba << 1;
+        QTest::newRow("not Plasma") << QStringList() << u"GNOME"_s << "absent"_ba << 0;
+    }
+    void kwalletFirstRun()
+    {
+        QFETCH(QString, desktop);
+        QFETCH(int, opened);
+        FakeKWallet kwallet;
+        QFETCH(QStringList, wallets);
+        kwallet.existing = wallets;
+        QThread thread;
+        kwallet.moveToThread(&thread);
+        thread.start();
+        QDBusConnection bus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, u"fake-kwallet"_s);
+        const auto stop = qScopeGuard([&] {
+            QDBusConnection::disconnectFromBus(u"fake-kwallet"_s);
+            thread.quit();
+            thread.wait();
+        });
+        QVERIFY(bus.registerObject(u"/modules/kwalletd5"_s, &kwallet, QDBusConnection::ExportAllSlots));
+        QVERIFY(bus.registerService(u"org.kde.kwalletd5"_s));
+        QTEST(runChild({u"load"_s}, {}, {u"XDG_CURRENT_DESKTOP="_s + desktop, u"KDE_SESSION_VERSION=5"_s}), "loaded");
+        QCOMPARE(kwallet.opened.load(), opened);
+        QCOMPARE(kwallet.asked.load() > 0, desktop == "KDE"_L1);
+    }
+
     // A sounding notification per request; posted again, it replaces its own, others stack.
     void notifiesOncePerRequest()
     {
@@ -379,7 +440,9 @@ private Q_SLOTS:
         QTest::qWait(100);
         QCOMPARE(reported, unopened);
         if (!opener.isNull()) {
+            // On a busy machine the script may not have run yet.
             QFile args(bin.filePath(u"xdg-open.args"_s));
+            QTRY_VERIFY_WITH_TIMEOUT(args.size() > 0, 5000);
             QVERIFY(args.open(QIODevice::ReadOnly));
             QCOMPARE(args.readAll(), "https://cuelark.example/privacy?a=1\n"_ba);
         }
@@ -468,6 +531,57 @@ private Q_SLOTS:
         QVERIFY(m_server.registerService(interface));
     }
 
+    // Under sway the panel is moved over sway's IPC socket to the corner next to
+    // the bar, once sway has mapped it (the first try finds no window).
+    void swayMovesThePanelNextToTheBar_data()
+    {
+        QTest::addColumn<QJsonObject>("usable"); // the focused workspace's rect
+        QTest::addColumn<QString>("position");
+        const auto rect = [](int x, int y, int w, int h) {
+            return QJsonObject{{u"x"_s, x}, {u"y"_s, y}, {u"width"_s, w}, {u"height"_s, h}};
+        };
+        QTest::newRow("bar at the top") << rect(1280, 26, 1280, 774) << u"934 px 6 px"_s;
+        QTest::newRow("bar at the bottom") << rect(1280, 0, 1280, 774) << u"934 px 368 px"_s;
+    }
+    void swayMovesThePanelNextToTheBar()
+    {
+        QFETCH(QJsonObject, usable);
+        QTemporaryDir dir;
+        QLocalServer sway;
+        QVERIFY(sway.listen(dir.filePath(u"sway.sock"_s)));
+        QStringList commands;
+        connect(&sway, &QLocalServer::newConnection, &sway, [&] {
+            QLocalSocket *client = sway.nextPendingConnection();
+            connect(client, &QLocalSocket::readyRead, client, [&, client] {
+                while (client->bytesAvailable() >= 14) {
+                    const QByteArray header = client->peek(14);
+                    const quint32 length = *reinterpret_cast<const quint32 *>(header.constData() + 6);
+                    const quint32 type = *reinterpret_cast<const quint32 *>(header.constData() + 10);
+                    if (client->bytesAvailable() < 14 + length)
+                        return;
+                    const QByteArray payload = client->read(14 + length).mid(14);
+                    QJsonArray answer;
+                    if (type == 1)
+                        answer = {QJsonObject{{u"focused"_s, true}, {u"output"_s, u"DP-2"_s}, {u"rect"_s, usable}}};
+                    else if (type == 3)
+                        answer = {QJsonObject{{u"name"_s, u"DP-2"_s},
+                                              {u"rect"_s, QJsonObject{{u"x"_s, 1280}, {u"y"_s, 0}, {u"width"_s, 1280}, {u"height"_s, 800}}}}};
+                    else
+                        commands << QString::fromUtf8(payload), answer = {QJsonObject{{u"success"_s, commands.size() > 1}}};
+                    const QByteArray body = QJsonDocument(answer).toJson(QJsonDocument::Compact);
+                    const quint32 size = body.size();
+                    client->write(header.left(6) + QByteArray(reinterpret_cast<const char *>(&size), 4) + header.mid(10, 4) + body);
+                }
+            });
+        });
+        Sway placer(sway.fullServerName());
+        placer.moveNextToBar(u"Cuelark"_s, QSize(340, 400));
+        QTRY_COMPARE(commands.size(), 2);
+        const QString expected = u"[pid=%1 title=\"^Cuelark$\"] move position "_s.arg(QCoreApplication::applicationPid());
+        QFETCH(QString, position);
+        QCOMPARE(commands, QStringList(2, expected + position));
+    }
+
     // "Start at login" is the autostart entry's presence: written or removed as
     // asked, naming this executable, and reported as not done when the folder
     // cannot be made.
@@ -489,6 +603,27 @@ private Q_SLOTS:
                 QVERIFY(text.contains("\nTryExec=" + executable.toUtf8() + '\n'));
             }
         }
+    }
+
+    // Another user on the machine can neither reach the running app's socket
+    // nor see it: the socket admits its owner only, in the owner's private
+    // runtime folder.
+    void singleInstanceSocketIsTheUsersOnly()
+    {
+        QTemporaryDir runtime; // 0700, as the session's own
+        const QByteArray sessionRuntime = qgetenv("XDG_RUNTIME_DIR");
+        qputenv("XDG_RUNTIME_DIR", runtime.path().toUtf8());
+        SingleInstance instance;
+        const SingleInstance::Claim claim = instance.claim();
+        instance.listen();
+        qputenv("XDG_RUNTIME_DIR", sessionRuntime);
+        QCOMPARE(claim, SingleInstance::Claim::first);
+        const QFileInfoList made = QDir(runtime.path()).entryInfoList({u"*.socket"_s}, QDir::System);
+        QCOMPARE(made.size(), 1);
+        const QFileDevice::Permissions othersAndGroup = QFileDevice::ReadGroup | QFileDevice::WriteGroup
+            | QFileDevice::ExeGroup | QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther;
+        QCOMPARE(made.first().permissions() & othersAndGroup, QFileDevice::Permissions());
+        QCOMPARE(QFileInfo(runtime.path()).permissions() & othersAndGroup, QFileDevice::Permissions());
     }
 
     void autostartExecValue_data()

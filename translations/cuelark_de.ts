@@ -122,10 +122,13 @@
         <extracomment>The keyboard shortcuts of the request list; the letters are the keys themselves.</extracomment>
         <translation>↑↓ wählen · A annehmen · R ablehnen · C kopieren</translation>
     </message>
-    <message>
-        <source>%1 pending</source>
-        <extracomment>What a screen reader says for the pending card; %1 is the count</extracomment>
-        <translation>%1 offen</translation>
+    <message numerus="yes">
+        <source>%n pending</source>
+        <extracomment>What a screen reader says for the pending card; %n is the count</extracomment>
+        <translation>
+            <numerusform>%n offen</numerusform>
+            <numerusform>%n offen</numerusform>
+        </translation>
     </message>
 </context>
 <context>
@@ -300,6 +303,14 @@
         <source>The service&apos;s answer is too large.</source>
         <translation>Die Antwort des Dienstes ist zu groß.</translation>
     </message>
+    <message>
+        <source>The service sent Cuelark on to another site (%1). The call was stopped and nothing was sent there.</source>
+        <translation>Der Dienst hat Cuelark an eine andere Website weitergeleitet (%1). Der Aufruf wurde abgebrochen; dorthin wurde nichts gesendet.</translation>
+    </message>
+    <message>
+        <source>The network answered with a web page instead of the service. If it asks you to sign in or accept terms, open any page in your browser first.</source>
+        <translation>Das Netzwerk hat statt des Dienstes mit einer Webseite geantwortet. Wenn es eine Anmeldung oder die Zustimmung zu Bedingungen verlangt, öffnen Sie zuerst eine beliebige Seite im Browser.</translation>
+    </message>
 </context>
 <context>
     <name>TrayToolTip</name>
@@ -321,10 +332,13 @@
         <source>Cuelark — not updated yet</source>
         <translation>Cuelark — noch nicht aktualisiert</translation>
     </message>
-    <message>
-        <source>Cuelark — %1 pending · updated %2</source>
-        <extracomment>%1 is the number of pending song requests, %2 the time of the last refresh.</extracomment>
-        <translation>Cuelark — %1 offen · aktualisiert %2</translation>
+    <message numerus="yes">
+        <source>Cuelark — %n pending · updated %1</source>
+        <extracomment>%n is the number of pending song requests, %1 the time of the last refresh.</extracomment>
+        <translation>
+            <numerusform>Cuelark — %n offen · aktualisiert %1</numerusform>
+            <numerusform>Cuelark — %n offen · aktualisiert %1</numerusform>
+        </translation>
     </message>
 </context>
 <context>

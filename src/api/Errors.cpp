@@ -44,6 +44,20 @@ TransportError TransportError::bodyTooLarge()
                           tr("The service's answer is too large."));
 }
 
+TransportError TransportError::redirectedElsewhere(const QString &host)
+{
+    return TransportError(QNetworkReply::InsecureRedirectError,
+                          tr("The service sent Cuelark on to another site (%1). The call was stopped and "
+                             "nothing was sent there.").arg(host));
+}
+
+TransportError TransportError::webPageInstead()
+{
+    return TransportError(QNetworkReply::ProtocolFailure,
+                          tr("The network answered with a web page instead of the service. If it asks you "
+                             "to sign in or accept terms, open any page in your browser first."));
+}
+
 QString DecodingError::description() const
 {
     return tr("The service sent an unexpected answer (%1).").arg(m_detail);

@@ -36,7 +36,9 @@ private:
 };
 
 // The HTTP layer's own failure (no network, TLS, time-out, cancellation), passed on
-// with Qt's text; or an answer too large to take in.
+// with Qt's text; or what the client refuses to take as the service's answer: one
+// too large, a redirect to another site, or a web page put in its place by the
+// network.
 class TransportError : public ServiceError {
     Q_DECLARE_TR_FUNCTIONS(TransportError)
 public:
@@ -44,6 +46,9 @@ public:
         : m_code(code), m_text(std::move(text)) {}
     static TransportError bodyTooLarge();
     static TransportError timedOut();
+    // `host`: where the service's answer pointed, in ASCII.
+    static TransportError redirectedElsewhere(const QString &host);
+    static TransportError webPageInstead();
     QNetworkReply::NetworkError code() const { return m_code; }
     QString description() const override { return m_text; }
 

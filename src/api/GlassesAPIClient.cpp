@@ -36,6 +36,24 @@ void capBody(QNetworkReply *reply, bool &tooLarge)
     QObject::connect(reply, &QNetworkReply::downloadProgress, reply, check);
 }
 
+// Where a refused redirect pointed: its host, in ASCII.
+QString redirectTarget(const QNetworkReply &reply)
+{
+    const QUrl target = reply.url().resolved(QUrl::fromEncoded(reply.rawHeader("Location")));
+    const QString host = target.host(QUrl::EncodeUnicode);
+    return host.isEmpty() ? target.scheme() : host;
+}
+
+// No answer of the service starts with markup: a 2xx that does is a captive
+// portal's or a proxy's page, even when it calls itself JSON.
+bool isWebPage(const QByteArray &body)
+{
+    QByteArrayView text(body);
+    if (text.startsWith("\xEF\xBB\xBF"))
+        text = text.sliced(3);
+    return text.trimmed().startsWith('<');
+}
+
 } // namespace
 
 GlassesAPIClient::GlassesAPIClient(std::optional<QString> token, QUrl serviceUrl,
@@ -54,7 +72,7 @@ QUrl GlassesAPIClient::defaultServiceUrl()
 }
 
 QNetworkRequest GlassesAPIClient::buildRequest(const QString &path, const QueryItems &query,
-                                               const Headers &headers, bool hasBody) const
+                                               const Headers &headers, bool hasBody, Redirects redirects) const
 {
     QUrl url(m_serviceUrl.toString(QUrl::FullyEncoded) + QLatin1Char('/') + path, QUrl::StrictMode);
     if (!url.isValid() || url.isRelative())
@@ -77,8 +95,11 @@ QNetworkRequest GlassesAPIClient::buildRequest(const QString &path, const QueryI
     request.setTransferTimeout(int(m_idleTimeout.count()));
     request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
     request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
+    // Qt checks the redirect's target before it sends anything there, and ends
+    // the call as an insecure redirect otherwise.
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
-                         QNetworkRequest::NoLessSafeRedirectPolicy);
+                         redirects == Redirects::withinOrigin ? QNetworkRequest::SameOriginRedirectPolicy
+                                                              : QNetworkRequest::NoLessSafeRedirectPolicy);
     if (m_token)
         request.setRawHeader("Authorization", "Bearer " + m_token->toUtf8());
     for (const auto &[name, value] : headers)
@@ -91,6 +112,8 @@ QNetworkRequest GlassesAPIClient::buildRequest(const QString &path, const QueryI
 // A finished reply's 2xx body, or the failure it stands for.
 static QByteArray judgeReply(QNetworkReply &reply, bool tooLarge, bool abortedByUs)
 {
+    if (reply.error() == QNetworkReply::InsecureRedirectError)
+        throw TransportError::redirectedElsewhere(redirectTarget(reply));
     if (tooLarge)
         throw TransportError::bodyTooLarge();
     // Qt ends a call that went quiet for too long as if it had been aborted.
@@ -108,6 +131,8 @@ static QByteArray judgeReply(QNetworkReply &reply, bool tooLarge, bool abortedBy
     }
     const int code = status.toInt();
     const QByteArray bytes = reply.readAll();
+    if ((code >= 200 && code <= 299 && isWebPage(bytes)) || code == 511) // 511: the network wants a sign-in
+        throw TransportError::webPageInstead();
     if (code >= 200 && code <= 299)
         return bytes;
     if (code == 401)
@@ -117,9 +142,10 @@ static QByteArray judgeReply(QNetworkReply &reply, bool tooLarge, bool abortedBy
 
 QCoro::Task<QByteArray> GlassesAPIClient::request(GlassesAPIClient client, QString path,
                                                   QByteArray method, QueryItems query,
-                                                  Headers headers, std::optional<QByteArray> body)
+                                                  Headers headers, std::optional<QByteArray> body,
+                                                  Redirects redirects)
 {
-    const QNetworkRequest request = client.buildRequest(path, query, headers, body.has_value());
+    const QNetworkRequest request = client.buildRequest(path, query, headers, body.has_value(), redirects);
     if (client.m_abortHandle && client.m_abortHandle->isCancelled())
         throw TransportError(QNetworkReply::OperationCanceledError, QStringLiteral("Operation canceled"));
 
@@ -223,7 +249,8 @@ QCoro::Task<RequestsResponse> GlassesAPIClient::requests(qint64 eventId, qint64 
 
 QCoro::Task<QByteArray> GlassesAPIClient::releaseRecord() const
 {
-    return request(*this, QStringLiteral("mac-app/latest.json"), "GET", {}, {}, std::nullopt);
+    return request(*this, QStringLiteral("mac-app/latest.json"), "GET", {}, {}, std::nullopt,
+                   Redirects::toNoLessSafeOrigins);
 }
 
 QCoro::Task<> GlassesAPIClient::updateRequest(qint64 id, RequestAction action) const

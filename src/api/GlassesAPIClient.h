@@ -52,13 +52,20 @@ public:
     using Headers = QList<QPair<QByteArray, QByteArray>>;
 
 private:
+    // Where a redirect may lead. A followed redirect takes every header along,
+    // the tokens included, and a 307 or 308 the method and body too: the
+    // service's own calls stay with its origin (scheme, host and port). The
+    // public release record may move to a download host, never from https to http.
+    enum class Redirects { withinOrigin, toNoLessSafeOrigins };
+
     // The request for `path`; throws APIError::invalidURL when it cannot be addressed.
     QNetworkRequest buildRequest(const QString &path, const QueryItems &query, const Headers &headers,
-                                 bool hasBody) const;
+                                 bool hasBody, Redirects redirects) const;
     // The one place every request is built, sent and judged; returns a 2xx body.
     static QCoro::Task<QByteArray> request(GlassesAPIClient client, QString path, QByteArray method,
                                            QueryItems query, Headers headers,
-                                           std::optional<QByteArray> body);
+                                           std::optional<QByteArray> body,
+                                           Redirects redirects = Redirects::withinOrigin);
     template<typename Record>
     static QCoro::Task<Record> get(GlassesAPIClient client, QString path, QueryItems query,
                                    Headers headers, Record (*decode)(const QByteArray &));

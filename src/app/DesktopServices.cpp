@@ -6,6 +6,7 @@
 
 #ifdef CUELARK_FREEDESKTOP
 #include "desktop/Autostart.h"
+#include "desktop/KWallet.h"
 #include "desktop/SystemEvents.h"
 #endif
 
@@ -36,6 +37,9 @@ DesktopServices::DesktopServices(QSystemTrayIcon *trayIcon)
     if (auto *app = QCoreApplication::instance()) {
         QObject::connect(app, &QCoreApplication::aboutToQuit, &m_notifier, &Notifier::withdrawAll);
     }
+#ifdef CUELARK_FREEDESKTOP
+    m_secrets.setNothingStoredCheck(&KWallet::hasNoWallet);
+#endif
 }
 
 Platform DesktopServices::platform()

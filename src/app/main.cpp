@@ -5,6 +5,8 @@
 #include "app/DesktopServices.h"
 #include "desktop/QuitOnSignals.h"
 #include "desktop/SingleInstance.h"
+#include "desktop/Sway.h"
+#include "desktop/TrayHints.h"
 #include "ui/Accessibility.h"
 #include "ui/StatusBarIcon.h"
 #include "ui/Theme.h"
@@ -17,6 +19,10 @@
 
 int main(int argc, char *argv[])
 {
+    // A log attached to a bug report is read beside the user's account of what
+    // happened, so each line says when (QT_MESSAGE_PATTERN still overrides it).
+    qSetMessagePattern(QStringLiteral(
+        "%{time yyyy-MM-dd HH:mm:ss.zzz} %{if-category}%{category} %{endif}%{type}: %{message}"));
     QCoreApplication::setApplicationName(QStringLiteral("Cuelark"));
     QCoreApplication::setApplicationVersion(AppVersion::shortVersion());
     SingleInstance instance;
@@ -37,6 +43,11 @@ int main(int argc, char *argv[])
         case SingleInstance::Claim::unavailable:
             break;
         }
+        // A launcher's token for passing the focus on is good for a few seconds:
+        // kept, it would be spent on the first opening of the panel long after,
+        // and the compositor would refuse that opening the focus.
+        if (!commandLine.openPanel)
+            qunsetenv("XDG_ACTIVATION_TOKEN");
     }
 
     QApplication app(argc, argv);
@@ -46,9 +57,10 @@ int main(int argc, char *argv[])
     QApplication::setQuitOnLastWindowClosed(false);
     const QuitOnSignals quitOnSignals;
 
-    // The desktop's own palette, read before the dark theme replaces it, tells
-    // which tray icon contrasts with the panel it sits on.
-    const bool darkDesktop = app.palette().color(QPalette::Window).lightness() < 128;
+    // The tray's own hints, not the app's palette: the bar is drawn by the
+    // desktop's shell, often dark under a light application theme.
+    const StatusBarIcon::Tray trayBar =
+        StatusBarIcon::trayFor(TrayHints::trayForeground(), qEnvironmentVariable("XDG_CURRENT_DESKTOP"));
     Theme::applyDarkAppearance(app);
     Accessibility::install();
 
@@ -57,7 +69,14 @@ int main(int argc, char *argv[])
     int status = 0;
     {
         AppState state(services.platform());
-        TrayController tray(state, trayIcon, darkDesktop ? StatusBarIcon::Tray::dark : StatusBarIcon::Tray::light);
+        TrayController tray(state, trayIcon, trayBar);
+        tray.setReofferIconAfterClick(
+            qEnvironmentVariable("XDG_CURRENT_DESKTOP").split(u':').contains(u"GNOME", Qt::CaseInsensitive));
+        std::optional<Sway> sway;
+        if (const std::optional<QString> socket = Sway::socketPath()) {
+            sway.emplace(*socket);
+            tray.setDesktopPlacement([&sway](QWidget &panel) { sway->moveNextToBar(panel.windowTitle(), panel.size()); });
+        }
         QObject::connect(&instance, &SingleInstance::panelRequested, &tray, &TrayController::openPanel);
         instance.listen();
         if (commandLine.openPanel)

@@ -42,7 +42,7 @@ QuitOnSignals::QuitOnSignals(QObject *parent)
     : QObject(parent)
 {
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, signalPipe) != 0) {
-        qCWarning(lcUi) << "no signal pipe: SIGTERM ends the app without finishing its work";
+        qCWarning(lcDesktop) << "no signal pipe: SIGTERM ends the app without finishing its work";
         return;
     }
     m_notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, this);
@@ -64,7 +64,7 @@ void QuitOnSignals::received()
     char byte = 0;
     if (::read(signalPipe[0], &byte, 1) != 1)
         return;
-    qCInfo(lcUi) << "signal" << int(byte) << "received: quitting";
+    qCInfo(lcDesktop) << "signal" << int(byte) << "received: quitting";
     setHandler(SIG_DFL);
     QCoreApplication::quit();
 }

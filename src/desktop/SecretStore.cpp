@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QEventLoop>
+#include <QPointer>
 #include <QStringDecoder>
 #include <QTimer>
 
@@ -132,8 +133,20 @@ void SecretStore::finishQueuedJobs()
         waitUntilFinished(last);
 }
 
+void SecretStore::setNothingStoredCheck(std::function<QCoro::Task<bool>()> check)
+{
+    m_nothingStored = std::move(check);
+}
+
 QCoro::Task<StoredToken> SecretStore::load()
 {
+    if (m_nothingStored && !m_running && m_waiting.empty()) {
+        const QPointer<SecretStore> self(this);
+        const bool nothingStored = co_await m_nothingStored();
+        // A save issued meanwhile is read below, as it would have been.
+        if (nothingStored && self && !m_running && m_waiting.empty())
+            co_return StoredToken{};
+    }
     // Queued behind any pending save or clear, so it reads what they leave.
     auto *job = makeJob<QKeychain::ReadPasswordJob>();
     struct Outcome {

@@ -38,6 +38,10 @@ public:
     // `kept` (when given) whether the store has kept the token.
     void save(const QString &token, std::function<void(bool)> kept = {});
     void clear();
+    // Asked before a read that no queued job could change: true when the store
+    // is known to hold nothing without opening it, so the read (which may make
+    // the store prompt the user) is not made and load() finds no token.
+    void setNothingStoredCheck(std::function<QCoro::Task<bool>()> check);
 
 Q_SIGNALS:
     // A queued job has finished (what a read waits on).
@@ -51,4 +55,5 @@ private:
 
     std::deque<QKeychain::Job *> m_waiting;
     QKeychain::Job *m_running = nullptr;
+    std::function<QCoro::Task<bool>()> m_nothingStored;
 };

@@ -17,8 +17,12 @@ namespace {
 
 using namespace std::chrono_literals;
 
-const QByteArray openPanelRequest = QByteArrayLiteral("open-panel\n");
-const QByteArray acceptedReply = QByteArrayLiteral("ok\n");
+constexpr QByteArrayView openPanelRequest("open-panel\n");
+constexpr QByteArrayView acceptedReply("ok\n");
+// Follows the request on a line of its own, so that an older running app, which
+// reads the request line alone, still answers.
+constexpr QByteArrayView activationTokenPrefix("activation-token ");
+constexpr qsizetype activationTokenMaxLength = 256;
 // A running app that has taken the lock listens once its QApplication exists;
 // a start meanwhile keeps trying this long.
 constexpr auto handOverBound = 3s;
@@ -51,6 +55,21 @@ QString displayKey()
     return display;
 }
 
+bool isPlainToken(const QByteArray &token)
+{
+    return !token.isEmpty() && token.size() <= activationTokenMaxLength
+        && std::all_of(token.begin(), token.end(), [](char c) { return c > ' ' && c < 0x7f; });
+}
+
+// The token the launcher gave this start for passing the focus on (a Wayland
+// compositor lets only a window that shows one take the focus), as the line
+// that carries it; empty when there is none or it is not a plain token.
+QByteArray activationTokenLine()
+{
+    const QByteArray token = qgetenv("XDG_ACTIVATION_TOKEN");
+    return isPlainToken(token) ? activationTokenPrefix.toByteArray() + token + '\n' : QByteArray();
+}
+
 // Sends the request and waits for the running app to accept it.
 bool sendRequest(const QString &socketPath)
 {
@@ -64,7 +83,7 @@ bool sendRequest(const QString &socketPath)
             return false;
         QThread::msleep(connectRetryPauseMs);
     }
-    socket.write(openPanelRequest);
+    socket.write(openPanelRequest.toByteArray() + activationTokenLine());
     while (!socket.canReadLine() && !deadline.hasExpired()) {
         if (!socket.waitForReadyRead(int(deadline.remainingTime())))
             break;
@@ -87,7 +106,7 @@ SingleInstance::Claim SingleInstance::claim()
     // XDG_RUNTIME_DIR it makes one of that kind in the temporary directory.
     const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
     if (runtime.isEmpty()) {
-        qCWarning(lcUi) << "no private runtime directory: not checking for a running Cuelark";
+        qCWarning(lcDesktop) << "no private runtime directory: not checking for a running Cuelark";
         return Claim::unavailable;
     }
     QString name = QString::fromLatin1(AppConfig::appId);
@@ -100,8 +119,8 @@ SingleInstance::Claim SingleInstance::claim()
     if (m_lock->tryLock(0))
         return Claim::first;
     if (m_lock->error() != QLockFile::LockFailedError) {
-        qCWarning(lcUi) << "cannot take the lock" << m_lock->fileName() << "(error" << m_lock->error()
-                        << "): not checking for a running Cuelark";
+        qCWarning(lcDesktop) << "cannot take the lock" << m_lock->fileName() << "(error" << m_lock->error()
+                             << "): not checking for a running Cuelark";
         m_lock.reset();
         return Claim::unavailable;
     }
@@ -119,7 +138,7 @@ void SingleInstance::listen()
     m_server = std::make_unique<QLocalServer>();
     m_server->setSocketOptions(QLocalServer::UserAccessOption);
     if (!m_server->listen(socketPath)) {
-        qCWarning(lcUi) << "later starts cannot reach this one:" << m_server->errorString();
+        qCWarning(lcDesktop) << "later starts cannot reach this one:" << m_server->errorString();
         return;
     }
     connect(m_server.get(), &QLocalServer::newConnection, this, [this] {
@@ -146,8 +165,15 @@ void SingleInstance::serve(QLocalSocket *socket)
             drop();
             return;
         }
-        qCDebug(lcUi) << "a later start asked for the panel";
-        socket->write(acceptedReply);
+        qCDebug(lcDesktop) << "a later start asked for the panel";
+        // The window system reads the token from there when the panel asks for the focus.
+        if (socket->canReadLine()) {
+            const QByteArray line = socket->readLine().chopped(1);
+            const QByteArray token = line.mid(activationTokenPrefix.size());
+            if (line.startsWith(activationTokenPrefix) && isPlainToken(token))
+                qputenv("XDG_ACTIVATION_TOKEN", token);
+        }
+        socket->write(acceptedReply.data(), acceptedReply.size());
         socket->disconnectFromServer();
         Q_EMIT panelRequested();
     });

@@ -371,8 +371,8 @@ void DashboardView::syncStats()
 {
     const AppState &state = this->state();
     m_pending->setValue(QString::number(state.totalPending()), Theme::green,
-                        //: What a screen reader says for the pending card; %1 is the count
-                        tr("%1 pending").arg(state.totalPending()));
+                        //: What a screen reader says for the pending card; %n is the count
+                        tr("%n pending", nullptr, DisplayText::pluralCount(state.totalPending())));
 
     bool live = false;
     if (const std::optional<qint64> selected = state.selectedEventId()) {
@@ -409,11 +409,11 @@ void DashboardView::syncRequests()
     for (RequestRow *row : std::as_const(m_rows))
         m_rowsLayout->removeWidget(row);
     for (const SongRequest &request : shown) {
-        const auto match = std::find_if(unused.begin(), unused.end(), [&](RequestRow *row) {
+        const auto match = std::find_if(unused.cbegin(), unused.cend(), [&](RequestRow *row) {
             return row->request().id == request.id;
         });
         RequestRow *row = nullptr;
-        if (match != unused.end()) {
+        if (match != unused.cend()) {
             row = *match;
             unused.erase(match);
             row->setRequest(request);

@@ -7,6 +7,7 @@
 // squeezing its buttons over each other. Each row is centred or, with
 // Qt::AlignRight, pushed to the right edge.
 class FlowLayout : public QLayout {
+    Q_OBJECT
 public:
     explicit FlowLayout(Qt::Alignment alignment = Qt::AlignHCenter, int spacing = 6);
     ~FlowLayout() override;

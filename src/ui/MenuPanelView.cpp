@@ -50,14 +50,7 @@ MenuPanelView::MenuPanelView(AppState &state, QWidget *parent)
     fitHeight();
 }
 
-MenuPanelView::~MenuPanelView()
-{
-    // The style caches what it draws under keys that name each widget's own
-    // palette, so every opening of the panel added entries that nothing would
-    // ask for again. Only the panel draws through the style: a closed panel
-    // keeps nothing.
-    QPixmapCache::clear();
-}
+MenuPanelView::~MenuPanelView() = default;
 
 void MenuPanelView::setWindowMode(bool window)
 {
@@ -129,6 +122,9 @@ void MenuPanelView::keyPressEvent(QKeyEvent *event)
 void MenuPanelView::closeEvent(QCloseEvent *event)
 {
     StateView::closeEvent(event);
+    // What the style drew for the panel (only the panel draws through it) is
+    // drawn again at the next opening: a closed panel keeps none of it.
+    QPixmapCache::clear();
     Q_EMIT closed();
 }
 

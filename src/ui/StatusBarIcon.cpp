@@ -7,6 +7,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
+#include <QStringList>
 
 namespace StatusBarIcon {
 
@@ -15,12 +16,35 @@ namespace {
 // Amber with a near-black edge and mark: visible on dark and light trays alike.
 const QColor warningFill{251, 191, 36};
 const QColor warningInk{30, 30, 30};
-constexpr qreal dimmedOpacity = 0.4;
 
-QImage symbol(Tray tray, int size)
+// Signed out the note is dimmed by its colour, not by transparency: a
+// translucent note takes on the bar's colour and fades into a dark grey bar.
+// The dimmed inks keep at least 3:1 against the bars they are meant for.
+const QColor lightInk{241, 245, 249};
+const QColor dimmedLightInk{150, 156, 164};
+const QColor darkInk{30, 30, 30};
+const QColor dimmedDarkInk{96, 96, 96};
+const QColor haloInk{20, 20, 20};
+
+QImage symbol(Tray tray, Look look, int size)
 {
-    const QColor ink = tray == Tray::dark ? QColor(241, 245, 249) : QColor(30, 30, 30);
-    return Symbols::image(Symbols::musicNoteList, ink, size);
+    const Ink colours = ink(tray, look);
+    QImage note = Symbols::image(Symbols::musicNoteList, colours.fill, size);
+    if (!colours.halo)
+        return note;
+    // The halo: the note's shape in the halo's colour, drawn around it at a
+    // fixed width for the size, the note itself on top.
+    const QImage shape = Symbols::image(Symbols::musicNoteList, *colours.halo, size);
+    const int width = std::max(1, size / 16);
+    QImage canvas(note.size(), QImage::Format_ARGB32_Premultiplied);
+    canvas.fill(Qt::transparent);
+    QPainter painter(&canvas);
+    for (int dx = -width; dx <= width; ++dx)
+        for (int dy = -width; dy <= width; ++dy)
+            if (dx != 0 || dy != 0)
+                painter.drawImage(dx, dy, shape);
+    painter.drawImage(0, 0, note);
+    return canvas;
 }
 
 // Lengths are those of the largest size, scaled to `size`.
@@ -83,25 +107,47 @@ Look look(const AppState &state)
     return state.lastRefreshFailed() ? Look::stale : Look::live;
 }
 
+Tray trayFor(std::optional<QColor> trayForeground, const QString &desktops)
+{
+    if (trayForeground && trayForeground->isValid())
+        return trayForeground->lightnessF() >= 0.5 ? Tray::dark : Tray::light;
+    if (desktops.split(QLatin1Char(':')).contains(QLatin1String("GNOME"), Qt::CaseInsensitive))
+        return Tray::dark;
+    return Tray::unknown;
+}
+
+Ink ink(Tray tray, Look look)
+{
+    const bool dimmed = look == Look::dimmed;
+    switch (tray) {
+    case Tray::dark:
+        return {dimmed ? dimmedLightInk : lightInk, std::nullopt};
+    case Tray::light:
+        return {dimmed ? dimmedDarkInk : darkInk, std::nullopt};
+    case Tray::unknown:
+        break;
+    }
+    return {dimmed ? dimmedLightInk : lightInk, haloInk};
+}
+
 const QImage &baseImage(Tray tray)
 {
-    static const QImage dark = symbol(Tray::dark, largestSize);
-    static const QImage light = symbol(Tray::light, largestSize);
-    return tray == Tray::dark ? dark : light;
+    static const QImage dark = symbol(Tray::dark, Look::live, largestSize);
+    static const QImage light = symbol(Tray::light, Look::live, largestSize);
+    static const QImage unknown = symbol(Tray::unknown, Look::live, largestSize);
+    return tray == Tray::dark ? dark : tray == Tray::light ? light : unknown;
 }
 
 QImage image(std::optional<qint64> count, Tray tray, Look look, int size)
 {
-    const QImage base = size == largestSize ? baseImage(tray) : symbol(tray, size);
+    const QImage base = size == largestSize && look != Look::dimmed ? baseImage(tray) : symbol(tray, look, size);
     if (look == Look::live && !count)
         return base;
     QImage canvas(base.size(), QImage::Format_ARGB32_Premultiplied);
     canvas.fill(Qt::transparent);
     QPainter painter(&canvas);
     painter.setRenderHint(QPainter::Antialiasing);
-    painter.setOpacity(look == Look::dimmed ? dimmedOpacity : 1.0);
     painter.drawImage(0, 0, base);
-    painter.setOpacity(1.0);
     if (count)
         drawBadge(painter, size, *count);
     if (look == Look::stale)

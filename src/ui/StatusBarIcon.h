@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QColor>
 #include <QIcon>
 #include <QImage>
 
@@ -18,8 +19,23 @@ std::optional<qint64> pendingCount(const AppState &state);
 enum class Look { live, dimmed, stale };
 Look look(const AppState &state);
 
-// The colour of the tray the icon sits on; the symbol is drawn to contrast with it.
-enum class Tray { dark, light };
+// The colour of the bar the icon sits on, as far as the desktop tells; the
+// symbol is drawn to contrast with it. Where nothing is known it is drawn light
+// with a dark halo, which reads on dark, light and mid-grey bars alike.
+enum class Tray { dark, light, unknown };
+
+// The bar from the desktop's hints: the tray's own foreground colour where it
+// publishes one (light text means a dark bar), else the desktop, when its bar
+// is dark in every theme (GNOME Shell's top bar). `desktops` is
+// XDG_CURRENT_DESKTOP, a colon-separated list.
+Tray trayFor(std::optional<QColor> trayForeground, const QString &desktops);
+
+// The colours the note is drawn in: the fill, and the halo around it (if any).
+struct Ink {
+    QColor fill;
+    std::optional<QColor> halo;
+};
+Ink ink(Tray tray, Look look);
 
 // Tray icons are drawn at these pixel sizes (16, 22, 24 and 32, once and twice over).
 inline constexpr int pixelSizes[] = {16, 22, 24, 32, 44, 48, 64};

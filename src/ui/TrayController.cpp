@@ -56,7 +56,10 @@ TrayController::TrayController(AppState &state, QSystemTrayIcon &trayIcon, Statu
     QAction *quit = m_menu.addAction(Texts::quit());
     quit->setObjectName(QStringLiteral("quitAction"));
     connect(quit, &QAction::triggered, qApp, &QCoreApplication::quit);
-    m_trayIcon.setContextMenu(&m_menu);
+    // Never handed to the tray icon: a status-notifier item that exports a menu
+    // opens that menu on a left click on some desktops (GNOME's AppIndicator
+    // extension), and the panel only on a double click. The right click shows it
+    // where the app can pop a menu up at the pointer (X11); the panel has Quit.
 
     connect(&m_trayIcon, &QSystemTrayIcon::activated, this, &TrayController::activated);
     connect(&state, &AppState::authStateChanged, this, &TrayController::updateIcon);
@@ -75,8 +78,9 @@ TrayController::TrayController(AppState &state, QSystemTrayIcon &trayIcon, Statu
 
 TrayController::~TrayController() = default;
 
-// The panel exists only while it is open, so a closed panel costs no memory and
-// no work on the ten-second refreshes.
+// Built on the first opening and kept: closing hides it. A new window for
+// each opening costs a round of window-system requests and a fresh surface
+// that some desktops are slow to give the focus.
 MenuPanelView &TrayController::panel()
 {
     if (m_panel)
@@ -84,13 +88,22 @@ MenuPanelView &TrayController::panel()
     m_panel = std::make_unique<MenuPanelView>(m_state);
     connect(m_panel.get(), &MenuPanelView::closed, this, &TrayController::panelClosed);
     connect(m_panel.get(), &MenuPanelView::resized, this, [this] {
-        // Growing content must not push the panel off the screen.
-        if (m_panel->isVisible() && !m_panel->isWindowMode())
-            m_panel->move(panelGeometry(m_panel->size(), m_trayIcon.geometry(), m_panel->geometry().center(),
-                                        screenFor(m_panel->geometry().center())->availableGeometry())
-                              .topLeft());
+        // Placed again from where it opened, never from where it is now (nor from
+        // the pointer, which may have moved on): it grows and shrinks in place,
+        // staying on the screen.
+        if (m_panel->isVisible() && !m_panel->isWindowMode()) {
+            placePanel();
+            // sway centres a floating X11 window again whenever it resizes.
+            if (m_desktopPlacement)
+                m_desktopPlacement(*m_panel);
+        }
     });
     return *m_panel;
+}
+
+void TrayController::placePanel()
+{
+    m_panel->move(panelGeometry(m_panel->size(), m_anchor.icon, m_anchor.cursor, m_anchor.available).topLeft());
 }
 
 void TrayController::updateIcon()
@@ -118,9 +131,22 @@ void TrayController::activated(QSystemTrayIcon::ActivationReason reason)
             m_panel->close();
         else if (!m_sinceClosed.isValid() || m_sinceClosed.elapsed() > reopenGuardMs)
             openPanel();
+        // Once the click's call has been answered: the tray's item is the one
+        // answering it.
+        if (m_reofferIconAfterClick)
+            QTimer::singleShot(0, this, [this] {
+                m_trayIcon.hide();
+                m_trayIcon.show();
+            });
         break;
     case QSystemTrayIcon::DoubleClick:
         openPanel();
+        break;
+    case QSystemTrayIcon::Context:
+        if (QGuiApplication::platformName() == QLatin1String("xcb"))
+            m_menu.popup(QCursor::pos());
+        else
+            openPanel();
         break;
     default:
         break;
@@ -137,12 +163,20 @@ void TrayController::openPanel()
         view.activateWindow();
         return;
     }
-    const QRect icon = m_trayIcon.geometry();
-    const QPoint cursor = QCursor::pos();
-    const QPoint anchor = icon.isValid() && !icon.isEmpty() ? icon.center() : cursor;
-    view.move(panelGeometry(view.size(), icon, cursor, screenFor(anchor)->availableGeometry()).topLeft());
+    // Asked again while open (a notification's click), it stays where it is.
+    const bool opening = !view.isVisible();
+    if (opening) {
+        const QRect icon = m_trayIcon.geometry();
+        const QPoint cursor = QCursor::pos();
+        const QPoint anchor = icon.isValid() && !icon.isEmpty() ? icon.center() : cursor;
+        m_anchor = {icon, cursor, screenFor(anchor)->availableGeometry()};
+        placePanel();
+    }
     view.show();
+    view.raise();
     view.activateWindow();
+    if (opening && m_desktopPlacement)
+        m_desktopPlacement(view);
 }
 
 void TrayController::panelClosed()
@@ -151,12 +185,8 @@ void TrayController::panelClosed()
         m_sinceClosed.start();
     else
         m_sinceClosed.invalidate();
-    if (m_panel->isWindowMode()) {
+    if (m_panel->isWindowMode())
         QCoreApplication::quit();
-        return;
-    }
-    // Called from the panel's own close handling: delete it once that is over.
-    m_panel.release()->deleteLater();
 }
 
 void TrayController::watchForTray()
@@ -169,8 +199,11 @@ void TrayController::watchForTray()
         if (m_panel && m_panel->isWindowMode()) {
             const bool wasOpen = m_panel->isVisible();
             m_panel->setWindowMode(false);
-            if (wasOpen)
+            if (wasOpen) {
+                // Opened afresh, so that it is placed by the icon.
+                m_panel->hide();
                 openPanel();
+            }
         }
         return;
     }

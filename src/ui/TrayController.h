@@ -9,6 +9,7 @@
 #include <QSystemTrayIcon>
 #include <QTimer>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -19,6 +20,15 @@ class MenuPanelView;
 // geometry is known, else at the cursor; always inside the available area, `margin`
 // pixels from its edges.
 QRect panelGeometry(QSize panel, QRect iconGeometry, QPoint cursor, QRect available, int margin = 6);
+
+// What the panel was placed from when it opened: the icon's geometry (when the
+// tray tells it) or the pointer, and the screen's available area there. Kept
+// while the panel is open, so that it grows and shrinks in place.
+struct PanelAnchor {
+    QRect icon;
+    QPoint cursor;
+    QRect available;
+};
 
 // The tray icon and its panel. The icon and its tooltip follow the state; a click
 // on the icon, or on a request's notification, opens the panel. Without a tray the panel becomes a small window whose closing quits.
@@ -34,8 +44,20 @@ public:
     QSystemTrayIcon &trayIcon() { return m_trayIcon; }
     void openPanel();
 
+    // Where the desktop places windows itself, ignoring where the app puts them
+    // (sway), this asks it to move the panel when it has opened.
+    using DesktopPlacement = std::function<void(QWidget &panel)>;
+    void setDesktopPlacement(DesktopPlacement placement) { m_desktopPlacement = std::move(placement); }
+
+    // GNOME's AppIndicator extension answers a single click with Activate only
+    // until the item has once answered one; after that it waits for a double
+    // click. Offered to the tray afresh after each click, the icon opens the
+    // panel on every single click there.
+    void setReofferIconAfterClick(bool reoffer) { m_reofferIconAfterClick = reoffer; }
+
 private:
     MenuPanelView &panel();
+    void placePanel();
     void updateIcon();
     void activated(QSystemTrayIcon::ActivationReason reason);
     void watchForTray();
@@ -45,6 +67,10 @@ private:
     StatusBarIcon::Tray m_tray;
     QSystemTrayIcon &m_trayIcon;
     std::unique_ptr<MenuPanelView> m_panel;
+    PanelAnchor m_anchor;
+    DesktopPlacement m_desktopPlacement;
+    bool m_reofferIconAfterClick = false;
+    // Offered on a right click where the app can pop a menu up itself.
     QMenu m_menu;
     std::optional<qint64> m_shownCount;
     StatusBarIcon::Look m_shownLook = StatusBarIcon::Look::live;

@@ -25,6 +25,6 @@ QString TrayToolTip::text(const AppState &state, const QLocale &locale)
     }
     if (!updated)
         return tr("Cuelark — not updated yet");
-    //: %1 is the number of pending song requests, %2 the time of the last refresh.
-    return tr("Cuelark — %1 pending · updated %2").arg(QString::number(state.totalPending()), time(*updated));
+    //: %n is the number of pending song requests, %1 the time of the last refresh.
+    return tr("Cuelark — %n pending · updated %1", nullptr, DisplayText::pluralCount(state.totalPending())).arg(time(*updated));
 }

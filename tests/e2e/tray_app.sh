@@ -102,6 +102,10 @@ leaks="$(
 find "$HOME" "$XDG_CONFIG_HOME" "$XDG_DATA_HOME" "$XDG_CACHE_HOME" -type f >"$desktop_dir/files-checked.txt"
 desktop_log "the token is nowhere but the secret store ($(wc -l <"$desktop_dir/files-checked.txt") files checked)"
 
+# Each line of the log says when it was written, then its category and level.
+grep -qE '^[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}\.[0-9]{3} cuelark\.api debug: GET ' "$desktop_dir"/app-*.log ||
+    desktop_fail "the app's log lines do not start with their time: $(grep -h -m3 'cuelark\.' "$desktop_dir"/app-*.log)"
+
 # A sanitizer build reports on the app's stderr and may not change the outcome.
 if grep -E -A40 'ERROR: (Address|Leak)Sanitizer|runtime error:' "$desktop_dir"/app-*.log >&2; then
     desktop_fail "the sanitizers reported errors in the app (above)"

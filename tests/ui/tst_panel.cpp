@@ -104,6 +104,9 @@ private Q_SLOTS:
         QTest::newRow("live") << Auth::signedIn << qint64(5) << true << false << u"Cuelark — 5 pending · updated 10:41"_s << Look::live << Count(5);
         QTest::newRow("live, none") << Auth::signedIn << qint64(0) << true << false << u"Cuelark — 0 pending · updated 10:41"_s << Look::live << Count{};
         QTest::newRow("no grouping") << Auth::signedIn << qint64(12345) << true << false << u"Cuelark — 12345 pending · updated 10:41"_s << Look::live << Count(12345);
+        // Counts from the service that a plural form cannot take as they are.
+        QTest::newRow("negative") << Auth::signedIn << qint64(-2) << true << false << u"Cuelark — 0 pending · updated 10:41"_s << Look::live << Count{};
+        QTest::newRow("beyond an int") << Auth::signedIn << (qint64(1) << 32) + 5 << true << false << u"Cuelark — 2147483647 pending · updated 10:41"_s << Look::live << Count((qint64(1) << 32) + 5);
         QTest::newRow("first cycle running") << Auth::signedIn << qint64(5) << false << false << u"Cuelark — not updated yet"_s << Look::live << Count(5);
         QTest::newRow("failing") << Auth::signedIn << qint64(5) << true << true << u"Cuelark — not updated since 10:41"_s + error << Look::stale << Count(5);
         QTest::newRow("never updated") << Auth::signedIn << qint64(5) << false << true << u"Cuelark — not updated yet"_s + error << Look::stale << Count(5);
@@ -133,7 +136,7 @@ private Q_SLOTS:
         }), 1000);
     }
 
-    // Ink contrasts with the tray; a badge only with a count. Dimmed: faint. Stale: the badge
+    // Ink contrasts with the tray; a badge only with a count. Dimmed: a fainter ink. Stale: the badge
     // kept, an amber mark added. Each size, once and twice over, drawn at it rather than scaled.
     void iconVariants()
     {
@@ -153,7 +156,8 @@ private Q_SLOTS:
             QVERIFY(scan(base, all, opaque) && !scan(base, all, weakInk));
             QCOMPARE(StatusBarIcon::image(std::nullopt, tray), base);
             QVERIFY(live != base && live != StatusBarIcon::image(8, tray));
-            QVERIFY(!scan(StatusBarIcon::image(std::nullopt, tray, Look::dimmed), all, opaque));
+            const QColor liveInk = StatusBarIcon::ink(tray, Look::live).fill;
+            QVERIFY(!scan(StatusBarIcon::image(std::nullopt, tray, Look::dimmed), all, [&](QColor c) { return c == liveInk; }));
             QCOMPARE(stale.copy(badge), live.copy(badge));
             QVERIFY(scan(stale, corner, amber) && !scan(live, all, amber));
             for (const int size : StatusBarIcon::pixelSizes)
@@ -176,6 +180,38 @@ private Q_SLOTS:
         QFETCH(QRect, icon);
         QFETCH(QPoint, topLeft);
         QCOMPARE(panelGeometry(QSize(340, 400), icon, QPoint(700, 12), QRect(0, 0, 1280, 800)), QRect(topLeft, QSize(340, 400)));
+    }
+
+    // Opened where no tray tells the icon's place, the panel is placed from the
+    // pointer at that moment and keeps that place while its content grows, the
+    // pointer long gone. Closing hides it; the next opening shows the same panel
+    // at the new pointer. The tray icon exports no menu of its own.
+    void panelKeepsItsPlace()
+    {
+        UiFixture f;
+        QSystemTrayIcon icon;
+        TrayController tray(f.state, icon, Tray::dark);
+        QVERIFY(!icon.contextMenu());
+        const auto shownPanel = [] {
+            const QList<QWidget *> all = QApplication::topLevelWidgets();
+            const auto it = std::ranges::find_if(all, [](QWidget *w) { return qobject_cast<MenuPanelView *>(w) && w->isVisible(); });
+            return it == all.end() ? nullptr : *it;
+        };
+        QCursor::setPos(700, 12);
+        tray.openPanel();
+        QWidget *const panel = shownPanel();
+        QVERIFY(panel);
+        const QPoint opened = panel->pos();
+        QCursor::setPos(100, 500);
+        const int before = panel->height();
+        AppStateTester::setErrorMessage(f.state, u"The service could not be reached. "_s.repeated(8));
+        QTRY_VERIFY(panel->height() > before);
+        QCOMPARE(panel->pos(), opened);
+        panel->close();
+        QVERIFY(!shownPanel());
+        tray.openPanel();
+        QCOMPARE(shownPanel(), panel);
+        QCOMPARE_NE(panel->pos(), opened);
     }
 
     // Signed out → waiting for the browser → cancelled, which keeps an earlier
@@ -562,7 +598,7 @@ private Q_SLOTS:
         const QString failed = u"Couldn't check for updates"_s;
         QTest::newRow("down") << 0 << QByteArray() << failed << u"Connection refused"_s;
         QTest::newRow("500") << 500 << newer << failed << u"Request failed (HTTP 500)."_s;
-        QTest::newRow("garbage") << 200 << "<html>"_ba << failed << u"The service sent an unexpected answer (malformed JSON at byte 1)."_s;
+        QTest::newRow("a web page") << 200 << "<html>"_ba << failed << u"The network answered with a web page instead of the service."_s;
         QTest::newRow("newer") << 200 << newer << u"Update available (v99)"_s << u"A new version is available."_s;
         QTest::newRow("same version") << 200 << R"({"version":"0","downloadUrl":"file:///x"})"_ba << u"You're up to date"_s << u" is the latest version."_s;
     }

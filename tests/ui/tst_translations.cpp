@@ -4,6 +4,7 @@
 
 #include "api/Errors.h"
 #include "ui/MenuPanelView.h"
+#include "ui/TrayToolTip.h"
 #include "ui/Translations.h"
 #include "updates/UpdateNotifier.h"
 
@@ -27,6 +28,13 @@ private Q_SLOTS:
         // The core library's texts too: alerts and errors.
         QVERIFY(UpdateNotifier::updateMessage({}).contains(u"Lade das neue Paket herunter"_s));
         QCOMPARE(APIError::unauthorized().description(), u"Sitzung abgelaufen – bitte erneut anmelden."_s);
+        // A text with a count takes the German plural form, the count written in.
+        AppStateTester::setAuthState(f.state, AppState::AuthState::signedIn);
+        AppStateTester::setLastUpdated(f.state, QDateTime(QDate(2026, 3, 7), QTime(10, 41)));
+        for (const qint64 pending : {1, 2}) {
+            AppStateTester::setTotalPending(f.state, pending);
+            QCOMPARE(TrayToolTip::text(f.state, QLocale()), u"Cuelark — %1 offen · aktualisiert 10:41"_s.arg(pending));
+        }
     }
 };
 

@@ -74,6 +74,12 @@ std::optional<QString> FaultPlan::add(const QJsonObject &description)
     }
     if (const std::optional<QString> complaint = readBody(fields, entry.fault))
         return complaint;
+    const std::optional<QString> location = fields.stringOr(u"location"_s, {});
+    if (!location || location->contains(u'\r') || location->contains(u'\n'))
+        return u"location must be a string on one line"_s;
+    if (!location->isEmpty() && !entry.fault.status)
+        return u"location needs a status"_s;
+    entry.fault.location = location->toUtf8();
     const std::optional<qint64> delayMs = fields.integerOr(u"delayMs"_s, 0);
     if (!delayMs || *delayMs < 0 || *delayMs > 600'000)
         return u"delayMs must be an integer from 0 to 600000"_s;

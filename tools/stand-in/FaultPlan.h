@@ -13,6 +13,7 @@ struct Fault {
     std::optional<int> status; // absent: the normal answer, only delayed or broken
     QByteArray body;
     QByteArray contentType;
+    QByteArray location;       // sent as the Location header, with a status
     int delayMs = 0;
     bool drop = false;         // cut the connection before answering
     bool truncate = false;     // announce the whole body, send half, then close

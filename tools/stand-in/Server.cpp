@@ -71,7 +71,7 @@ bool Server::handleRequest(const QHttpServerRequest &request, QTcpSocket *socket
     // network would deliver it; an action takes effect on arrival too.
     std::optional<Reply> reply;
     if (fault && fault->status)
-        reply = Reply{*fault->status, fault->contentType, fault->body, {}};
+        reply = Reply{*fault->status, fault->contentType, fault->body, fault->location};
     else if (fault && fault->redirectLoop)
         reply = Reply{302, "text/plain", {}, sameAddress(call)};
     else if (!fault || !fault->drop)

@@ -72,6 +72,7 @@ QString description()
         "    count         how many calls it applies to, oldest fault first (default 1)\n"
         "    status        answer this status instead, with body (text) or bodyBase64 (raw\n"
         "                  bytes: not UTF-8, cut JSON) and contentType (default application/json)\n"
+        "    location      with a status: send this Location header (a redirect anywhere)\n"
         "    delayMs       answer this much later (0-600000)\n"
         "    drop          true: reset the connection without answering (and the client's\n"
         "                  immediate resend of the same call, which Qt makes once)\n"

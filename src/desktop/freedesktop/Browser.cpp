@@ -24,7 +24,7 @@ void open(const QUrl &url, std::function<void()> unopened)
     opener->setStandardOutputFile(QProcess::nullDevice());
     opener->setStandardErrorFile(QProcess::nullDevice());
     const auto report = [opener, unopened](const char *why) {
-        qCWarning(lcUi) << "the browser did not open the page:" << why;
+        qCWarning(lcDesktop) << "the browser did not open the page:" << why;
         opener->disconnect();
         unopened();
     };

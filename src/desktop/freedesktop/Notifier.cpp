@@ -20,8 +20,8 @@
 namespace {
 
 constexpr int capabilitiesTimeoutMs = 3000;
-const QString serverPath = QStringLiteral("/org/freedesktop/Notifications");
-const QString serverInterface = QStringLiteral("org.freedesktop.Notifications");
+constexpr QLatin1StringView serverPath("/org/freedesktop/Notifications");
+constexpr QLatin1StringView serverInterface("org.freedesktop.Notifications");
 
 QDBusMessage notificationsCall(const QString &method)
 {
@@ -89,6 +89,8 @@ public:
                     SLOT(actionInvoked(uint, QString, QDBusMessage)));
         bus.connect(QString(), serverPath, serverInterface, QStringLiteral("NotificationClosed"), this,
                     SLOT(notificationClosed(uint, uint, QDBusMessage)));
+        bus.connect(QString(), serverPath, serverInterface, QStringLiteral("ActivationToken"), this,
+                    SLOT(activationToken(uint, QString, QDBusMessage)));
     }
 
 private Q_SLOTS:
@@ -100,8 +102,22 @@ private Q_SLOTS:
             return;
         }
         qCDebug(lcNotify) << "action" << key << "on the notification of request" << *requestId;
-        if (const std::optional<NotificationChoice> choice = choiceOf(key); choice && choiceHandler)
+        const std::optional<NotificationChoice> choice = choiceOf(key);
+        // Only a click that opens the panel hands the server's token on: the
+        // window system reads it from there when the panel asks for the focus.
+        if (choice == NotificationChoice::open && !m_activationToken.isEmpty())
+            qputenv("XDG_ACTIVATION_TOKEN", m_activationToken.toUtf8());
+        m_activationToken.clear();
+        if (choice && choiceHandler)
             choiceHandler(*requestId, *choice);
+    }
+
+    // Sent just before the action it belongs to, by servers that let the
+    // clicked notification pass the focus on (needed by Wayland compositors).
+    void activationToken(uint serverId, const QString &token, const QDBusMessage &message)
+    {
+        if (requestShownAs(serverId, message.service()))
+            m_activationToken = token;
     }
 
     void notificationClosed(uint serverId, uint reason, const QDBusMessage &message)
@@ -124,6 +140,7 @@ private:
     }
 
     bool m_listening = false;
+    QString m_activationToken;
 };
 
 } // namespace

@@ -23,7 +23,7 @@ SystemEvents::SystemEvents(QObject *parent)
         m_online = network->reachability() != QNetworkInformation::Reachability::Disconnected;
         connect(network, &QNetworkInformation::reachabilityChanged, this,
                 [this](QNetworkInformation::Reachability reachability) {
-                    qCDebug(lcRefresh) << "network reachability:" << reachability;
+                    qCDebug(lcDesktop) << "network reachability:" << reachability;
                     // Only full reachability is "back"; a link without the
                     // internet is not yet worth a refresh.
                     if (reachability == QNetworkInformation::Reachability::Disconnected && m_online)
@@ -56,7 +56,7 @@ void SystemEvents::prepareForSleep(bool sleeping)
 
 void SystemEvents::secretStoreChanged()
 {
-    qCDebug(lcAuth) << "the secret store changed";
+    qCDebug(lcDesktop) << "the secret store changed";
     tell(SystemEvent::secretStoreChanged);
 }
 

@@ -1,0 +1,10 @@
+#include "desktop/TrayHints.h"
+
+namespace TrayHints {
+
+std::optional<QColor> trayForeground()
+{
+    return std::nullopt;
+}
+
+} // namespace TrayHints
