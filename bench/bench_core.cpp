@@ -4,7 +4,9 @@
 // round trips on a bare QNetworkAccessManager), the TCP connections (and so TLS
 // handshakes) a session of 100 cycles opens, over HTTP and HTTPS, and the
 // panel: from a click to the first paint of a dashboard with 8 rows, and one
-// refresh's repaint.
+// refresh's repaint. Then the same at 10 to 40,000 events: the CPU of a refresh
+// cycle beside the bare round trips fetching the same bytes, and the panel
+// opened on that many events and refreshed while open.
 //
 //   build/bench/cuelark-bench                      (any Qt platform; offscreen works)
 //
@@ -34,6 +36,7 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <ctime>
 #include <cstdio>
 #include <vector>
 
@@ -51,6 +54,38 @@ QByteArray requestsPage(int count)
     }
     return QJsonDocument(QJsonObject{{QStringLiteral("requests"), requests}, {QStringLiteral("totalPending"), count}})
         .toJson(QJsonDocument::Compact);
+}
+
+// An events answer of `count` events: the service's own first (so that the
+// requests call still finds its event), then made-up ones, the last named by
+// `variant` so that two variants differ in a few bytes only.
+QByteArray eventsPage(const QJsonObject &first, int count, int variant)
+{
+    QJsonArray events{first};
+    for (int i = 1; i < count; ++i)
+        events.append(QJsonObject{{QStringLiteral("id"), 100000 + i},
+                                  {QStringLiteral("name"), i == count - 1 ? QStringLiteral("Closing set %1").arg(variant)
+                                                                          : QStringLiteral("Warm-up set number %1").arg(i)},
+                                  {QStringLiteral("isActive"), false},
+                                  {QStringLiteral("startDate"), QStringLiteral("2026-03-07T20:00:00.000Z")},
+                                  {QStringLiteral("endDate"), QStringLiteral("2026-03-08T02:00:00.000Z")}});
+    return QJsonDocument(QJsonObject{{QStringLiteral("events"), events}}).toJson(QJsonDocument::Compact);
+}
+
+// CPU time of the whole process (the network thread included), in microseconds.
+double processCpuMicroseconds()
+{
+    timespec now{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return double(now.tv_sec) * 1e6 + double(now.tv_nsec) / 1e3;
+}
+
+template<typename Work>
+double cpuMicrosecondsOf(Work work)
+{
+    const double before = processCpuMicroseconds();
+    work();
+    return processCpuMicroseconds() - before;
 }
 
 template<typename Work>
@@ -108,6 +143,18 @@ struct PaintWatch : QObject {
             QCoreApplication::processEvents();
         return double(since.nsecsElapsed()) / 1e6;
     }
+    // Builds and shows the panel as a click on the tray icon does; adds the
+    // milliseconds to the dashboard's first paint to `opens`.
+    std::unique_ptr<MenuPanelView> openPanel(AppState &state, std::vector<double> &opens)
+    {
+        QElapsedTimer timer;
+        timer.start();
+        auto panel = std::make_unique<MenuPanelView>(state);
+        panel->move(100, 100);
+        panel->show();
+        opens.push_back(waitForPaint(timer));
+        return panel;
+    }
 };
 
 // A fresh session of 100 refresh cycles (the update check after the first one
@@ -147,6 +194,75 @@ int connectionsOfHttpsSession()
     return connectionsOfSession({QStringLiteral("--cert"), cert, QStringLiteral("--key"), key});
 }
 
+// Refresh cycles with `count` events, the events answer injected into the
+// stand-in: the CPU of a cycle whose answers are the same as the last one's, of
+// a cycle whose events answer changed, and of the bare round trips of the same
+// bytes (medians). Then the panel on that many events: click to first paint, and
+// the CPU a refresh costs with the panel open beyond the same refresh closed.
+void eventsAtScale(StandIn &service, AppState &state, const QString &token, PaintWatch &dashboard)
+{
+    QNetworkAccessManager network;
+    const qint64 eventId = *state.selectedEventId();
+    const QJsonObject first = state.events().isEmpty()
+        ? QJsonObject{}
+        : QJsonObject{{QStringLiteral("id"), eventId}, {QStringLiteral("name"), state.events().first().name},
+                      {QStringLiteral("isActive"), state.events().first().isActive},
+                      {QStringLiteral("startDate"), state.events().first().startDate}};
+    const auto cycle = [&] {
+        AppStateTester::setUserName(state, std::nullopt);
+        awaitTask(state.refresh());
+    };
+    const QString eventsPath = QStringLiteral("/api/glasses/events");
+    for (const int count : {10, 1000, 10000, 40000}) {
+        const QByteArray pages[2] = {eventsPage(first, count, 0), eventsPage(first, count, 1)};
+        const int turns = count >= 10000 ? 15 : 60;
+        std::vector<double> steady, changed, bare;
+        const auto answerWith = [&](const QByteArray &page) {
+            service.control("DELETE", QStringLiteral("/control/inject"));
+            service.answerNext(200, page, 1000000, eventsPath);
+        };
+        answerWith(pages[0]);
+        cycle();
+        for (int turn = 0; turn < turns; ++turn) {
+            steady.push_back(cpuMicrosecondsOf(cycle));
+            bare.push_back(cpuMicrosecondsOf([&] { bareRoundTrips(network, service.url(), token, eventId); }));
+        }
+        for (int turn = 0; turn < turns; ++turn) {
+            answerWith(pages[turn % 2]);
+            changed.push_back(cpuMicrosecondsOf(cycle));
+        }
+        const QByteArray key = QByteArray::number(count);
+        std::printf("events_%-11s %10.3f ms  CPU of a cycle with %d events, answers unchanged\n",
+                    (key + "_cycle").constData(), median(steady) / 1000, count);
+        std::printf("events_%-11s %10.3f ms  the same, the events answer changed each cycle\n",
+                    (key + "_change").constData(), median(changed) / 1000);
+        std::printf("events_%-11s %10.3f ms  CPU of the bare round trips of the same bytes\n",
+                    (key + "_bare").constData(), median(bare) / 1000);
+
+        if (count < 1000)
+            continue;
+        std::vector<double> opens, openRefreshes, closedRefreshes;
+        qApp->installEventFilter(&dashboard);
+        for (int i = 0; i < 5; ++i) {
+            closedRefreshes.push_back(cpuMicrosecondsOf(cycle));
+            auto panel = dashboard.openPanel(state, opens);
+            openRefreshes.push_back(cpuMicrosecondsOf([&] {
+                cycle();
+                QCoreApplication::processEvents();
+                QCoreApplication::processEvents();
+            }));
+            panel.reset();
+            QCoreApplication::processEvents();
+        }
+        qApp->removeEventFilter(&dashboard);
+        std::printf("events_%-11s %10.3f ms  click to the first paint of the panel with %d events\n",
+                    (key + "_open").constData(), median(opens), count);
+        std::printf("events_%-11s %10.3f ms  CPU of a refresh with the panel open beyond one with it closed\n",
+                    (key + "_panel").constData(), std::max(0.0, median(openRefreshes) - median(closedRefreshes)) / 1000);
+    }
+    service.control("DELETE", QStringLiteral("/control/inject"));
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -158,6 +274,8 @@ int main(int argc, char *argv[])
           "decode a page of 25 requests into records");
     print("json_parse_us", microsecondsPerRun(20000, [&] { const auto parsed = nlohmann::json::parse(page.begin(), page.end()); Q_UNUSED(parsed); }),
           "us", "nlohmann::json::parse of the same bytes");
+    print("qt_json_parse_us", microsecondsPerRun(20000, [&] { (void)QJsonDocument::fromJson(page); }), "us",
+          "QJsonDocument::fromJson of the same bytes");
 
     const DJEvent event{42, QStringLiteral("Friday Night Set"), false, QStringLiteral("2026-03-07T20:00:00Z"),
                         QStringLiteral("2026-03-08T02:00:00Z")};
@@ -203,18 +321,14 @@ int main(int argc, char *argv[])
     app.installEventFilter(&dashboard);
     std::vector<double> opens, repaints;
     for (int i = 0; i < 15; ++i) {
-        QElapsedTimer timer;
-        timer.start();
-        auto panel = std::make_unique<MenuPanelView>(state);
-        panel->move(100, 100);
-        panel->show();
-        opens.push_back(dashboard.waitForPaint(timer));
+        auto panel = dashboard.openPanel(state, opens);
 
         service.control("POST", QStringLiteral("/control/requests"),
                         {{QStringLiteral("songTitle"), QStringLiteral("New %1").arg(i)},
                          {QStringLiteral("artistName"), QStringLiteral("Artist")},
                          {QStringLiteral("eventId"), eventId}});
         awaitTask(state.refresh());
+        QElapsedTimer timer;
         timer.start();
         repaints.push_back(dashboard.waitForPaint(timer));
         panel.reset();
@@ -222,5 +336,8 @@ int main(int argc, char *argv[])
     }
     print("panel_open_ms", median(opens), "ms", "click to the first paint of the dashboard (8 rows)");
     print("panel_repaint_ms", median(repaints), "ms", "a refresh with a new request to its repaint");
+    app.removeEventFilter(&dashboard);
+
+    eventsAtScale(service, state, token, dashboard);
     return 0;
 }

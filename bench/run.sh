@@ -4,8 +4,11 @@
 # plus one secret-store read at start. Everything runs on one headless desktop
 # (Xvfb, trayer, dunst, a private bus and gnome-keyring) against the stand-in,
 # signed in with 25 requests; start-up and memory alternate between the three
-# programs, run by run. Prints one table of medians, ratios and whether each
-# target held. A benchmark, not a test: it fails only when it cannot measure.
+# programs, run by run. Idle wake-ups (voluntary context switches) are counted
+# apart from preemptions (involuntary ones), which the machine's load decides.
+# The in-process figures add refresh cycles at 10 to 40,000 events and the
+# panel on as many. Prints one table of medians, ratios and whether each target
+# held. A benchmark, not a test: it fails only when it cannot measure.
 #
 #   bench/run.sh [BUILD_DIR]     default: build/ of scripts/test.sh (configured
 #                                RelWithDebInfo and built here when missing)
@@ -62,7 +65,22 @@ declare -A figures # "program figure" -> values, space-separated
 add() { figures["$1 $2"]+="$3 "; }
 median() { tr ' ' '\n' | sed '/^$/d' | sort -g | awk '{ v[NR] = $1 } END { print NR ? v[int((NR + 1) / 2)] : "" }'; }
 kb_of() { awk -v key="$1:" '$1 == key { print $2 }' "/proc/$2/smaps_rollup"; }
-wakeups() { cat /proc/"$1"/task/*/status | awk '/ctxt_switches/ { n += $2 } END { print n }'; }
+# Context switches of all threads, "voluntary_ctxt_switches" (wake-ups: the
+# program slept and was woken) or "nonvoluntary_ctxt_switches" (preempted: the
+# machine's load, not the program's).
+# "TID voluntary involuntary" of each thread now.
+switches() {
+    local status
+    for status in /proc/"$1"/task/*/status; do
+        awk '$1 == "Pid:" { t = $2 } $1 == "voluntary_ctxt_switches:" { v = $2 }
+             $1 == "nonvoluntary_ctxt_switches:" { n = $2 } END { print t, v, n }' "$status" 2>/dev/null || true
+    done
+}
+# Switches since the snapshot $1, column $2 (2 voluntary, 3 involuntary), of the
+# threads that run now: a thread that ended meanwhile takes its count with it.
+switches_since() {
+    switches "$3" | awk -v column="$2" 'NR == FNR { before[$1] = $column; next } { n += $column - before[$1] } END { print n + 0 }' "$1" -
+}
 # CPU time of all threads in microseconds (schedstat counts nanoseconds; the
 # clock ticks of /proc/PID/stat are too coarse for an idle program).
 cpu_us() { cat /proc/"$1"/task/*/schedstat | awk '{ n += $1 } END { printf "%d", n / 1000 }'; }
@@ -129,17 +147,16 @@ sleep 5
 desktop_service DELETE /control/log >/dev/null
 # perf counts every thread, those that end meanwhile too; without perf, the
 # threads' own counters (a thread that ends takes its share away).
-declare -A cpu_before wakeups_before perf_out
+declare -A cpu_before perf_out
 perf_pids=()
 for program in app bare keychain; do
+    switches "${pid[$program]}" > "$work/switches-$program.txt"
     if command -v perf >/dev/null; then
         perf_out[$program]="$work/perf-$program.csv"
-        perf stat -x, -e task-clock,context-switches -o "${perf_out[$program]}" -p "${pid[$program]}" \
-            -- sleep "$idle" &
+        perf stat -x, -e task-clock -o "${perf_out[$program]}" -p "${pid[$program]}" -- sleep "$idle" &
         perf_pids+=($!)
     else
         cpu_before[$program]="$(cpu_us "${pid[$program]}")"
-        wakeups_before[$program]="$(wakeups "${pid[$program]}")"
     fi
 done
 sleep "$idle"
@@ -149,14 +166,14 @@ log="$(desktop_service GET /control/log)"
 for program in app bare keychain; do
     if [[ -n "${perf_out[$program]:-}" ]]; then
         add "$program" cpu "$(awk -F, '$3 == "task-clock" { printf "%d", $1 * 1000 }' "${perf_out[$program]}")"
-        add "$program" wakeups "$(awk -F, '$3 == "context-switches" { print $1 + 0 }' "${perf_out[$program]}")"
     else
         add "$program" cpu $(($(cpu_us "${pid[$program]}") - cpu_before[$program]))
-        add "$program" wakeups $(($(wakeups "${pid[$program]}") - wakeups_before[$program]))
     fi
-    # The baselines name themselves in User-Agent; the app sends Qt's default.
+    add "$program" voluntary "$(switches_since "$work/switches-$program.txt" 2 "${pid[$program]}")"
+    add "$program" involuntary "$(switches_since "$work/switches-$program.txt" 3 "${pid[$program]}")"
+    # Each names itself in User-Agent.
     if [[ "$program" == app ]]; then
-        mine='(.userAgent | IN("cuelark-bare-tray", "cuelark-keychain-tray") | not)'
+        mine='(.userAgent // "" | startswith("Cuelark/"))'
     else
         mine="(.userAgent == \"$(basename "${path[$program]}")\")"
     fi
@@ -197,24 +214,49 @@ row() {
 }
 
 cycle="$(key cycle_ms offscreen)" bare_cycle="$(key bare_ms offscreen)"
+# The refresh cycle's CPU at 10 to 40,000 events, beside the bare round trips
+# of the same bytes, and the panel on as many events (offscreen).
+events_rows() {
+    local n
+    for n in 10 1000 10000 40000; do
+        awk -v n="$n" -v a="$(key "events_${n}_cycle" offscreen)" -v c="$(key "events_${n}_change" offscreen)" \
+            -v b="$(key "events_${n}_bare" offscreen)" -v own="$(key events_10000_change offscreen)" '
+            BEGIN {
+                target = ""
+                if (n == 10000) target = sprintf("changed ≤ 2× bare: %s", c <= 2 * b ? "held" : "NOT held")
+                if (n == 40000) target = sprintf("changed ≤ 4.5× its own at 10,000: %s", c <= 4.5 * own ? "held" : "NOT held")
+                printf "| CPU of a refresh cycle with %s events: answers unchanged / events changed | %.2f / %.2f ms | %.2f ms (3 bare round trips) | | %.2f× / %.2f× | %s |\n",
+                       n, a, c, b, a / b, c / b, target
+            }'
+    done
+    for n in 1000 10000 40000; do
+        awk -v n="$n" -v o="$(key "events_${n}_open" offscreen)" -v p="$(key "events_${n}_panel" offscreen)" '
+            BEGIN {
+                target = n == 10000 ? sprintf("≤ 30 ms / ≤ 10 ms: %s", o <= 30 && p <= 10 ? "held" : "NOT held") : ""
+                printf "| panel with %s events: click to first paint / CPU a refresh adds while it is open | %.1f / %.1f ms | | | | %s |\n", n, o, p, target
+            }'
+    done
+}
 cat <<EOF
 Cuelark beside its baselines: $(nproc) CPUs, Xvfb + trayer + dunst + gnome-keyring, signed in with 25 requests,
 medians of $runs alternating runs; memory after ${settle} s with the panel closed; idle over ${idle} s side by side.
 
 | figure | app | bare tray app | + one secret-store read | ratios (bare / secret store) | target |
 |---|---|---|---|---|---|
-$(row "start to icon in the tray ($((runs * 3)) starts each)" start ms 1 1.15)
-$(row "PSS after ${settle} s" pss MB 1024 1.10)
+$(row "start to icon in the tray ($((runs * 3)) starts each)" start ms 1 1.00)
+$(row "PSS after ${settle} s" pss MB 1024 1.00)
 $(row "RSS after ${settle} s" rss MB 1024)
 $(row "threads" threads "" 1)
 $(row "CPU time over ${idle} s idle" cpu ms 1000 1.3)
-$(row "wake-ups over ${idle} s (context switches)" wakeups "" 1)
+$(row "wake-ups over ${idle} s (voluntary context switches)" voluntary "" 1)
+$(row "preemptions over ${idle} s (involuntary context switches: the machine's load)" involuntary "" 1)
 $(row "refresh cycles seen by the stand-in" cycles "" 1)
 $(row "TCP connections over those cycles" connections "" 1)
 | PSS after opening and closing the panel $panel_cycles times | $(awk -v a="$first_close" -v b="$last_close" 'BEGIN { printf "%+.2f MB from the first close (%.1f → %.1f MB)", (b - a) / 1024, a / 1024, b / 1024 }') | | | | ≤ 1 MB: $( ((last_close - first_close <= 1024)) && echo held || echo "NOT held") |
 | refresh cycle through AppState (profile, events, 25 requests) | $cycle ms | $bare_cycle ms (3 bare round trips) | | $(awk -v a="$cycle" -v b="$bare_cycle" 'BEGIN { printf "%.2f×", a / b }') | ≤ 1.2×: $(awk -v a="$cycle" -v b="$bare_cycle" 'BEGIN { print a <= 1.2 * b ? "held" : "NOT held" }') |
 | TCP connections of a session of 100 cycles through AppState on loopback | HTTP $(whole connections_http), HTTPS $(whole connections_https) (TLS handshakes) | | | | one each: $( [[ "$(whole connections_http) $(whole connections_https)" == "1 1" ]] && echo held || echo "NOT held") |
 | decode a 25-request answer | $(key decode_us offscreen) µs | nlohmann::json::parse of the same bytes: $(key json_parse_us offscreen) µs | | | |
+$(events_rows)
 | tray click to first paint of the dashboard (8 rows) | offscreen $(key panel_open_ms offscreen) ms, Xvfb $(key panel_open_ms xvfb) ms | | | | |
 | a refresh with a new request to its repaint | offscreen $(key panel_repaint_ms offscreen) ms, Xvfb $(key panel_repaint_ms xvfb) ms | | | | |
 EOF

@@ -149,6 +149,9 @@ private Q_SLOTS:
             // The session id is percent-encoded as one query value.
             u"GET /api/glasses/auth/status?session=s%201%26x -|-|poll-secret"_s,
             u"GET /mac-app/latest.json -|-|-"_s}));
+        // The client names itself, not a browser.
+        for (const QJsonValue &call : service->log())
+            QCOMPARE(call[u"userAgent"_s].toString(), u"Cuelark/"_s + AppVersion::shortVersion());
     }
 
     void answersMapToOutcomes_data()
@@ -191,6 +194,33 @@ private Q_SLOTS:
     {
         service->inject({{u"status"_s, 200}, {u"chunked"_s, true}, {u"body"_s, QString(9 << 20, u' ')}});
         QCOMPARE(outcomeOf(testClient(std::nullopt, service->url()).events()), u"The service's answer is too large."_s);
+    }
+
+    // A refresh's answer that is byte for byte the last one of its kind yields the
+    // very record decoded before, as often as it comes; any other answer is decoded
+    // (and judged) afresh, whatever came between.
+    void repeatedAnswersAreDecodedOnce()
+    {
+        const GlassesAPIClient client = testClient(u"t"_s, service->url());
+        const QByteArray first = eventsBodyWithId("7"), second = eventsBodyWithId("8");
+        const QByteArray requests = R"({"requests":[{"id":1,"status":"pending","songTitle":"S","artistName":"A","createdAt":""}],"totalPending":1})";
+        const auto events = [&](const QByteArray &body) {
+            service->answerNext(200, body);
+            return awaitTask(client.events()).events;
+        };
+        const QList<DJEvent> decoded = events(first);
+        QCOMPARE(decoded.size(), 1);
+        for (int repeat = 0; repeat < 3; ++repeat) {
+            const QList<DJEvent> again = events(first);
+            QCOMPARE(again, decoded);
+            QVERIFY(again.isSharedWith(decoded));
+            service->answerNext(200, requests);
+            QCOMPARE(awaitTask(client.requests(7, 25)).requests.size(), 1);
+        }
+        service->answerNext(200, first + "x");
+        QVERIFY(outcomeOf(client.events()).contains(u"malformed JSON"_s));
+        QCOMPARE(events(first), decoded);
+        QCOMPARE(events(second).at(0).id, 8);
     }
 
     void transportFailuresPassThrough()
@@ -455,8 +485,8 @@ private Q_SLOTS:
         for (const qint64 id : {qint64(9007199254740993), std::numeric_limits<qint64>::min(),
                                 std::numeric_limits<qint64>::max()})
             QCOMPARE(Models::decodeEvents(eventsBodyWithId(QByteArray::number(id))).events.at(0).id, id);
-        // Nesting deep enough for any real answer reads; hostile depth is refused below.
-        const QByteArray deep = QByteArray(200, '[') + QByteArray(200, ']');
+        // Nesting up to 256 levels (the body's object the first) reads; deeper is refused below.
+        const QByteArray deep = QByteArray(255, '[') + QByteArray(255, ']');
         QCOMPARE(Models::decodeMe(R"({"userId":"u","x":)" + deep + "}").userId, u"u"_s);
     }
 
@@ -480,6 +510,7 @@ private Q_SLOTS:
         row("number beyond a double", R"({"n":1e400})", "number out of range");
         row("hostile nesting", "{\"x\":" + QByteArray(100000, '[') + QByteArray(100000, ']') + "}",
             "nested too deeply");
+        row("257 levels", "{\"x\":" + QByteArray(256, '[') + QByteArray(256, ']') + "}", "nested too deeply");
         row("U+FEFF before a key", R"({"\ufeffevents":[]})", "events: missing");
         // Required members and types; one bad element fails the whole list.
         row("element not an object", R"({"events":[)" + first + ",1]}", "events[1]: expected an object");

@@ -69,6 +69,12 @@ private:
     template<typename Record>
     static QCoro::Task<Record> get(GlassesAPIClient client, QString path, QueryItems query,
                                    Headers headers, Record (*decode)(const QByteArray &));
+    // The same for the records a refresh fetches again and again: an answer byte
+    // for byte the same as the last one of its kind is not decoded again, and
+    // yields the very record decoded then, its lists sharing their data with it.
+    template<typename Record>
+    static QCoro::Task<Record> getRepeated(GlassesAPIClient client, QString path, QueryItems query,
+                                           Record (*decode)(const QByteArray &));
 
     std::optional<QString> m_token;
     QUrl m_serviceUrl;

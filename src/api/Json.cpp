@@ -9,21 +9,55 @@ namespace {
 
 constexpr int maxDepth = 256;
 
+// The library's document builder with a count of the containers open: the
+// parser itself keeps no depth limit. (Its callback parser could count as
+// well, but rescans the enclosing container after each one closes, which
+// makes a long list of objects quadratic.)
+class DepthLimitedBuilder : public nlohmann::detail::json_sax_dom_parser<nlohmann::json> {
+public:
+    using json_sax_dom_parser::json_sax_dom_parser;
+
+    bool start_object(std::size_t size)
+    {
+        enter();
+        return json_sax_dom_parser::start_object(size);
+    }
+    bool start_array(std::size_t size)
+    {
+        enter();
+        return json_sax_dom_parser::start_array(size);
+    }
+    bool end_object()
+    {
+        --m_depth;
+        return json_sax_dom_parser::end_object();
+    }
+    bool end_array()
+    {
+        --m_depth;
+        return json_sax_dom_parser::end_array();
+    }
+
+private:
+    void enter()
+    {
+        if (m_depth >= maxDepth)
+            throw DecodingError(QStringLiteral("nested too deeply"));
+        ++m_depth;
+    }
+
+    int m_depth = 0;
+};
+
 } // namespace
 
 nlohmann::json Json::parse(const QByteArray &body)
 {
-    // The parser keeps no depth limit of its own; its callback sees every
-    // container open with the number of containers around it.
-    const auto limitDepth = [](int depth, nlohmann::json::parse_event_t event, nlohmann::json &) {
-        const bool opens = event == nlohmann::json::parse_event_t::object_start
-            || event == nlohmann::json::parse_event_t::array_start;
-        if (opens && depth >= maxDepth)
-            throw DecodingError(QStringLiteral("nested too deeply"));
-        return true;
-    };
+    nlohmann::json document;
+    DepthLimitedBuilder builder(document);
     try {
-        return nlohmann::json::parse(body.cbegin(), body.cend(), limitDepth);
+        nlohmann::json::sax_parse(body.cbegin(), body.cend(), &builder);
+        return document;
     } catch (const nlohmann::json::parse_error &error) {
         // Its own text quotes the body; only the position is passed on.
         throw DecodingError(QStringLiteral("malformed JSON at byte %1").arg(error.byte));

@@ -11,8 +11,25 @@
 #endif
 
 #include <QCoreApplication>
+#include <QTimer>
+
+#include <qcoro/qcorotimer.h>
 
 #include <cmath>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// The first read comes from the state built before the tray icon: it starts on
+// the event loop's first turn, once the icon has been asked for.
+QCoro::Task<StoredToken> loadOnceRunning(SecretStore &secrets)
+{
+    co_await QCoro::sleepFor(0ms);
+    co_return co_await secrets.load();
+}
+
+} // namespace
 
 DesktopServices::DesktopServices(QSystemTrayIcon *trayIcon)
     : m_notifier(trayIcon)
@@ -28,7 +45,7 @@ DesktopServices::DesktopServices(QSystemTrayIcon *trayIcon)
 Platform DesktopServices::platform()
 {
     Platform platform{
-        .loadToken = [this] { return m_secrets.load(); },
+        .loadToken = [this] { return loadOnceRunning(m_secrets); },
         .saveToken = [this](const QString &token, std::function<void(bool)> kept) {
             m_secrets.save(token, std::move(kept));
         },
@@ -58,11 +75,18 @@ Platform DesktopServices::platform()
     };
 #ifdef CUELARK_FREEDESKTOP
     // Built on first use, one for each platform handed out (and gone with it):
-    // its first calls may block while the buses answer.
-    platform.listenToSystem = [system = std::shared_ptr<SystemEvents>()](SystemEventHandler handler) mutable {
-        if (!system)
-            system = std::make_shared<SystemEvents>();
-        system->setHandler(std::move(handler));
+    // its first calls may block while the buses answer and it loads the network
+    // backend, so it starts on the event loop's first turn, after the tray icon.
+    auto system = std::make_shared<std::unique_ptr<SystemEvents>>();
+    platform.listenToSystem = [system](SystemEventHandler handler) {
+        QTimer::singleShot(0, [weak = std::weak_ptr(system), handler = std::move(handler)]() mutable {
+            const auto events = weak.lock();
+            if (!events)
+                return;
+            if (!*events)
+                *events = std::make_unique<SystemEvents>();
+            (*events)->setHandler(std::move(handler));
+        });
     };
     platform.startsAtLogin = &Autostart::isEnabled;
     platform.setStartAtLogin = [](bool enabled) {

@@ -6,7 +6,6 @@
 #include <QDeadlineTimer>
 #include <QLocalServer>
 #include <QLocalSocket>
-#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QThread>
 #include <QTimer>
@@ -33,16 +32,26 @@ constexpr auto clientBound = 2s;
 
 // The display this start shows on: each graphical session of a user has its
 // own, and its own tray. Launchers, autostart and terminals of one session
-// all carry the same value.
+// all carry the same value. Read by hand: a regular expression would load its
+// engine into every start for two small rules.
 QString displayKey()
 {
-    static const QRegularExpression screenNumber(QStringLiteral("\\.[0-9]+$"));
-    static const QRegularExpression unsafeInName(QStringLiteral("[^A-Za-z0-9._-]"));
     QString display = qEnvironmentVariable("WAYLAND_DISPLAY");
-    // ":0" and ":0.0" name the same X display (its screen 0).
-    if (display.isEmpty())
-        display = qEnvironmentVariable("DISPLAY").remove(screenNumber);
-    display.replace(unsafeInName, QStringLiteral("_"));
+    if (display.isEmpty()) {
+        display = qEnvironmentVariable("DISPLAY");
+        // ":0" and ":0.0" name the same X display (its screen 0).
+        const qsizetype dot = display.lastIndexOf(u'.');
+        const QStringView screen = dot < 0 ? QStringView() : QStringView(display).sliced(dot + 1);
+        if (!screen.isEmpty() && std::ranges::all_of(screen, [](QChar c) { return c >= u'0' && c <= u'9'; }))
+            display.truncate(dot);
+    }
+    // Only these characters reach the socket's file name.
+    for (QChar &c : display) {
+        const bool plain = (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z') || (c >= u'0' && c <= u'9')
+            || c == u'.' || c == u'_' || c == u'-';
+        if (!plain)
+            c = u'_';
+    }
     return display;
 }
 

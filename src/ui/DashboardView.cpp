@@ -11,8 +11,10 @@
 #include "ui/StatCard.h"
 #include "ui/Widgets.h"
 
+#include <QAbstractListModel>
 #include <QComboBox>
 #include <QHBoxLayout>
+#include <QListView>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QVBoxLayout>
@@ -24,6 +26,85 @@ namespace {
 constexpr qint64 noEventTag = -1;
 
 } // namespace
+
+// The picker's rows: the events as last published, or "No events". A label is
+// made only when the picker asks for it, that is for its current row and the
+// rows its open list shows: a long list costs nothing per event on a refresh.
+class EventPickerModel : public QAbstractListModel {
+public:
+    explicit EventPickerModel(QComboBox *picker) : QAbstractListModel(picker), m_picker(picker) {}
+
+    // Whether the rows were replaced. The same events leave them be; labels
+    // that may read differently at `now` (an event gone live) are asked again.
+    bool setEvents(const QList<DJEvent> &events, const QDateTime &now)
+    {
+        // Cheap when unchanged: a republished list shares its data with ours.
+        if (events == m_events) {
+            const int current = m_picker->currentIndex();
+            const bool currentChanged = current >= 0 && current < m_events.size()
+                && label(m_events[current], m_now) != label(m_events[current], now);
+            m_now = now;
+            if (currentChanged || m_picker->view()->isVisible())
+                Q_EMIT dataChanged(index(0), index(rowCount() - 1), {Qt::DisplayRole, Qt::ToolTipRole});
+            return false;
+        }
+        beginResetModel();
+        m_events = events;
+        m_now = now;
+        endResetModel();
+        return true;
+    }
+
+    // The id (or the tag of "No events") at `row`, if there is such a row.
+    std::optional<qint64> idAt(int row) const
+    {
+        if (row < 0 || row >= rowCount())
+            return std::nullopt;
+        return m_events.isEmpty() ? noEventTag : m_events[row].id;
+    }
+
+    // The row of the event `id`, or -1.
+    int rowOf(qint64 id) const
+    {
+        if (m_events.isEmpty())
+            return id == noEventTag ? 0 : -1;
+        const auto found = std::ranges::find(m_events, id, &DJEvent::id);
+        return found == m_events.cend() ? -1 : int(found - m_events.cbegin());
+    }
+
+    int rowCount(const QModelIndex &parent = {}) const override
+    {
+        return parent.isValid() ? 0 : int(std::max<qsizetype>(m_events.size(), 1));
+    }
+
+    QVariant data(const QModelIndex &index, int role) const override
+    {
+        if (!index.isValid() || index.row() >= rowCount())
+            return {};
+        const QString text = m_events.isEmpty() ? DashboardView::tr("No events") : label(m_events[index.row()], m_now);
+        switch (role) {
+        case Qt::DisplayRole:
+            // An event's name must not widen the pop-up list beyond the panel; its tooltip has it all.
+            return m_picker->fontMetrics().elidedText(text, Qt::ElideRight, DashboardView::maxPickerTextWidth);
+        case Qt::ToolTipRole:
+            return DisplayText::toolTip(text);
+        case Qt::UserRole:
+            return *idAt(index.row());
+        default:
+            return {};
+        }
+    }
+
+private:
+    static QString label(const DJEvent &event, const QDateTime &now)
+    {
+        return DisplayText::shortLine(DashboardView::pickerLabel(event, now));
+    }
+
+    QComboBox *m_picker; // its font elides the labels
+    QList<DJEvent> m_events;
+    QDateTime m_now;
+};
 
 DashboardView::DashboardView(AppState &state, QWidget *parent)
     : StateView(state, parent)
@@ -72,6 +153,11 @@ QLayout *DashboardView::buildPickerRow()
     tint.setColor(QPalette::ButtonText, Theme::purple);
     tint.setColor(QPalette::Text, Theme::purple);
     m_picker->setPalette(tint);
+    m_pickerModel = new EventPickerModel(m_picker);
+    m_picker->setModel(m_pickerModel);
+    // Rows of one height: the open list lays out only the rows it shows.
+    if (auto *list = qobject_cast<QListView *>(m_picker->view()))
+        list->setUniformItemSizes(true);
     caption->setBuddy(m_picker);
     connect(m_picker, &QComboBox::activated, this, &DashboardView::chooseEvent);
     pickerRow->addWidget(m_picker, 1);
@@ -266,40 +352,19 @@ qint64 DashboardView::pickerSelection() const
 
 void DashboardView::syncPicker()
 {
-    const AppState &state = this->state();
-    const QDateTime now = state.now();
-    QList<std::pair<QString, qint64>> rows;
-    if (state.events().isEmpty())
-        rows.append({tr("No events"), noEventTag});
-    for (const DJEvent &event : state.events())
-        rows.append({DisplayText::shortLine(pickerLabel(event, now)), event.id});
-    // An event's name must not widen the pop-up list beyond the panel; its tooltip has it all.
-    const auto shown = [this](const QString &label) {
-        return m_picker->fontMetrics().elidedText(label, Qt::ElideRight, maxPickerTextWidth);
-    };
-
     const QSignalBlocker blocker(m_picker);
-    // Rebuilding the items would close an open pop-up list on every refresh.
-    bool same = m_picker->count() == rows.size();
-    for (int i = 0; same && i < rows.size(); ++i)
-        same = m_picker->itemText(i) == shown(rows[i].first)
-            && m_picker->itemData(i).toLongLong() == rows[i].second;
-    if (!same) {
-        m_picker->clear();
-        for (const auto &[label, tag] : rows) {
-            m_picker->addItem(shown(label), QVariant::fromValue(tag));
-            m_picker->setItemData(m_picker->count() - 1, DisplayText::toolTip(label), Qt::ToolTipRole);
-        }
-    }
+    // Replacing the rows keeps an open pop-up list open; the same rows are left alone.
+    const bool replaced = m_pickerModel->setEvents(state().events(), state().now());
+    const qint64 selection = pickerSelection();
     // A selection that matches no row leaves the picker without a marked row.
-    m_picker->setCurrentIndex(m_picker->findData(QVariant::fromValue(pickerSelection())));
+    if (replaced || m_pickerModel->idAt(m_picker->currentIndex()) != selection)
+        m_picker->setCurrentIndex(m_pickerModel->rowOf(selection));
 }
 
 void DashboardView::chooseEvent(int index)
 {
-    const qint64 tag = m_picker->itemData(index).toLongLong();
-    if (tag != pickerSelection())
-        state().select(tag);
+    if (const std::optional<qint64> tag = m_pickerModel->idAt(index); tag && *tag != pickerSelection())
+        state().select(*tag);
 }
 
 void DashboardView::syncStats()

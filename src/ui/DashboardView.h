@@ -9,6 +9,7 @@
 #include <QTime>
 
 class ElidedLabel;
+class EventPickerModel;
 class QComboBox;
 class QLabel;
 class QLayout;
@@ -61,6 +62,7 @@ private:
 
     ElidedLabel *m_userName;
     QComboBox *m_picker;
+    EventPickerModel *m_pickerModel;
     StatCard *m_pending;
     StatCard *m_status;
     QLabel *m_emptyList;

@@ -80,6 +80,14 @@ bool MenuPanelView::event(QEvent *event)
     return result;
 }
 
+void MenuPanelView::showEvent(QShowEvent *event)
+{
+    // The views have caught up with what changed while the panel was hidden
+    // (they are shown first): the window takes their height before it maps.
+    StateView::showEvent(event);
+    fitHeight();
+}
+
 void MenuPanelView::fitHeight()
 {
     QLayout *column = layout();

@@ -294,6 +294,39 @@ private Q_SLOTS:
         }
     }
 
+    // The picker keeps its selection when a refresh republishes the events or
+    // brings new ones. A hidden panel does no work: what is published meanwhile
+    // reaches its views when it is shown again, before it paints.
+    void catchesUpOnlyWhenShown()
+    {
+        Panel p;
+        const QList<DJEvent> two{makeEvent(7, u"Friday"_s, true), makeEvent(9, u"Saturday"_s, false)};
+        auto *picker = child<QComboBox>(p.view(), "eventPicker");
+        const auto publish = [&](const QList<DJEvent> &events, qint64 pending) {
+            AppStateTester::setEvents(p.state, events);
+            AppStateTester::setSelectedEventId(p.state, 9);
+            AppStateTester::setTotalPending(p.state, pending);
+            settle();
+        };
+        const auto shown = [&] {
+            return u"%1 of %2 pending %3"_s.arg(picker->currentIndex()).arg(picker->count())
+                .arg(labelText(child(p.view(), "pendingCard"), "statValue"));
+        };
+        publish(two, 1);
+        QCOMPARE(shown(), u"1 of 2 pending 1"_s);
+        publish(two, 1);
+        QCOMPARE(shown(), u"1 of 2 pending 1"_s);
+        publish(QList<DJEvent>{makeEvent(5, u"Thursday"_s, false)} + two, 2);
+        QCOMPARE(shown(), u"2 of 3 pending 2"_s);
+        QCOMPARE(picker->currentText(), DashboardView::pickerLabel(two[1], p.state.now()));
+
+        p.panel.hide();
+        publish(two, 3);
+        QCOMPARE(shown(), u"2 of 3 pending 2"_s);
+        p.panel.show();
+        QCOMPARE(shown(), u"1 of 2 pending 3"_s);
+    }
+
     // An event's day is the user's (here five hours behind UTC), in the user's locale.
     void eventDates()
     {
