@@ -15,9 +15,10 @@ stand_in="$(readlink -f "$1")"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 
-# The desktop's start-up never takes this long when a process dies at once;
-# the waits themselves would give up only after ten seconds.
-readonly prompt_seconds=5
+# The desktop's start-up never takes this long when a process dies at once,
+# even on a busy machine; the waits themselves would give up only after ten
+# seconds.
+readonly prompt_seconds=8
 
 # NAME|STEP that fails after Xvfb and dunst are up|text its report must show
 cases=(
