@@ -119,7 +119,7 @@ int connectionsOfSession(const QStringList &standInArgs)
     // seconds apart, cycles never overlap it.
     AppState &state = h.startSignedIn();
     for (int i = 0; i < 100; ++i)
-        awaitTask(state.refresh());
+        refreshed(state);
     QSet<int> connections;
     for (const QJsonValue &call : h.service->log())
         connections.insert(call[QLatin1String("connection")].toInt());
@@ -186,7 +186,7 @@ int main(int argc, char *argv[])
     for (int turn = 0; turn < 300; ++turn) {
         cycles.push_back(microsecondsPerRun(1, [&] {
             AppStateTester::setUserName(state, std::nullopt); // the profile is fetched again
-            awaitTask(state.refresh());
+            refreshed(state);
         }));
         bare.push_back(microsecondsPerRun(1, [&] { bareRoundTrips(network, service.url(), token, eventId); }));
     }
@@ -214,7 +214,7 @@ int main(int argc, char *argv[])
                         {{QStringLiteral("songTitle"), QStringLiteral("New %1").arg(i)},
                          {QStringLiteral("artistName"), QStringLiteral("Artist")},
                          {QStringLiteral("eventId"), eventId}});
-        awaitTask(state.refresh());
+        refreshed(state);
         timer.start();
         repaints.push_back(dashboard.waitForPaint(timer));
         panel.reset();
