@@ -39,7 +39,7 @@ AppState::AppState(Platform platform, QUrl serviceUrl, QObject *parent)
     }
     startSession(std::nullopt);
     m_tokenLoad = TaskHandle::create(m_lifetime.get());
-    runDetached(resumeStoredSession(m_tokenLoad));
+    runDetached(resumeStoredSession(m_tokenLoad), lcAuth);
 }
 
 AppState::~AppState()
@@ -145,6 +145,16 @@ void AppState::openPage(const QUrl &page)
     });
 }
 
+std::optional<bool> AppState::startsAtLogin() const
+{
+    return m_platform.startsAtLogin ? std::optional(m_platform.startsAtLogin()) : std::nullopt;
+}
+
+bool AppState::setStartAtLogin(bool enabled)
+{
+    return m_platform.setStartAtLogin(enabled);
+}
+
 // --- Session ----------------------------------------------------------------
 
 void AppState::signOut()
@@ -182,7 +192,7 @@ void AppState::signIn()
     if (m_authPollTask)
         m_authPollTask->cancel();
     m_authPollTask = TaskHandle::create(m_lifetime.get());
-    runDetached(runSignIn(m_authPollTask));
+    runDetached(runSignIn(m_authPollTask), lcAuth);
 }
 
 void AppState::cancelSignIn()
@@ -362,7 +372,7 @@ void AppState::select(qint64 eventId)
 void AppState::act(const SongRequest &request, RequestAction action)
 {
     qCDebug(lcRefresh) << "request" << request.id << "answered:" << wireString(action);
-    runDetached(runAction(request, action));
+    runDetached(runAction(request, action), lcRefresh);
 }
 
 QCoro::Task<> AppState::runAction(SongRequest request, RequestAction action)
@@ -421,12 +431,12 @@ void AppState::scheduleUpdateCheckIfNeeded()
     if (m_hasCheckedUpdatesThisSession)
         return;
     m_hasCheckedUpdatesThisSession = true;
-    runDetached(runUpdateCheck(false));
+    runDetached(runUpdateCheck(false), lcUpdates);
 }
 
 void AppState::checkForUpdates()
 {
-    runDetached(runUpdateCheck(true));
+    runDetached(runUpdateCheck(true), lcUpdates);
 }
 
 // Outlives a sign-out on purpose: an update is offered whoever is signed in.

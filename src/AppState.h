@@ -19,11 +19,12 @@
 
 class TaskHandle;
 
-// The application's state: everything the panel shows and the flows that
-// change it. (The desktop services behind Platform keep state of their own, and
-// api/Network the one access manager that every call shares.) Lives on the main thread. Every assignment to a published field emits that
-// field's signal once (even when the value did not change), in assignment order,
-// followed by changed().
+// The application's state: everything the panel shows, and the session, the
+// browser sign-in and the request answers that change it. The refresh loop
+// fetches the queue and hands each cycle's outcome over to be published here.
+// Lives on the main thread. Every assignment to a published field emits that
+// field's signal once (even when the value did not change), in assignment
+// order, followed by changed().
 class AppState : public QObject {
     Q_OBJECT
 public:
@@ -75,7 +76,11 @@ public:
     // browser takes it (the panel is asked to open then).
     void openPage(const QUrl &page);
 
-    const Platform &platform() const { return m_platform; }
+    // Start at login: absent where the desktop has no such setting. The
+    // setter returns whether the setting now is as asked.
+    std::optional<bool> startsAtLogin() const;
+    bool setStartAtLogin(bool enabled);
+
     const QUrl &serviceUrl() const { return m_serviceUrl; }
     QDateTime now() const { return m_platform.now(); }
 
@@ -162,8 +167,8 @@ private:
     // parent of all others.
     std::shared_ptr<TaskHandle> m_lifetime;
     // One per signed-in session, and one for each signed-out time between two:
-    // owns that time's calls, refreshes and actions; a sign-out or a completed
-    // sign-in cancels it.
+    // owns that time's calls and actions; a sign-out or a completed sign-in
+    // cancels it and stops the refresh loop.
     std::shared_ptr<TaskHandle> m_session;
     GlassesAPIClient m_client;
     // The start-up read of the stored token, and while the store cannot be
@@ -171,7 +176,7 @@ private:
     std::shared_ptr<TaskHandle> m_tokenLoad;
     std::shared_ptr<TaskHandle> m_storeWait;
     std::shared_ptr<TaskHandle> m_authPollTask;
-    // Runs while signed in; stopped with the session it was started for.
+    // Runs while signed in.
     RefreshLoop m_refreshLoop;
     bool m_offline = false;
     NotificationBaseline m_notificationBaseline;

@@ -60,7 +60,7 @@ void RefreshLoop::start(GlassesAPIClient client)
 {
     stop();
     m_running = TaskHandle::create();
-    runDetached(run(m_running, std::move(client)));
+    runDetached(run(m_running, std::move(client)), lcRefresh);
 }
 
 void RefreshLoop::stop()

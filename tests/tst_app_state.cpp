@@ -231,7 +231,7 @@ private Q_SLOTS:
             QVERIFY(waitUntil([&] { return app.authState() == AuthState::waitingForBrowser; }));
             h->service->control("POST", u"/control/expire-sessions"_s);
         } else if (how == u"unparsable" || how == u"case") {
-            QVERIFY(waitUntil([&] { return h->countCalls(statusPoll) == 1; }));
+            QVERIFY(waitUntil([&] { return h->countCalls(statusPoll) >= 1; }));
             h->desktop.clock = h->desktop.clock.addSecs(601); // past the ten-minute fallback
         }
         QVERIFY(waitUntil([&] { return app.errorMessage().has_value(); }));
