@@ -166,7 +166,7 @@ int connectionsOfSession(const QStringList &standInArgs)
     // seconds apart, cycles never overlap it.
     AppState &state = h.startSignedIn();
     for (int i = 0; i < 100; ++i)
-        awaitTask(state.refresh());
+        refreshed(state);
     QSet<int> connections;
     for (const QJsonValue &call : h.service->log())
         connections.insert(call[QLatin1String("connection")].toInt());
@@ -210,7 +210,7 @@ void eventsAtScale(StandIn &service, AppState &state, const QString &token, Pain
                       {QStringLiteral("startDate"), state.events().first().startDate}};
     const auto cycle = [&] {
         AppStateTester::setUserName(state, std::nullopt);
-        awaitTask(state.refresh());
+        refreshed(state);
     };
     const QString eventsPath = QStringLiteral("/api/glasses/events");
     for (const int count : {10, 1000, 10000, 40000}) {
@@ -304,7 +304,7 @@ int main(int argc, char *argv[])
     for (int turn = 0; turn < 300; ++turn) {
         cycles.push_back(microsecondsPerRun(1, [&] {
             AppStateTester::setUserName(state, std::nullopt); // the profile is fetched again
-            awaitTask(state.refresh());
+            refreshed(state);
         }));
         bare.push_back(microsecondsPerRun(1, [&] { bareRoundTrips(network, service.url(), token, eventId); }));
     }
@@ -327,7 +327,7 @@ int main(int argc, char *argv[])
                         {{QStringLiteral("songTitle"), QStringLiteral("New %1").arg(i)},
                          {QStringLiteral("artistName"), QStringLiteral("Artist")},
                          {QStringLiteral("eventId"), eventId}});
-        awaitTask(state.refresh());
+        refreshed(state);
         QElapsedTimer timer;
         timer.start();
         repaints.push_back(dashboard.waitForPaint(timer));

@@ -13,22 +13,19 @@
 
 #include <utility>
 
-namespace {
-
-bool isUnauthorized(const ServiceError &error)
-{
-    const auto *apiError = dynamic_cast<const APIError *>(&error);
-    return apiError && apiError->kind() == APIError::Kind::unauthorized;
-}
-
-} // namespace
-
 AppState::AppState(Platform platform, QUrl serviceUrl, QObject *parent)
     : QObject(parent)
     , m_platform(std::move(platform))
     , m_serviceUrl(std::move(serviceUrl))
     , m_lifetime(TaskHandle::create())
     , m_client(std::nullopt, m_serviceUrl, m_platform.idleTimeout)
+    , m_refreshLoop({
+          .inputs = [this] { return refreshInputs(); },
+          .publish = [this](const RefreshOutcome &outcome) { publishRefresh(outcome); },
+          .prepare = m_platform.readNotificationCapabilities,
+          .now = m_platform.now,
+          .pause = [this] { return m_platform.wait(statsPollInterval); },
+      })
 {
     m_platform.listenToNotificationChoices([self = QPointer(this)](qint64 requestId, NotificationChoice choice) {
         if (self)
@@ -42,7 +39,7 @@ AppState::AppState(Platform platform, QUrl serviceUrl, QObject *parent)
     }
     startSession(std::nullopt);
     m_tokenLoad = TaskHandle::create(m_lifetime.get());
-    runDetached(resumeStoredSession(m_tokenLoad));
+    runDetached(resumeStoredSession(m_tokenLoad), lcAuth);
 }
 
 AppState::~AppState()
@@ -69,7 +66,7 @@ QCoro::Task<> AppState::resumeStoredSession(std::shared_ptr<TaskHandle> task)
             // The token is tried against the service by the first refresh, not here.
             startSession(std::move(stored.token));
             setAuthState(AuthState::signedIn);
-            startStatsPolling();
+            m_refreshLoop.start(m_client);
             co_return;
         }
         qCInfo(lcAuth) << "the secret store cannot be read yet:" << *stored.unreadable;
@@ -99,10 +96,10 @@ void AppState::tokenKept(bool kept)
 
 void AppState::startSession(std::optional<QString> token)
 {
+    m_refreshLoop.stop();
     if (m_session)
         m_session->cancel();
     m_session = TaskHandle::create(m_lifetime.get());
-    m_cycleCalls = TaskHandle::create(m_session.get());
     m_client = makeClient(std::move(token), m_session);
 }
 
@@ -129,6 +126,7 @@ void AppState::setRequests(QList<SongRequest> value) { publish(m_requests, std::
 void AppState::setTotalPending(qint64 value) { publish(m_totalPending, value, &AppState::totalPendingChanged); }
 void AppState::setLastUpdated(std::optional<QDateTime> value) { publish(m_lastUpdated, std::move(value), &AppState::lastUpdatedChanged); }
 void AppState::setErrorMessage(std::optional<QString> value) { publish(m_errorMessage, std::move(value), &AppState::errorMessageChanged); }
+void AppState::setLastRefreshFailed(bool value) { publish(m_lastRefreshFailed, value, &AppState::lastRefreshFailedChanged); }
 void AppState::setStoreNotice(std::optional<QString> value) { publish(m_storeNotice, std::move(value), &AppState::storeNoticeChanged); }
 void AppState::setUnopenedPage(std::optional<QUrl> value) { publish(m_unopenedPage, std::move(value), &AppState::unopenedPageChanged); }
 
@@ -147,6 +145,16 @@ void AppState::openPage(const QUrl &page)
     });
 }
 
+std::optional<bool> AppState::startsAtLogin() const
+{
+    return m_platform.startsAtLogin ? std::optional(m_platform.startsAtLogin()) : std::nullopt;
+}
+
+bool AppState::setStartAtLogin(bool enabled)
+{
+    return m_platform.setStartAtLogin(enabled);
+}
+
 // --- Session ----------------------------------------------------------------
 
 void AppState::signOut()
@@ -155,8 +163,6 @@ void AppState::signOut()
     m_tokenLoad->cancel();
     if (m_authPollTask)
         m_authPollTask->cancel();
-    if (m_statsPollTask)
-        m_statsPollTask->cancel();
     m_platform.clearToken();
     // Ends whatever the session still had under way, results and errors alike.
     startSession(std::nullopt);
@@ -166,21 +172,11 @@ void AppState::signOut()
     setSelectedEventId(std::nullopt);
     setRequests({});
     setTotalPending(0);
-    m_lastRefreshFailed = false;
+    setLastRefreshFailed(false);
     setLastUpdated(std::nullopt);
     if (m_storeNotice)
         setStoreNotice(std::nullopt);
     resetNotificationBaseline();
-}
-
-void AppState::startStatsPolling()
-{
-    if (m_statsPollTask)
-        m_statsPollTask->cancel();
-    m_statsPollTask = TaskHandle::create(m_session.get());
-    m_pollPause.reset();
-    m_refreshAfterCycle = false;
-    runDetached(runStatsPolling(m_statsPollTask));
 }
 
 // --- Browser sign-in --------------------------------------------------------
@@ -196,7 +192,7 @@ void AppState::signIn()
     if (m_authPollTask)
         m_authPollTask->cancel();
     m_authPollTask = TaskHandle::create(m_lifetime.get());
-    runDetached(runSignIn(m_authPollTask));
+    runDetached(runSignIn(m_authPollTask), lcAuth);
 }
 
 void AppState::cancelSignIn()
@@ -254,7 +250,7 @@ QCoro::Task<> AppState::pollUntilComplete(std::shared_ptr<TaskHandle> task, Auth
             });
             setUnopenedPage(std::nullopt);
             setAuthState(AuthState::signedIn);
-            startStatsPolling();
+            m_refreshLoop.start(m_client);
             co_return;
         }
         if (answer.status == QLatin1String("expired")) {
@@ -270,27 +266,6 @@ QCoro::Task<> AppState::pollUntilComplete(std::shared_ptr<TaskHandle> task, Auth
 
 // --- Refresh cycle ----------------------------------------------------------
 
-QCoro::Task<> AppState::runStatsPolling(std::shared_ptr<TaskHandle> task)
-{
-    try {
-        co_await m_platform.readNotificationCapabilities();
-    } catch (...) {
-        // Whatever the notification service answers, polling goes on.
-    }
-    while (!task->isCancelled()) {
-        co_await refresh();
-        if (task->isCancelled())
-            co_return;
-        if (std::exchange(m_refreshAfterCycle, false))
-            continue;
-        m_pollPause = TaskHandle::create(task.get());
-        co_await sleepFor(m_pollPause, m_platform.wait(statsPollInterval));
-        if (task->isCancelled())
-            co_return;
-        m_pollPause.reset();
-    }
-}
-
 void AppState::systemChanged(SystemEvent event)
 {
     switch (event) {
@@ -299,23 +274,15 @@ void AppState::systemChanged(SystemEvent event)
         qCDebug(lcRefresh) << (event == SystemEvent::woke ? "the machine woke" : "the machine is going to sleep");
         // A call left open over the sleep (or begun just before it) would wait
         // out the idle timeout after it; its cycle ends silently.
-        m_cycleCalls->cancel();
-        m_cycleCalls = TaskHandle::create(m_session.get());
         if (event == SystemEvent::sleeping)
-            return;
-        // The next cycle now: at once from the pause, or right after the
-        // cycle under way, whose calls were just aborted.
-        if (m_pollPause)
-            m_pollPause->cancel();
+            m_refreshLoop.abortCycle();
         else
-            m_refreshAfterCycle = true;
+            m_refreshLoop.restart();
         return;
     case SystemEvent::online:
         qCDebug(lcRefresh) << "the network is back";
         m_offline = false;
-        // The next cycle now, unless one is running.
-        if (m_pollPause)
-            m_pollPause->cancel();
+        m_refreshLoop.refreshNow();
         return;
     case SystemEvent::offline:
         qCDebug(lcRefresh) << "the system reports no network";
@@ -335,115 +302,62 @@ void AppState::systemChanged(SystemEvent event)
 // the last update.
 void AppState::showOffline()
 {
-    m_lastRefreshFailed = true;
+    setLastRefreshFailed(true);
     setErrorMessage(tr("You are offline: the system reports no network. Cuelark refreshes as soon as it is back."));
 }
 
-QCoro::Task<> AppState::refresh()
+void AppState::refresh()
 {
-    if (m_authState != AuthState::signedIn)
-        co_return;
-    RefreshRun run{m_session, m_client.abortedBy(m_cycleCalls), m_cycleCalls, ++m_refreshesStarted};
-    qCDebug(lcRefresh) << "refresh" << run.number << "started";
-    try {
-        if (!co_await refreshEvents(run) || !co_await refreshRequests(run))
-            co_return;
-        qCDebug(lcRefresh) << "refresh" << run.number << "done:" << m_requests.size() << "requests,"
-                           << m_totalPending << "pending";
-        m_lastRefreshFailed = false;
-        setLastUpdated(now());
-        setErrorMessage(std::nullopt);
-        scheduleUpdateCheckIfNeeded();
-    } catch (const ServiceError &error) {
-        if (run.calls->isCancelled() && !run.session->isCancelled()) {
-            qCDebug(lcRefresh) << "refresh" << run.number << "aborted for the sleep";
-            co_return;
-        }
-        if (!mayPublish(run)) {
-            qCDebug(lcRefresh) << "refresh" << run.number << "outdated, its failure dropped";
-            co_return;
-        }
-        qCWarning(lcRefresh) << "refresh" << run.number << "failed:" << error.description();
-        if (isUnauthorized(error)) {
+    m_refreshLoop.refreshNow();
+}
+
+RefreshInputs AppState::refreshInputs() const
+{
+    return {.needsProfile = !m_userName, .selectedEventId = m_selectedEventId};
+}
+
+// The loop hands over only what the current session and selection asked for:
+// a cycle that a sign-out or another event overtook was aborted.
+void AppState::publishRefresh(const RefreshOutcome &outcome)
+{
+    if (const auto *failure = std::get_if<RefreshFailure>(&outcome)) {
+        qCWarning(lcRefresh) << "refresh failed:" << failure->description;
+        if (failure->unauthorized) {
             signOut();
-            setErrorMessage(error.description());
+            setErrorMessage(failure->description);
         } else if (m_offline) {
             showOffline();
         } else {
-            m_lastRefreshFailed = true;
-            setErrorMessage(error.description());
+            setLastRefreshFailed(true);
+            setErrorMessage(failure->description);
         }
+        return;
     }
-}
-
-// What just arrived for `run` may be published: not when its session is over
-// (or we are gone), nor when a refresh that started later has published an
-// answer of the same kind already.
-bool AppState::mayPublish(const RefreshRun &run)
-{
-    if (run.session->isCancelled() || run.number < m_newestPublished[run.awaited])
-        return false;
-    m_newestPublished[run.awaited] = run.number;
-    return true;
-}
-
-// The profile (once a session) and the events; false when the run is outdated.
-QCoro::Task<bool> AppState::refreshEvents(RefreshRun &run)
-{
-    if (!m_userName) {
-        run.awaited = profileAnswer;
-        const MeResponse me = co_await run.client.me();
-        if (!mayPublish(run))
-            co_return false;
-        setUserName(me.name);
-    }
-    run.awaited = eventsAnswer;
-    EventsResponse answer = co_await run.client.events();
-    if (!mayPublish(run))
-        co_return false;
-    setEvents(std::move(answer.events));
-    reconcileSelection(m_events);
-    co_return true;
-}
-
-// The selected event's requests; false when the run is outdated.
-QCoro::Task<bool> AppState::refreshRequests(RefreshRun &run)
-{
-    const std::optional<qint64> eventId = m_selectedEventId;
-    if (!eventId) {
+    const auto &snapshot = std::get<RefreshSnapshot>(outcome);
+    if (snapshot.profile)
+        setUserName(snapshot.profile->name);
+    // The client hands back the very list it gave last time when the service's
+    // answer was the same bytes: nothing to publish, and nothing for the panel
+    // to go through, however many events there are.
+    if (!snapshot.events.isSharedWith(m_events))
+        setEvents(snapshot.events);
+    if (snapshot.selectedEventId != m_selectedEventId)
+        setSelectedEventId(snapshot.selectedEventId);
+    if (snapshot.requests) {
+        if (!snapshot.requests->requests.isSharedWith(m_requests))
+            setRequests(snapshot.requests->requests);
+        setTotalPending(snapshot.requests->totalPending);
+        showNotificationChanges(m_notificationBaseline.look(*snapshot.selectedEventId, m_requests));
+    } else {
         setRequests({});
         setTotalPending(0);
         resetNotificationBaseline();
-        co_return true;
     }
-    run.awaited = requestsAnswer;
-    RequestsResponse page = co_await run.client.requests(*eventId, requestLimit);
-    // A list for an event the DJ has since left must not appear under the new one.
-    if (!mayPublish(run) || m_selectedEventId != eventId) {
-        qCDebug(lcRefresh) << "refresh" << run.number << "outdated, its requests dropped";
-        co_return false;
-    }
-    const QList<SongRequest> requests = page.requests;
-    setRequests(std::move(page.requests));
-    setTotalPending(page.totalPending);
-    notifyForNewPendingRequests(requests, *eventId);
-    co_return true;
-}
-
-void AppState::reconcileSelection(const QList<DJEvent> &events)
-{
-    const auto selected = m_selectedEventId;
-    if (selected && std::any_of(events.begin(), events.end(),
-                                [&](const DJEvent &event) { return event.id == *selected; }))
-        return;
-    if (events.isEmpty()) {
-        setSelectedEventId(std::nullopt);
-        return;
-    }
-    const QDateTime current = now();
-    const auto live = std::find_if(events.begin(), events.end(),
-                                   [&](const DJEvent &event) { return event.isLive(current); });
-    setSelectedEventId(live != events.end() ? live->id : events.first().id);
+    qCDebug(lcRefresh) << "refresh done:" << m_requests.size() << "requests," << m_totalPending << "pending";
+    setLastRefreshFailed(false);
+    setLastUpdated(now());
+    setErrorMessage(std::nullopt);
+    scheduleUpdateCheckIfNeeded();
 }
 
 void AppState::select(qint64 eventId)
@@ -455,7 +369,7 @@ void AppState::select(qint64 eventId)
     setRequests({});
     setTotalPending(0);
     resetNotificationBaseline();
-    runDetached(refresh());
+    m_refreshLoop.restart();
 }
 
 // --- Request actions --------------------------------------------------------
@@ -463,7 +377,7 @@ void AppState::select(qint64 eventId)
 void AppState::act(const SongRequest &request, RequestAction action)
 {
     qCDebug(lcRefresh) << "request" << request.id << "answered:" << wireString(action);
-    runDetached(runAction(request, action));
+    runDetached(runAction(request, action), lcRefresh);
 }
 
 QCoro::Task<> AppState::runAction(SongRequest request, RequestAction action)
@@ -478,54 +392,17 @@ QCoro::Task<> AppState::runAction(SongRequest request, RequestAction action)
         co_return;
     }
     if (!session->isCancelled())
-        co_await refresh();
+        m_refreshLoop.refreshNow();
 }
 
 // --- New-request notifications ----------------------------------------------
 
-void AppState::notifyForNewPendingRequests(const QList<SongRequest> &requests, qint64 eventId)
+void AppState::showNotificationChanges(const NotificationBaseline::Changes &changes)
 {
-    QList<SongRequest> pending;
-    QSet<qint64> pendingIds;
-    for (const SongRequest &request : requests) {
-        if (request.isPending()) {
-            pending.append(request);
-            pendingIds.insert(request.id);
-        }
-    }
-    if (!m_notificationBaselineReady || m_notificationEventId != eventId) {
-        // The first look at an event only records what is already there; what
-        // was notified for another event goes.
-        withdrawNotifications();
-        m_notificationEventId = eventId;
-        m_knownPendingRequestIds = std::move(pendingIds);
-        m_notificationBaselineReady = true;
-        return;
-    }
-    QList<SongRequest> fresh;
-    for (const SongRequest &request : std::as_const(pending)) {
-        if (!m_knownPendingRequestIds.contains(request.id))
-            fresh.append(request);
-    }
-    // A request answered anywhere (here, from its notification, on the service's
-    // page) no longer needs answering. One that merely left the fetched page is
-    // forgotten by the baseline too, and notified again should it come back.
-    withdrawNotifications(pendingIds);
-    m_knownPendingRequestIds = std::move(pendingIds);
-    for (const SongRequest &request : std::as_const(fresh)) {
-        m_notifiedRequestIds.insert(request.id);
-        m_platform.notifyNewRequest(requestNotification(request));
-    }
-}
-
-void AppState::withdrawNotifications(const QSet<qint64> &keep)
-{
-    m_notifiedRequestIds.removeIf([&](qint64 requestId) {
-        if (keep.contains(requestId))
-            return false;
+    for (const qint64 requestId : changes.withdraw)
         m_platform.withdrawNotification(requestId);
-        return true;
-    });
+    for (const SongRequest &request : changes.notify)
+        m_platform.notifyNewRequest(requestNotification(request));
 }
 
 void AppState::answerNotification(qint64 requestId, NotificationChoice choice)
@@ -540,7 +417,7 @@ void AppState::answerNotification(qint64 requestId, NotificationChoice choice)
         return r.id == requestId && r.isPending();
     });
     if (m_authState != AuthState::signedIn || request == m_requests.cend()
-        || !m_knownPendingRequestIds.contains(requestId)) {
+        || !m_notificationBaseline.isPending(requestId)) {
         qCDebug(lcNotify) << "request" << requestId << "is no longer pending; its notification's action is ignored";
         return;
     }
@@ -549,10 +426,7 @@ void AppState::answerNotification(qint64 requestId, NotificationChoice choice)
 
 void AppState::resetNotificationBaseline()
 {
-    withdrawNotifications();
-    m_knownPendingRequestIds.clear();
-    m_notificationBaselineReady = false;
-    m_notificationEventId.reset();
+    showNotificationChanges({.notify = {}, .withdraw = m_notificationBaseline.reset()});
 }
 
 // --- Update checks ----------------------------------------------------------
@@ -562,12 +436,12 @@ void AppState::scheduleUpdateCheckIfNeeded()
     if (m_hasCheckedUpdatesThisSession)
         return;
     m_hasCheckedUpdatesThisSession = true;
-    runDetached(runUpdateCheck(false));
+    runDetached(runUpdateCheck(false), lcUpdates);
 }
 
 void AppState::checkForUpdates()
 {
-    runDetached(runUpdateCheck(true));
+    runDetached(runUpdateCheck(true), lcUpdates);
 }
 
 // Outlives a sign-out on purpose: an update is offered whoever is signed in.

@@ -1,17 +1,17 @@
 #pragma once
 
 #include "Platform.h"
+#include "RefreshLoop.h"
 #include "api/GlassesAPIClient.h"
 #include "api/Models.h"
+#include "notifications/NotificationBaseline.h"
 
 #include <QDateTime>
 #include <QList>
 #include <QObject>
-#include <QSet>
 #include <QString>
 #include <QUrl>
 
-#include <array>
 #include <memory>
 #include <optional>
 
@@ -19,11 +19,13 @@
 
 class TaskHandle;
 
-// The application's state: everything the panel shows and the flows that
-// change it. (The desktop services behind Platform keep state of their own, and
-// api/Network the one access manager that every call shares.) Lives on the main thread. Every assignment to a published field emits that
-// field's signal once (even when the value did not change), in assignment order,
-// followed by changed().
+// The application's state: everything the panel shows, and the session, the
+// browser sign-in and the request answers that change it. The refresh loop
+// fetches the queue and hands each cycle's outcome over to be published here.
+// Lives on the main thread. Every assignment to a published field emits that
+// field's signal once (even when the value did not change), in assignment
+// order, followed by changed(); a refresh whose events or requests came back
+// byte for byte as last time does not assign them again.
 class AppState : public QObject {
     Q_OBJECT
 public:
@@ -49,8 +51,8 @@ public:
     qint64 totalPending() const { return m_totalPending; }
     const std::optional<QDateTime> &lastUpdated() const { return m_lastUpdated; }
     const std::optional<QString> &errorMessage() const { return m_errorMessage; }
-    // Whether the latest refresh to publish an outcome failed (its error is the
-    // errorMessage); false while signed out. Changes just before errorMessage.
+    // Whether the latest refresh cycle failed (its error is the errorMessage);
+    // false while signed out. Changes just before errorMessage.
     bool lastRefreshFailed() const { return m_lastRefreshFailed; }
     // The last web page no browser took, offered to copy; cleared when another
     // page is opened or the sign-in it was for completes.
@@ -63,7 +65,10 @@ public:
     void signIn();
     void cancelSignIn();
     void signOut();
-    QCoro::Task<> refresh();
+    // A refresh cycle now, or right after the one in flight.
+    void refresh();
+    // Shows the event's requests: the old list goes at once, the new one is
+    // fetched at once.
     void select(qint64 eventId);
     void act(const SongRequest &request, RequestAction action);
     // The check the DJ asks for: its outcome always shows, a failure included.
@@ -72,19 +77,22 @@ public:
     // browser takes it (the panel is asked to open then).
     void openPage(const QUrl &page);
 
-    const Platform &platform() const { return m_platform; }
+    // Start at login: absent where the desktop has no such setting. The
+    // setter returns whether the setting now is as asked.
+    std::optional<bool> startsAtLogin() const;
+    bool setStartAtLogin(bool enabled);
+
     const QUrl &serviceUrl() const { return m_serviceUrl; }
     QDateTime now() const { return m_platform.now(); }
 
     // The tracked flows' handles (absent until first started; kept after they end).
     std::shared_ptr<const TaskHandle> authPollTask() const { return m_authPollTask; }
-    std::shared_ptr<const TaskHandle> statsPollTask() const { return m_statsPollTask; }
+    const RefreshLoop &refreshLoop() const { return m_refreshLoop; }
     bool hasCheckedUpdatesThisSession() const { return m_hasCheckedUpdatesThisSession; }
 
     static constexpr double statsPollInterval = 10.0;
     static constexpr double authPollInterval = 2.0;
     static constexpr double signInFallbackDeadline = 600.0;
-    static constexpr qint64 requestLimit = 25;
     static constexpr double storeRetryInterval = 30.0;
 
 Q_SIGNALS:
@@ -96,6 +104,7 @@ Q_SIGNALS:
     void totalPendingChanged();
     void lastUpdatedChanged();
     void errorMessageChanged();
+    void lastRefreshFailedChanged();
     void unopenedPageChanged();
     void storeNoticeChanged();
     void changed();
@@ -116,41 +125,24 @@ private:
     void setTotalPending(qint64 value);
     void setLastUpdated(std::optional<QDateTime> value);
     void setErrorMessage(std::optional<QString> value);
+    void setLastRefreshFailed(bool value);
     void setUnopenedPage(std::optional<QUrl> value);
     void setStoreNotice(std::optional<QString> value);
 
     QCoro::Task<> resumeStoredSession(std::shared_ptr<TaskHandle> task);
     void startSession(std::optional<QString> token);
     GlassesAPIClient makeClient(std::optional<QString> token, std::shared_ptr<const TaskHandle> handle) const;
-    void startStatsPolling();
     QCoro::Task<> runSignIn(std::shared_ptr<TaskHandle> task);
     QCoro::Task<> pollUntilComplete(std::shared_ptr<TaskHandle> task, AuthStartResponse session);
     void tokenKept(bool kept);
-    QCoro::Task<> runStatsPolling(std::shared_ptr<TaskHandle> task);
+    RefreshInputs refreshInputs() const;
+    void publishRefresh(const RefreshOutcome &outcome);
     void systemChanged(SystemEvent event);
     void showOffline();
-    // Refreshes are numbered as they start. An answer (or failure) of one kind
-    // from a refresh older than one whose answer of that kind is already
-    // published is dropped, so overlapping refreshes never put older data over
-    // newer.
-    enum Answer { profileAnswer, eventsAnswer, requestsAnswer, answerKinds };
-    struct RefreshRun {
-        std::shared_ptr<const TaskHandle> session;
-        // Its calls: aborted when the machine goes to sleep.
-        GlassesAPIClient client;
-        std::shared_ptr<const TaskHandle> calls;
-        quint64 number = 0;
-        Answer awaited = profileAnswer;
-    };
-    bool mayPublish(const RefreshRun &run);
-    QCoro::Task<bool> refreshEvents(RefreshRun &run);
-    QCoro::Task<bool> refreshRequests(RefreshRun &run);
     QCoro::Task<> runAction(SongRequest request, RequestAction action);
     QCoro::Task<> runUpdateCheck(bool userInitiated);
-    void reconcileSelection(const QList<DJEvent> &events);
-    void notifyForNewPendingRequests(const QList<SongRequest> &requests, qint64 eventId);
+    void showNotificationChanges(const NotificationBaseline::Changes &changes);
     void resetNotificationBaseline();
-    void withdrawNotifications(const QSet<qint64> &keep = {});
     void answerNotification(qint64 requestId, NotificationChoice choice);
     void scheduleUpdateCheckIfNeeded();
 
@@ -176,8 +168,8 @@ private:
     // parent of all others.
     std::shared_ptr<TaskHandle> m_lifetime;
     // One per signed-in session, and one for each signed-out time between two:
-    // owns that time's calls, refreshes and actions; a sign-out or a completed
-    // sign-in cancels it.
+    // owns that time's calls and actions; a sign-out or a completed sign-in
+    // cancels it and stops the refresh loop.
     std::shared_ptr<TaskHandle> m_session;
     GlassesAPIClient m_client;
     // The start-up read of the stored token, and while the store cannot be
@@ -185,23 +177,9 @@ private:
     std::shared_ptr<TaskHandle> m_tokenLoad;
     std::shared_ptr<TaskHandle> m_storeWait;
     std::shared_ptr<TaskHandle> m_authPollTask;
-    std::shared_ptr<TaskHandle> m_statsPollTask;
-    // The polling loop's pause while it lasts: ending it early starts the next
-    // cycle at once, and never a second one beside a running cycle.
-    std::shared_ptr<TaskHandle> m_pollPause;
-    // The cycle under way began before a sleep: the next one follows it at once.
-    bool m_refreshAfterCycle = false;
-    // Parent of the refresh cycles' calls; replaced once it has been cancelled
-    // for a sleep.
-    std::shared_ptr<TaskHandle> m_cycleCalls;
+    // Runs while signed in.
+    RefreshLoop m_refreshLoop;
     bool m_offline = false;
-    quint64 m_refreshesStarted = 0;
-    std::array<quint64, answerKinds> m_newestPublished = {};
-    QSet<qint64> m_knownPendingRequestIds;
-    bool m_notificationBaselineReady = false;
-    std::optional<qint64> m_notificationEventId;
-    // The requests whose notifications may still be on screen; each is withdrawn
-    // once its request is no longer pending or the baseline is dropped.
-    QSet<qint64> m_notifiedRequestIds;
+    NotificationBaseline m_notificationBaseline;
     bool m_hasCheckedUpdatesThisSession = false;
 };

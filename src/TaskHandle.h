@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QLoggingCategory>
 #include <QObject>
 
 #include <chrono>
@@ -34,8 +35,6 @@ QCoro::Task<> sleepFor(std::shared_ptr<TaskHandle> handle, std::chrono::millisec
 
 // Lets a flow run on by itself: QCoro keeps a suspended coroutine alive when its
 // task object goes away, and frees it when it finishes. The flow ends early
-// only through the handle it runs under.
-inline void runDetached(QCoro::Task<> task)
-{
-    Q_UNUSED(task);
-}
+// only through the handle it runs under. An exception that escapes it ends it
+// with a warning in `category`, rather than vanishing.
+void runDetached(QCoro::Task<> task, const QLoggingCategory &(*category)());

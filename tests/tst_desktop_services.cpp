@@ -385,7 +385,7 @@ private Q_SLOTS:
         QSignalSpy panel(&app, &AppState::panelRequested);
         QVERIFY(waitUntil([&] { return app.lastUpdated().has_value(); }));
         const qint64 request = h.addRequest(u"Blue Monday"_s, *app.selectedEventId());
-        const Posted note = posted([&] { awaitTask(app.refresh()); });
+        const Posted note = posted([&] { QVERIFY(refreshed(app)); });
         QVERIFY(note.id != 0);
         const QStringList offered{u"default"_s, u"Open Cuelark"_s, u"approve"_s, u"Approve"_s, u"reject"_s, u"Reject"_s};
         QCOMPARE(note.actions, actions ? offered : QStringList());
@@ -394,7 +394,7 @@ private Q_SLOTS:
                << (then.contains(u' ') || then == u"impostor" ? u"approve"_s : then);
         if (then == u"web") {
             awaitTask(testClient(token, h.service->url()).updateRequest(request, RequestAction::approved));
-            awaitTask(app.refresh());
+            QVERIFY(refreshed(app));
         } else if (then == u"sign out")
             app.signOut();
         else if (then == u"event")

@@ -26,6 +26,4 @@ public:
 private:
     SecretStore m_secrets;
     Notifier m_notifier;
-    // Requests whose notification this run posted and has not withdrawn: they
-    // go when the application quits, as their choices would reach no one.
 };

@@ -231,7 +231,7 @@ QLayout *DashboardView::buildFooter()
     QPushButton *refresh = makeButton(QStringLiteral("refreshButton"), tr("Refresh"),
                                       Theme::TextStyle::caption, this);
     // The refresh runs on by itself; nothing waits for it here.
-    connect(refresh, &QPushButton::clicked, this, [this] { runDetached(state().refresh()); });
+    connect(refresh, &QPushButton::clicked, this, [this] { state().refresh(); });
     buttons->addWidget(refresh);
     m_refresh = refresh;
     QPushButton *signOut = makeButton(QStringLiteral("signOutButton"), tr("Sign Out"),

@@ -84,8 +84,8 @@ PanelFooterLinks::PanelFooterLinks(AppState &state, QWidget *parent)
     QLayout *row = buildLinkRow(state);
     column->addLayout(row);
 
-    if (state.platform().startsAtLogin)
-        column->addWidget(new StartAtLoginBox(state.platform(), this), 0, Qt::AlignHCenter);
+    if (state.startsAtLogin())
+        column->addWidget(new StartAtLoginBox(state, this), 0, Qt::AlignHCenter);
 }
 
 QLayout *PanelFooterLinks::buildLinkRow(AppState &state)
@@ -120,7 +120,7 @@ QLayout *PanelFooterLinks::buildLinkRow(AppState &state)
 
 // The setting lives with the desktop (an autostart entry): read each time the
 // panel is built, and shown as it is after a change, so a failed write reverts.
-StartAtLoginBox::StartAtLoginBox(const Platform &platform, QWidget *parent)
+StartAtLoginBox::StartAtLoginBox(AppState &state, QWidget *parent)
     : QCheckBox(tr("Start at login"), parent)
 {
     setObjectName(QStringLiteral("startAtLoginBox"));
@@ -129,12 +129,12 @@ StartAtLoginBox::StartAtLoginBox(const Platform &platform, QWidget *parent)
     colours.setColor(QPalette::WindowText, Theme::secondaryText);
     colours.setColor(QPalette::Base, Theme::controlFill);
     setPalette(colours);
-    setChecked(platform.startsAtLogin());
-    connect(this, &QCheckBox::toggled, this, [this, &platform](bool wanted) {
-        if (!platform.setStartAtLogin(wanted))
+    setChecked(state.startsAtLogin().value_or(false));
+    connect(this, &QCheckBox::toggled, this, [this, &state](bool wanted) {
+        if (!state.setStartAtLogin(wanted))
             qCWarning(lcUi) << "the start-at-login setting could not be changed";
         const QSignalBlocker blocker(this);
-        setChecked(platform.startsAtLogin());
+        setChecked(state.startsAtLogin().value_or(false));
     });
 }
 

@@ -7,7 +7,6 @@
 #include "ui/Theme.h"
 
 class AppState;
-struct Platform;
 
 QString versionLine(const QUrl &serviceUrl);
 
@@ -53,7 +52,7 @@ private:
 class StartAtLoginBox : public QCheckBox {
     Q_OBJECT
 public:
-    StartAtLoginBox(const Platform &platform, QWidget *parent = nullptr);
+    StartAtLoginBox(AppState &state, QWidget *parent = nullptr);
 };
 
 // PanelFooterLinks with "Quit" below, for the sign-in view.

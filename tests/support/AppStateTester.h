@@ -11,5 +11,8 @@ struct AppStateTester {
     static void setRequests(AppState &s, QList<SongRequest> v) { s.setRequests(std::move(v)); }
     static void setTotalPending(AppState &s, qint64 v) { s.setTotalPending(v); }
     static void setLastUpdated(AppState &s, std::optional<QDateTime> v) { s.setLastUpdated(std::move(v)); }
+    static void setLastRefreshFailed(AppState &s, bool v) { s.setLastRefreshFailed(v); }
+    // The refresh loop as a session runs it, with the state's client as it is.
+    static void startRefreshLoop(AppState &s) { s.m_refreshLoop.start(s.m_client); }
     static void setErrorMessage(AppState &s, std::optional<QString> v) { s.setErrorMessage(std::move(v)); }
 };

@@ -1,5 +1,7 @@
 #include "support/TestSupport.h"
 
+#include "AppState.h"
+
 #include <QJsonObject>
 #include <QTest>
 
@@ -18,11 +20,7 @@ Platform FakeDesktop::platform(double waitScale)
         storedToken.reset();
         ++tokenClears;
     };
-    platform.now = [this] {
-        const QDateTime reading = clock;
-        clock = clock.addMSecs(qint64(step * 1000));
-        return reading;
-    };
+    platform.now = [this] { return clock; };
     platform.wait = [this, waitScale](double seconds) {
         waits.append(seconds);
         return std::chrono::milliseconds(qint64(seconds * waitScale * 1000));
@@ -61,4 +59,19 @@ Platform FakeDesktop::platform(double waitScale)
 bool waitUntil(const std::function<bool()> &done, int timeoutMs)
 {
     return QTest::qWaitFor(done, timeoutMs);
+}
+
+bool refreshed(AppState &app, int timeoutMs)
+{
+    // The cycle in flight, if any, ends first and does not count.
+    bool started = false, ended = false;
+    const QMetaObject::Connection onStart = QObject::connect(&app.refreshLoop(), &RefreshLoop::cycleStarted,
+                                                             [&] { started = true; });
+    const QMetaObject::Connection onEnd = QObject::connect(&app.refreshLoop(), &RefreshLoop::cycleEnded,
+                                                           [&] { ended = started; });
+    app.refresh();
+    const bool done = ended || waitUntil([&] { return ended; }, timeoutMs);
+    QObject::disconnect(onStart);
+    QObject::disconnect(onEnd);
+    return done;
 }

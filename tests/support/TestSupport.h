@@ -29,9 +29,8 @@ struct FakeDesktop {
     std::optional<QString> storeUnreadable;
     int tokenClears = 0;
 
-    // The wall clock: `clock` plus `step` seconds for every reading taken so far.
+    // The wall clock: it stands still unless a test moves it.
     QDateTime clock = QDateTime(QDate(2026, 3, 7), QTime(20, 0), Qt::UTC);
-    double step = 0;
     // The nominal length in seconds of every timed wait asked for.
     QList<double> waits;
     std::chrono::milliseconds idleTimeout = testIdleTimeout;
@@ -56,6 +55,11 @@ struct FakeDesktop {
 
 // Spins the event loop until `done` holds or `timeoutMs` passes.
 bool waitUntil(const std::function<bool()> &done, int timeoutMs = 5000);
+
+class AppState;
+// Asks for a refresh and waits until a cycle begun after the call has ended;
+// false when none did within `timeoutMs` (as while signed out).
+bool refreshed(AppState &app, int timeoutMs = 5000);
 
 // Runs a task to completion in a local event loop and returns its result or
 // rethrows its exception. (QCoro::waitFor of QCoro 0.8 never returns when the

@@ -29,7 +29,7 @@ inline StandIn &uiService()
 struct UiFixture {
     FakeDesktop desktop;
     StandIn &service = uiService();
-    AppState state{desktop.platform(), service.url()};
+    AppState state{desktop.platform(1000), service.url()}; // hours between refresh cycles
     UiFixture() { answer(503); }
 
     // From now on every call is answered with `status` and `body`.

@@ -65,6 +65,15 @@ struct Panel {
         return rows;
     }
     void click(const char *name) { QTest::mouseClick(child(view(), name), Qt::LeftButton); }
+    // Refreshing as a session does, hours apart: returns once the first cycle
+    // has failed (on the 503s), with no call seen.
+    bool refreshing()
+    {
+        AppStateTester::startRefreshLoop(state);
+        const bool failed = waitUntil([&] { return state.lastRefreshFailed(); });
+        f.service.clearCalls();
+        return failed;
+    }
 };
 
 // No line break, control character or direction override left in shown text.
@@ -124,8 +133,10 @@ private Q_SLOTS:
         AppStateTester::setTotalPending(f.state, pending);
         if (QFETCH(bool, updated); updated)
             AppStateTester::setLastUpdated(f.state, QDateTime(QDate(2026, 3, 7), QTime(10, 41, 30)).toUTC());
-        if (QFETCH(bool, failing); failing)
-            awaitTask(f.state.refresh());
+        if (QFETCH(bool, failing); failing) {
+            AppStateTester::setLastRefreshFailed(f.state, true);
+            AppStateTester::setErrorMessage(f.state, u"Request failed (HTTP 503)."_s);
+        }
         AppStateTester::setAuthState(f.state, auth);
         QTEST(shownToolTip(tray.trayIcon().toolTip()), "toolTip");
         QCOMPARE(tray.trayIcon().icon().pixmap(32).toImage(), StatusBarIcon::image(count, Tray::dark, look, 32));
@@ -288,6 +299,7 @@ private Q_SLOTS:
         QCOMPARE(labelText(statusCard, "statValue"), live ? u"Live"_s : u"Idle"_s);
         QCOMPARE(textColor(child(statusCard, "statValue")), live ? Theme::green : Theme::secondaryText);
         if (rows.size() == 2) {
+            QVERIFY(p.refreshing());
             Q_EMIT picker->activated(1 - std::max(0, picker->currentIndex()));
             QCOMPARE_NE(p.state.selectedEventId(), selected);
             QVERIFY(p.f.waitForCall(u"GET /api/glasses/"_s));
@@ -396,6 +408,7 @@ private Q_SLOTS:
         QFETCH(QString, effect);
         Panel p;
         p.list({makeRequest(42, u"pending"_s)});
+        QVERIFY(p.refreshing());
         QTest::mouseClick(child(p.view(), qPrintable(button)), Qt::LeftButton);
         if (effect.startsWith(u'/'))
             QCOMPARE(p.f.desktop.openedUrls, QList<QUrl>{QUrl(p.f.service.url().toString() + effect)});
@@ -539,7 +552,7 @@ private Q_SLOTS:
             panel.installEventFilter(&counter);
             for (QWidget *widget : panel.findChildren<QWidget *>())
                 widget->installEventFilter(&counter);
-            awaitTask(state.refresh());
+            QVERIFY(refreshed(state));
             QTest::qWait(100);
             QCOMPARE(counter.paints > 0, newRequest);
         }

@@ -183,7 +183,7 @@ void Notifier::watchServer()
                 d->server.posted.clear();
                 d->capabilities.reset();
                 if (!newOwner.isEmpty())
-                    runDetached(readCapabilities());
+                    runDetached(readCapabilities(), lcNotify);
             });
 }
 
