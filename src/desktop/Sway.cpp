@@ -101,7 +101,7 @@ QPoint Sway::positionNextToBar(QSize size, QRect usable, QRect output, int margi
 
 void Sway::moveNextToBar(const QString &title, QSize size, int margin)
 {
-    runDetached(move(title, size, margin));
+    runDetached(move(title, size, margin), lcDesktop);
 }
 
 QCoro::Task<> Sway::move(QString title, QSize size, int margin)
