@@ -79,7 +79,8 @@ Platform DesktopServices::platform()
     // backend, so it starts on the event loop's first turn, after the tray icon.
     auto system = std::make_shared<std::unique_ptr<SystemEvents>>();
     platform.listenToSystem = [system](SystemEventHandler handler) {
-        QTimer::singleShot(0, [weak = std::weak_ptr(system), handler = std::move(handler)]() mutable {
+        QTimer::singleShot(0, QCoreApplication::instance(),
+                           [weak = std::weak_ptr(system), handler = std::move(handler)]() mutable {
             const auto events = weak.lock();
             if (!events)
                 return;

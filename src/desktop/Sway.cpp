@@ -25,7 +25,7 @@ using namespace std::chrono_literals;
 
 // The IPC's framing: a magic string, then the payload's length and the message
 // type as native 32-bit integers, then the payload.
-const QByteArray magic = QByteArrayLiteral("i3-ipc");
+constexpr QByteArrayView magic("i3-ipc");
 constexpr qsizetype headerSize = 14;
 constexpr quint32 runCommand = 0, getWorkspaces = 1, getOutputs = 3;
 // sway answers at once; a socket that does not is given up.
@@ -39,7 +39,7 @@ constexpr qsizetype replyBound = 4 * 1024 * 1024;
 // The answer, or a null document when there is none.
 QCoro::Task<QJsonDocument> ask(QLocalSocket &socket, quint32 type, const QByteArray &payload)
 {
-    QByteArray frame = magic;
+    QByteArray frame = magic.toByteArray();
     const auto length = quint32(payload.size());
     frame.append(reinterpret_cast<const char *>(&length), sizeof length);
     frame.append(reinterpret_cast<const char *>(&type), sizeof type);
@@ -127,10 +127,11 @@ QCoro::Task<> Sway::move(QString title, QSize size, int margin)
         co_return;
     // The focused workspace is on the output the DJ clicked on.
     QJsonValue workspace, output;
-    for (const QJsonValue candidate : workspaces.array())
+    const QJsonArray workspaceList = workspaces.array(), outputList = outputs.array();
+    for (const QJsonValue &candidate : workspaceList)
         if (candidate[QLatin1String("focused")].toBool())
             workspace = candidate;
-    for (const QJsonValue candidate : outputs.array())
+    for (const QJsonValue &candidate : outputList)
         if (candidate[QLatin1String("name")] == workspace[QLatin1String("output")])
             output = candidate;
     if (!workspace.isObject() || !output.isObject())

@@ -31,6 +31,7 @@ constexpr qint64 noEventTag = -1;
 // made only when the picker asks for it, that is for its current row and the
 // rows its open list shows: a long list costs nothing per event on a refresh.
 class EventPickerModel : public QAbstractListModel {
+    Q_OBJECT
 public:
     explicit EventPickerModel(QComboBox *picker) : QAbstractListModel(picker), m_picker(picker) {}
 
@@ -448,3 +449,5 @@ void DashboardView::chainTabOrder()
     }
     setTabOrder(previous, m_refresh);
 }
+
+#include "DashboardView.moc"
