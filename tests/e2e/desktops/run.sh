@@ -6,7 +6,8 @@
 #
 #   tests/e2e/desktops/run.sh SERVICE_URL APP STAND_IN OUT_DIR [DESKTOP...]
 #
-# DESKTOP is xfce, sway-wayland, sway-xwayland or gnome (default: all). As
+# DESKTOP is xfce, sway-wayland, sway-xwayland, gnome (the default: these),
+# plasma or plasma-first-run. As
 # root (where namespaces are allowed) it runs in a network namespace of its
 # own, so that its stand-in never meets another one on the same loopback port.
 set -euo pipefail
@@ -28,6 +29,8 @@ for desktop; do
     case "$desktop" in
         xfce | gnome) command=("$here/$desktop.sh") ;;
         sway-wayland | sway-xwayland) command=("$here/sway.sh" "${desktop#sway-}") ;;
+        plasma) command=("$here/plasma.sh" wallet) ;;
+        plasma-first-run) command=("$here/plasma.sh" first-run) ;;
         *) echo "unknown desktop: $desktop" >&2; exit 64 ;;
     esac
     started="$(date +%s)"
