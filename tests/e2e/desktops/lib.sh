@@ -19,7 +19,8 @@
 #   shell_notification_shown    whether the desktop's daemon shows a "New song request"
 #   shell_notification_approve  presses Approve on it, or fails where it has none
 #
-# and may replace shell_store_token TOKEN, which puts the sign-in token where
+# (a desktop on X11 gets most of them from matrix_x11_shell), and may replace
+# shell_store_token TOKEN, which puts the sign-in token where
 # the app reads it (by default an unlocked gnome-keyring, before the shell
 # starts), and matrix_bar_y and matrix_bar_height, where matrix_icon_by_badge
 # looks for the bar.
@@ -225,6 +226,39 @@ matrix_check_focus() {
     else
         matrix_check "$1" fail "the panel opened without the keyboard focus"
     fi
+}
+
+# matrix_x11_shell ICON_SIZE: the shell_* functions of a desktop on X11 whose
+# tray draws the icon ICON_SIZE pixels square: xdotool's input and windows,
+# ImageMagick's screenshots, and another window to click outside the panel
+# (a click on the bare root window would take the focus from nobody).
+matrix_x11_shell() {
+    matrix_x11_icon_size="$1"
+    shell_launch_app() { matrix_launch_app QT_QPA_PLATFORM=xcb "$@"; }
+    shell_screenshot() { import -silent -window root -depth 8 "ppm:$1"; }
+    shell_icon_rect() { matrix_icon_by_badge "$matrix_x11_icon_size"; }
+    shell_panel_rect() { _desktop_find_panel && desktop_geometry "$desktop_panel"; }
+    shell_panel_focused() {
+        _desktop_find_panel && [[ "$(xdotool getactivewindow 2>/dev/null)" == "$desktop_panel" ]]
+    }
+    shell_pointer() { xdotool mousemove "$1" "$2"; }
+    shell_click() { xdotool mousemove "$1" "$2" click 1; }
+    shell_key() { xdotool key "$1"; }
+    shell_open_other_window() {
+        _desktop_start "another window" "$desktop_dir/elsewhere.log" \
+            xmessage -name elsewhere -geometry 300x120+100+500 'another window'
+        desktop_wait 5 "another window" _matrix_other_window_focused ||
+            desktop_fail "the other window did not show"
+    }
+    shell_outside_point() { echo 150 540; }
+}
+
+# Shown and focused: the focus it takes on arrival must not land on the panel
+# opened next.
+_matrix_other_window_focused() {
+    local window
+    window="$(xdotool search --onlyvisible --classname '^elsewhere$' 2>/dev/null | head -n1)"
+    [[ -n "$window" && "$(xdotool getactivewindow 2>/dev/null)" == "$window" ]]
 }
 
 # matrix_start: the stand-in, the session and the shell, ready for the app.

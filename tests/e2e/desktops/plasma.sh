@@ -116,29 +116,7 @@ shell_start() {
     [[ "$plasma_walk" == first-run ]] || plasma_seed_wallet
 }
 
-shell_launch_app() { matrix_launch_app QT_QPA_PLATFORM=xcb "$@"; }
-
-shell_screenshot() { import -silent -window root -depth 8 "ppm:$1"; }
-
-shell_icon_rect() { matrix_icon_by_badge "$plasma_icon_size"; }
-
-shell_panel_rect() { _desktop_find_panel && desktop_geometry "$desktop_panel"; }
-shell_panel_focused() { _desktop_find_panel && [[ "$(xdotool getactivewindow 2>/dev/null)" == "$desktop_panel" ]]; }
-shell_pointer() { xdotool mousemove "$1" "$2"; }
-shell_click() { xdotool mousemove "$1" "$2" click 1; }
-shell_key() { xdotool key "$1"; }
-
-shell_open_other_window() {
-    _desktop_start "another window" "$desktop_dir/elsewhere.log" \
-        xmessage -name elsewhere -geometry 300x120+100+500 'another window'
-    desktop_wait 5 "another window" _plasma_other_window_focused || desktop_fail "the other window did not show"
-}
-_plasma_other_window_focused() {
-    local window
-    window="$(xdotool search --onlyvisible --classname '^elsewhere$' 2>/dev/null | head -n1)"
-    [[ -n "$window" && "$(xdotool getactivewindow 2>/dev/null)" == "$window" ]]
-}
-shell_outside_point() { echo 250 560; }
+matrix_x11_shell "$plasma_icon_size"
 
 # Plasma's notification popups are plasmashell windows named after nothing in
 # particular: the one shown is the plasmashell window above the panel on the
