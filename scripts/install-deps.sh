@@ -38,12 +38,13 @@ packages=(
 )
 
 # The desktop matrix (tests/e2e/desktops/): XFCE, sway with waybar and mako,
-# GNOME Shell with the AppIndicator extension. gjs is only recommended by
-# gnome-shell, but serves its notifications.
+# GNOME Shell with the AppIndicator extension, KDE Plasma on X11 with its
+# wallet. gjs is only recommended by gnome-shell, but serves its notifications.
 desktop_shells=(
   xfwm4 xfce4-panel xfce4-notifyd xfconf
   sway waybar mako-notifier grim xwayland wtype qt6-wayland
   gnome-shell gnome-shell-extension-appindicator gjs
+  kwin-x11 plasma-workspace plasma-desktop libkf5wallet-bin qdbus-qt5
   iproute2 util-linux
 )
 case "${1:-}" in

@@ -13,7 +13,8 @@
 #   scripts/test.sh --desktops [DESKTOP...]
 #                                the desktop matrix: the app of the test build
 #                                on real shells started headless (XFCE, sway
-#                                native and through Xwayland, GNOME), each
+#                                native and through Xwayland, GNOME, Plasma
+#                                with a wallet and on a first run), each
 #                                with its own session; a table of its checks,
 #                                screenshots and logs in build/desktops/
 set -euo pipefail

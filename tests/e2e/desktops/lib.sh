@@ -19,6 +19,12 @@
 #   shell_notification_shown    whether the desktop's daemon shows a "New song request"
 #   shell_notification_approve  presses Approve on it, or fails where it has none
 #
+# (a desktop on X11 gets most of them from matrix_x11_shell), and may replace
+# shell_store_token TOKEN, which puts the sign-in token where
+# the app reads it (by default an unlocked gnome-keyring, before the shell
+# starts), and matrix_bar_y and matrix_bar_height, where matrix_icon_by_badge
+# looks for the bar.
+#
 # Every check is recorded in OUT/results.tsv (check, pass/fail/limit, what was
 # seen) and the walk goes on after a failed one; the script fails if any did.
 # "limit" is what the desktop itself does not allow, named by the desktop's
@@ -96,8 +102,8 @@ matrix_bus() {
 
 # matrix_session [SERVICE_FILE...]: a fresh HOME and XDG folders, private
 # session and system buses (the session one may activate the named services
-# of /usr/share/dbus-1/services), and an unlocked keyring holding a token the
-# stand-in issued, where the app looks for it.
+# of /usr/share/dbus-1/services), and a token the stand-in issued, handed to
+# shell_store_token.
 matrix_session() {
     local session="$desktop_dir/session" service
     mkdir -p "$session"/{home,config,data,cache,runtime,services,no-services}
@@ -110,16 +116,19 @@ matrix_session() {
     export DBUS_SYSTEM_BUS_ADDRESS="$matrix_bus_address"
     matrix_bus session "$session/services"
     export DBUS_SESSION_BUS_ADDRESS="$matrix_bus_address"
+    shell_store_token "$(desktop_service POST /control/tokens | jq -r .token)"
+}
 
+# shell_store_token TOKEN: an unlocked keyring holding TOKEN, where the app
+# looks for it.
+shell_store_token() {
     # The password only unlocks this throwaway keyring; --unlock reads it up to
     # the end of its input.
     _desktop_start gnome-keyring "$desktop_dir/keyring.log" --stdin \
         gnome-keyring-daemon --foreground --unlock --components=secrets < <(printf cuelark-matrix)
     _desktop_await "$process_pid" gnome-keyring "$desktop_dir/keyring.log" 5 "the secret service" \
         _desktop_bus_has org.freedesktop.secrets
-    local token
-    token="$(desktop_service POST /control/tokens | jq -r .token)"
-    printf '%s' "$token" | secret-tool store --label="Cuelark sign-in" xdg:schema org.qt.keychain \
+    printf '%s' "$1" | secret-tool store --label="Cuelark sign-in" xdg:schema org.qt.keychain \
         user glasses-bearer-token server "$desktop_app_id" type plaintext ||
         desktop_fail "could not store the token in the keyring"
 }
@@ -145,12 +154,17 @@ matrix_request() {
 }
 
 # matrix_icon_by_badge SIZE: "X Y W H" of a tray icon SIZE pixels square in
-# the bar along the top of the screen, for trays that draw it in a window of
-# their own: it is found by its count badge, drawn in its bottom right corner.
+# the bar at matrix_bar_y, matrix_bar_height high (the top of the screen unless
+# the desktop says), for
+# trays that draw it in a window of their own: it is found by its count badge,
+# drawn in its bottom right corner.
+matrix_bar_y=0
+matrix_bar_height=40
 matrix_icon_by_badge() {
     local shot="$desktop_dir/bar.ppm" size="$1" bx by bw bh
     shell_screenshot "$shot"
-    read -r bx by bw bh < <("$matrix_dir/screen.py" badge "$shot" 0 0 1280 40) || return 1
+    read -r bx by bw bh < <("$matrix_dir/screen.py" badge "$shot" 0 "$matrix_bar_y" 1280 "$matrix_bar_height") ||
+        return 1
     echo "$((bx + bw - size)) $((by + bh - size)) $size $size"
 }
 
@@ -214,8 +228,41 @@ matrix_check_focus() {
     fi
 }
 
+# matrix_x11_shell ICON_SIZE: the shell_* functions of a desktop on X11 whose
+# tray draws the icon ICON_SIZE pixels square: xdotool's input and windows,
+# ImageMagick's screenshots, and another window to click outside the panel
+# (a click on the bare root window would take the focus from nobody).
+matrix_x11_shell() {
+    matrix_x11_icon_size="$1"
+    shell_launch_app() { matrix_launch_app QT_QPA_PLATFORM=xcb "$@"; }
+    shell_screenshot() { import -silent -window root -depth 8 "ppm:$1"; }
+    shell_icon_rect() { matrix_icon_by_badge "$matrix_x11_icon_size"; }
+    shell_panel_rect() { _desktop_find_panel && desktop_geometry "$desktop_panel"; }
+    shell_panel_focused() {
+        _desktop_find_panel && [[ "$(xdotool getactivewindow 2>/dev/null)" == "$desktop_panel" ]]
+    }
+    shell_pointer() { xdotool mousemove "$1" "$2"; }
+    shell_click() { xdotool mousemove "$1" "$2" click 1; }
+    shell_key() { xdotool key "$1"; }
+    shell_open_other_window() {
+        _desktop_start "another window" "$desktop_dir/elsewhere.log" \
+            xmessage -name elsewhere -geometry 300x120+100+500 'another window'
+        desktop_wait 5 "another window" _matrix_other_window_focused ||
+            desktop_fail "the other window did not show"
+    }
+    shell_outside_point() { echo 150 540; }
+}
 
-matrix_main() {
+# Shown and focused: the focus it takes on arrival must not land on the panel
+# opened next.
+_matrix_other_window_focused() {
+    local window
+    window="$(xdotool search --onlyvisible --classname '^elsewhere$' 2>/dev/null | head -n1)"
+    [[ -n "$window" && "$(xdotool getactivewindow 2>/dev/null)" == "$window" ]]
+}
+
+# matrix_start: the stand-in, the session and the shell, ready for the app.
+matrix_start() {
     desktop_init "$matrix_out/run"
     # A step that fails outright says where.
     set -E
@@ -235,7 +282,10 @@ matrix_main() {
     matrix_session "${matrix_session_services[@]}"
     shell_start
     desktop_log "$matrix_desktop is up"
+}
 
+matrix_main() {
+    matrix_start
     local older newer
     older="$(matrix_request "Blue Monday" "New Order")"
     newer="$(matrix_request "Heroes" "David Bowie")"
@@ -268,7 +318,8 @@ matrix_main() {
     fi
 
     # A request arriving while the panel is open (the pointer elsewhere) adds
-    # a row: the panel grows but stays where it is.
+    # a row: the panel grows but stays where it is, its edge at the icon kept
+    # (its top under a bar at the top, its bottom over a bar at the bottom).
     local before arriving after
     before="$(shell_panel_rect)" || desktop_fail "the panel closed after the A key"
     shell_screenshot "$shot"
@@ -281,7 +332,7 @@ matrix_main() {
     after="$(_matrix_settled_panel_rect)"
     local on_the_way=""
     [[ "${first_change% * *}" == "${after% * *}" ]] || on_the_way=", passing ${first_change% * *} on the way"
-    if [[ "${before% * *}" == "${after% * *}" && "$before" != "$after" ]]; then
+    if [[ "$before" != "$after" ]] && _matrix_same_anchor "$before" "$after"; then
         matrix_check "stays put" pass "grew from $before to $after$on_the_way"
     elif [[ "$before" == "$after" ]]; then
         matrix_check "stays put" fail "the panel did not grow ($before) when a request arrived"
@@ -328,10 +379,10 @@ matrix_main() {
         matrix_check "click outside closes" fail "still open after a click at $outside"
     fi
     _desktop_approval_sent "$older" && matrix_check "answers" fail "request $older was approved unasked"
-    # With its logging on, every line the app prints is its own (cuelark.*);
-    # anything else is a warning from Qt or a library.
+    # With its logging on, every line the app prints is its own (cuelark.*,
+    # after the time); anything else is a warning from Qt or a library.
     local noise
-    noise="$(grep -av '^cuelark\.' "$desktop_app_log" | head -n 3)" || true
+    noise="$(grep -avE '^([0-9-]+ [0-9:.]+ )?cuelark\.' "$desktop_app_log" | head -n 3)" || true
     if ! process_alive "$desktop_app_pid"; then
         matrix_check "no crash, no warning" fail "the app ended during the walk"
     elif [[ -n "$noise" ]]; then
@@ -340,6 +391,15 @@ matrix_main() {
         matrix_check "no crash, no warning" pass "running, nothing printed but its own log"
     fi
     return "$matrix_failed"
+}
+
+# _matrix_same_anchor "X Y W H" "X Y W H": the same left edge, and the same
+# top or bottom edge.
+_matrix_same_anchor() {
+    local ax ay aw ah bx by bw bh
+    read -r ax ay aw ah <<<"$1"
+    read -r bx by bw bh <<<"$2"
+    ((ax == bx && (ay == by || ay + ah == by + bh)))
 }
 
 _matrix_panel_changed() { [[ "$(shell_panel_rect)" != "$1" ]]; }

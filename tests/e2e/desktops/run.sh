@@ -6,7 +6,8 @@
 #
 #   tests/e2e/desktops/run.sh SERVICE_URL APP STAND_IN OUT_DIR [DESKTOP...]
 #
-# DESKTOP is xfce, sway-wayland, sway-xwayland or gnome (default: all). As
+# DESKTOP is xfce, sway-wayland, sway-xwayland, gnome, plasma or
+# plasma-first-run (default: all). As
 # root (where namespaces are allowed) it runs in a network namespace of its
 # own, so that its stand-in never meets another one on the same loopback port.
 set -euo pipefail
@@ -19,7 +20,7 @@ if (($(id -u) == 0)) && [[ -z "${CUELARK_MATRIX_NETNS:-}" ]] && unshare --net tr
 fi
 service_url="$1" app="$(readlink -f "$2")" stand_in="$(readlink -f "$3")" out="$4"
 shift 4
-(($# > 0)) || set -- xfce sway-wayland sway-xwayland gnome
+(($# > 0)) || set -- xfce sway-wayland sway-xwayland gnome plasma plasma-first-run
 mkdir -p "$out"
 out="$(cd "$out" && pwd)"
 
@@ -28,6 +29,8 @@ for desktop; do
     case "$desktop" in
         xfce | gnome) command=("$here/$desktop.sh") ;;
         sway-wayland | sway-xwayland) command=("$here/sway.sh" "${desktop#sway-}") ;;
+        plasma) command=("$here/plasma.sh" wallet) ;;
+        plasma-first-run) command=("$here/plasma.sh" first-run) ;;
         *) echo "unknown desktop: $desktop" >&2; exit 64 ;;
     esac
     started="$(date +%s)"

@@ -39,34 +39,9 @@ shell_start() {
         _desktop_bus_has org.kde.StatusNotifierWatcher
 }
 
-shell_launch_app() { matrix_launch_app QT_QPA_PLATFORM=xcb "$@"; }
-
-shell_screenshot() { import -silent -window root -depth 8 "ppm:$1"; }
-
-shell_icon_rect() { matrix_icon_by_badge "$xfce_icon_size"; }
-
-shell_panel_rect() { _desktop_find_panel && desktop_geometry "$desktop_panel"; }
-shell_panel_focused() { _desktop_find_panel && [[ "$(xdotool getactivewindow 2>/dev/null)" == "$desktop_panel" ]]; }
-shell_pointer() { xdotool mousemove "$1" "$2"; }
-shell_click() { xdotool mousemove "$1" "$2" click 1; }
-shell_key() { xdotool key "$1"; }
-
 # A click on the bare root window takes the focus from nobody here (there is
 # no desktop window): the DJ clicks another window.
-shell_open_other_window() {
-    _desktop_start "another window" "$desktop_dir/elsewhere.log" \
-        xmessage -name elsewhere -geometry 300x120+100+500 'another window'
-    desktop_wait 5 "another window" _xfce_other_window_focused || desktop_fail "the other window did not show"
-}
-
-# Shown and focused: the focus it takes on arrival must not land on the panel
-# opened next.
-_xfce_other_window_focused() {
-    local window
-    window="$(xdotool search --onlyvisible --classname '^elsewhere$' 2>/dev/null | head -n1)"
-    [[ -n "$window" && "$(xdotool getactivewindow 2>/dev/null)" == "$window" ]]
-}
-shell_outside_point() { echo 150 540; }
+matrix_x11_shell "$xfce_icon_size"
 
 _xfce_bubble() { xdotool search --onlyvisible --classname '^xfce4-notifyd$' 2>/dev/null | tail -n1; }
 shell_notification_shown() { [[ -n "$(_xfce_bubble)" ]]; }
