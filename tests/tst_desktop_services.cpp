@@ -31,6 +31,7 @@
 #include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QtEndian>
 #include <QThread>
 #include <QTest>
 #include <QTimer>
@@ -555,8 +556,8 @@ private Q_SLOTS:
             connect(client, &QLocalSocket::readyRead, client, [&, client] {
                 while (client->bytesAvailable() >= 14) {
                     const QByteArray header = client->peek(14);
-                    const quint32 length = *reinterpret_cast<const quint32 *>(header.constData() + 6);
-                    const quint32 type = *reinterpret_cast<const quint32 *>(header.constData() + 10);
+                    const auto length = qFromUnaligned<quint32>(header.constData() + 6);
+                    const auto type = qFromUnaligned<quint32>(header.constData() + 10);
                     if (client->bytesAvailable() < 14 + length)
                         return;
                     const QByteArray payload = client->read(14 + length).mid(14);
