@@ -264,7 +264,9 @@ private Q_SLOTS:
         // Approving the abandoned session in the browser changes nothing here.
         h->service->approveInBrowser(h->desktop.openedUrls[1]);
         QTest::qWait(300);
-        QCOMPARE(h->countCalls(statusPoll), polls);
+        // A poll already on its way when the sign-in was cancelled may still reach
+        // the service; a loop still running would have polled about three times.
+        QVERIFY(h->countCalls(statusPoll) <= polls + 1);
         QVERIFY(!app.errorMessage() && !h->desktop.storedToken && app.authState() == AuthState::signedOut);
     }
 
