@@ -5,13 +5,18 @@
 #include "WebUrl.h"
 #include "api/Errors.h"
 #include "api/ISO8601DateParser.h"
-#include "updates/UpdateChecker.h"
 #include "updates/UpdateNotifier.h"
-#include "notifications/RequestNotification.h"
-
-#include <QPointer>
 
 #include <utility>
+
+template<typename F>
+auto AppState::whileAlive(F callback) const
+{
+    return [lifetime = std::shared_ptr<const TaskHandle>(m_lifetime), callback = std::move(callback)](auto &&...args) {
+        if (!lifetime->isCancelled())
+            callback(std::forward<decltype(args)>(args)...);
+    };
+}
 
 AppState::AppState(Platform platform, QUrl serviceUrl, QObject *parent)
     : QObject(parent)
@@ -20,44 +25,39 @@ AppState::AppState(Platform platform, QUrl serviceUrl, QObject *parent)
     , m_lifetime(TaskHandle::create())
     , m_client(std::nullopt, m_serviceUrl, m_platform.idleTimeout)
     , m_refreshLoop({
-          .inputs = [this] { return refreshInputs(); },
+          .inputs = [this] { return RefreshInputs{.needsProfile = !m_userName, .selectedEventId = m_selectedEventId}; },
           .publish = [this](const RefreshOutcome &outcome) { publishRefresh(outcome); },
           .prepare = m_platform.readNotificationCapabilities,
           .now = m_platform.now,
           .pause = [this] { return m_platform.wait(statsPollInterval); },
       })
+    , m_notifications(m_platform)
 {
-    m_platform.listenToNotificationChoices([self = QPointer(this)](qint64 requestId, NotificationChoice choice) {
-        if (self)
-            self->answerNotification(requestId, choice);
-    });
-    if (m_platform.listenToSystem) {
-        m_platform.listenToSystem([self = QPointer(this)](SystemEvent event) {
-            if (self)
-                self->systemChanged(event);
-        });
-    }
+    m_platform.listenToNotificationChoices(whileAlive([this](qint64 requestId, NotificationChoice choice) {
+        answerNotification(requestId, choice);
+    }));
+    if (m_platform.listenToSystem)
+        m_platform.listenToSystem(whileAlive([this](SystemEvent event) { systemChanged(event); }));
     startSession(std::nullopt);
-    m_tokenLoad = TaskHandle::create(m_lifetime.get());
-    runDetached(resumeStoredSession(m_tokenLoad), lcAuth);
+    resumeStoredSession({m_session, lcAuth});
 }
 
 AppState::~AppState()
 {
-    // Every flow resumes on its aborted call or ended wait, finds its handle
-    // cancelled and frees itself without touching this object.
+    // Every flow resumes on its aborted call or ended wait and, its handle
+    // cancelled, frees itself without touching this object.
     m_lifetime->cancel();
 }
+
+// --- Sessions ---------------------------------------------------------------
 
 // The tray icon must not wait for the secret store, which can take seconds.
 // A store that cannot be read is not an answer: reading it as "no token" would
 // sign out a DJ whose keyring merely starts after us, for the whole run.
-QCoro::Task<> AppState::resumeStoredSession(std::shared_ptr<TaskHandle> task)
+Flow AppState::resumeStoredSession(FlowScope scope)
 {
     for (;;) {
         StoredToken stored = co_await m_platform.loadToken();
-        if (task->isCancelled())
-            co_return;
         if (!stored.unreadable) {
             if (m_storeNotice)
                 setStoreNotice(std::nullopt);
@@ -74,10 +74,8 @@ QCoro::Task<> AppState::resumeStoredSession(std::shared_ptr<TaskHandle> task)
         setStoreNotice(tr("Waiting for the keyring… %1 Start or unlock your keyring (such as GNOME Keyring or "
                           "KWallet) and Cuelark signs you in by itself, or sign in now for this run.")
                            .arg(*stored.unreadable));
-        m_storeWait = TaskHandle::create(task.get());
+        m_storeWait = TaskHandle::create(scope.handle.get());
         co_await sleepFor(m_storeWait, m_platform.wait(storeRetryInterval));
-        if (task->isCancelled())
-            co_return;
     }
 }
 
@@ -94,6 +92,7 @@ void AppState::tokenKept(bool kept)
                       "to sign in again the next time Cuelark starts."));
 }
 
+// Ends whatever the last session still had under way, results and errors alike.
 void AppState::startSession(std::optional<QString> token)
 {
     m_refreshLoop.stop();
@@ -106,6 +105,24 @@ void AppState::startSession(std::optional<QString> token)
 GlassesAPIClient AppState::makeClient(std::optional<QString> token, std::shared_ptr<const TaskHandle> handle) const
 {
     return GlassesAPIClient(std::move(token), m_serviceUrl, m_platform.idleTimeout, std::move(handle));
+}
+
+void AppState::signOut()
+{
+    qCDebug(lcAuth) << "signing out";
+    m_platform.clearToken();
+    startSession(std::nullopt);
+    setAuthState(AuthState::signedOut);
+    setUserName(std::nullopt);
+    setEvents({});
+    setSelectedEventId(std::nullopt);
+    setRequests({});
+    setTotalPending(0);
+    setLastRefreshFailed(false);
+    setLastUpdated(std::nullopt);
+    if (m_storeNotice)
+        setStoreNotice(std::nullopt);
+    m_notifications.forget();
 }
 
 // --- Published fields -------------------------------------------------------
@@ -136,13 +153,11 @@ void AppState::openPage(const QUrl &page)
 {
     if (m_unopenedPage)
         setUnopenedPage(std::nullopt);
-    m_platform.openUrl(page, [self = QPointer(this), page] {
-        if (!self)
-            return;
+    m_platform.openUrl(page, whileAlive([this, page] {
         // With no browser the panel offers the address to copy instead.
-        self->setUnopenedPage(page);
-        Q_EMIT self->panelRequested();
-    });
+        setUnopenedPage(page);
+        Q_EMIT panelRequested();
+    }));
 }
 
 std::optional<bool> AppState::startsAtLogin() const
@@ -155,146 +170,84 @@ bool AppState::setStartAtLogin(bool enabled)
     return m_platform.setStartAtLogin(enabled);
 }
 
-// --- Session ----------------------------------------------------------------
-
-void AppState::signOut()
-{
-    qCDebug(lcAuth) << "signing out";
-    m_tokenLoad->cancel();
-    if (m_authPollTask)
-        m_authPollTask->cancel();
-    m_platform.clearToken();
-    // Ends whatever the session still had under way, results and errors alike.
-    startSession(std::nullopt);
-    setAuthState(AuthState::signedOut);
-    setUserName(std::nullopt);
-    setEvents({});
-    setSelectedEventId(std::nullopt);
-    setRequests({});
-    setTotalPending(0);
-    setLastRefreshFailed(false);
-    setLastUpdated(std::nullopt);
-    if (m_storeNotice)
-        setStoreNotice(std::nullopt);
-    resetNotificationBaseline();
-}
-
 // --- Browser sign-in --------------------------------------------------------
 
 void AppState::signIn()
 {
     qCDebug(lcAuth) << "browser sign-in started";
-    m_tokenLoad->cancel();
     // Whatever the sign-in ends in, the stored token no longer matters.
+    startSession(std::nullopt);
     if (m_storeNotice)
         setStoreNotice(std::nullopt);
     setErrorMessage(std::nullopt);
-    if (m_authPollTask)
-        m_authPollTask->cancel();
-    m_authPollTask = TaskHandle::create(m_lifetime.get());
-    runDetached(runSignIn(m_authPollTask), lcAuth);
+    runSignIn({m_session, lcAuth});
 }
 
 void AppState::cancelSignIn()
 {
     qCDebug(lcAuth) << "browser sign-in cancelled";
-    if (m_authPollTask)
-        m_authPollTask->cancel();
+    startSession(std::nullopt);
     setAuthState(AuthState::signedOut);
 }
 
-// The handle is cancelled by whoever ends the flow (sign-out, "Cancel", a new
-// sign-in) and by our destructor; a cancelled flow ends silently, even when the
-// cancellation aborted one of its calls.
-QCoro::Task<> AppState::runSignIn(std::shared_ptr<TaskHandle> task)
+Flow AppState::runSignIn(FlowScope scope)
 {
+    const GlassesAPIClient signInClient = makeClient(std::nullopt, scope.handle);
     try {
-        const GlassesAPIClient signInClient = makeClient(std::nullopt, task);
         const AuthStartResponse session = co_await signInClient.startAuthSession();
-        if (task->isCancelled())
-            co_return;
         if (const std::optional<QUrl> page = parseWebUrl(session.authUrl))
             openPage(*page);
         setAuthState(AuthState::waitingForBrowser);
-        co_await pollUntilComplete(task, session);
+        const QDateTime deadline = ISO8601DateParser::parse(session.expiresAt)
+                                       .value_or(now().addMSecs(qint64(signInFallbackDeadline * 1000)));
+        while (now() < deadline) {
+            const AuthPollResponse answer = co_await signInClient.pollAuthStatus(session.sessionId, session.pollToken);
+            qCDebug(lcAuth) << "sign-in status:" << answer.status;
+            if (answer.status == QLatin1String("complete") && answer.token) {
+                signedIn(*answer.token);
+                co_return;
+            }
+            if (answer.status == QLatin1String("expired"))
+                break;
+            co_await sleepFor(scope.handle, m_platform.wait(authPollInterval));
+        }
+        signInFailed(tr("Sign-in timed out. Try again."));
     } catch (const ServiceError &error) {
-        if (task->isCancelled())
-            co_return;
-        qCWarning(lcAuth) << "browser sign-in failed:" << error.description();
-        setAuthState(AuthState::signedOut);
-        setErrorMessage(error.description());
+        signInFailed(error.description());
     }
 }
 
-QCoro::Task<> AppState::pollUntilComplete(std::shared_ptr<TaskHandle> task, AuthStartResponse session)
+void AppState::signedIn(const QString &token)
 {
-    const GlassesAPIClient signInClient = makeClient(std::nullopt, task);
-    const QDateTime deadline = ISO8601DateParser::parse(session.expiresAt)
-                                   .value_or(now().addMSecs(qint64(signInFallbackDeadline * 1000)));
-    for (;;) {
-        if (now() >= deadline) {
-            qCWarning(lcAuth) << "browser sign-in timed out";
-            setAuthState(AuthState::signedOut);
-            setErrorMessage(tr("Sign-in timed out. Try again."));
-            co_return;
-        }
-        const AuthPollResponse answer = co_await signInClient.pollAuthStatus(session.sessionId, session.pollToken);
-        if (task->isCancelled())
-            co_return;
-        qCDebug(lcAuth) << "sign-in status:" << answer.status;
-        if (answer.status == QLatin1String("complete") && answer.token) {
-            startSession(answer.token);
-            m_platform.saveToken(*answer.token, [self = QPointer(this), session = m_session](bool kept) {
-                if (self && !session->isCancelled())
-                    self->tokenKept(kept);
-            });
-            setUnopenedPage(std::nullopt);
-            setAuthState(AuthState::signedIn);
-            m_refreshLoop.start(m_client);
-            co_return;
-        }
-        if (answer.status == QLatin1String("expired")) {
-            setAuthState(AuthState::signedOut);
-            setErrorMessage(tr("Sign-in timed out. Try again."));
-            co_return;
-        }
-        co_await sleepFor(task, m_platform.wait(authPollInterval));
-        if (task->isCancelled())
-            co_return;
-    }
+    startSession(token);
+    m_platform.saveToken(token, whileAlive([this, session = std::shared_ptr<const TaskHandle>(m_session)](bool kept) {
+        if (!session->isCancelled())
+            tokenKept(kept);
+    }));
+    setUnopenedPage(std::nullopt);
+    setAuthState(AuthState::signedIn);
+    m_refreshLoop.start(m_client);
 }
 
-// --- Refresh cycle ----------------------------------------------------------
+void AppState::signInFailed(const QString &description)
+{
+    qCWarning(lcAuth) << "browser sign-in failed:" << description;
+    setAuthState(AuthState::signedOut);
+    setErrorMessage(description);
+}
+
+// --- Refresh cycles -----------------------------------------------------------
 
 void AppState::systemChanged(SystemEvent event)
 {
-    switch (event) {
-    case SystemEvent::sleeping:
-    case SystemEvent::woke:
-        qCDebug(lcRefresh) << (event == SystemEvent::woke ? "the machine woke" : "the machine is going to sleep");
-        // A call left open over the sleep (or begun just before it) would wait
-        // out the idle timeout after it; its cycle ends silently.
-        if (event == SystemEvent::sleeping)
-            m_refreshLoop.abortCycle();
-        else
-            m_refreshLoop.restart();
-        return;
-    case SystemEvent::online:
-        qCDebug(lcRefresh) << "the network is back";
-        m_offline = false;
-        m_refreshLoop.refreshNow();
-        return;
-    case SystemEvent::offline:
-        qCDebug(lcRefresh) << "the system reports no network";
-        m_offline = true;
-        if (m_authState == AuthState::signedIn)
-            showOffline();
-        return;
-    case SystemEvent::secretStoreChanged:
+    if (event == SystemEvent::secretStoreChanged) {
         if (m_storeWait)
             m_storeWait->cancel();
         return;
     }
+    m_refreshLoop.systemChanged(event);
+    if (event == SystemEvent::offline && m_authState == AuthState::signedIn)
+        showOffline();
 }
 
 // Without a network a refresh cannot succeed; the DJ is told why rather than
@@ -311,11 +264,6 @@ void AppState::refresh()
     m_refreshLoop.refreshNow();
 }
 
-RefreshInputs AppState::refreshInputs() const
-{
-    return {.needsProfile = !m_userName, .selectedEventId = m_selectedEventId};
-}
-
 // The loop hands over only what the current session and selection asked for:
 // a cycle that a sign-out or another event overtook was aborted.
 void AppState::publishRefresh(const RefreshOutcome &outcome)
@@ -325,7 +273,7 @@ void AppState::publishRefresh(const RefreshOutcome &outcome)
         if (failure->unauthorized) {
             signOut();
             setErrorMessage(failure->description);
-        } else if (m_offline) {
+        } else if (m_refreshLoop.isOffline()) {
             showOffline();
         } else {
             setLastRefreshFailed(true);
@@ -347,17 +295,19 @@ void AppState::publishRefresh(const RefreshOutcome &outcome)
         if (!snapshot.requests->requests.isSharedWith(m_requests))
             setRequests(snapshot.requests->requests);
         setTotalPending(snapshot.requests->totalPending);
-        showNotificationChanges(m_notificationBaseline.look(*snapshot.selectedEventId, m_requests));
+        m_notifications.look(*snapshot.selectedEventId, m_requests);
     } else {
         setRequests({});
         setTotalPending(0);
-        resetNotificationBaseline();
+        m_notifications.forget();
     }
     qCDebug(lcRefresh) << "refresh done:" << m_requests.size() << "requests," << m_totalPending << "pending";
     setLastRefreshFailed(false);
     setLastUpdated(now());
     setErrorMessage(std::nullopt);
-    scheduleUpdateCheckIfNeeded();
+    if (!std::exchange(m_hasCheckedUpdatesThisSession, true))
+        UpdateNotifier::check({m_lifetime, lcUpdates}, makeClient(std::nullopt, m_lifetime), false, m_platform,
+                              [this](const QUrl &page) { openPage(page); });
 }
 
 void AppState::select(qint64 eventId)
@@ -368,41 +318,28 @@ void AppState::select(qint64 eventId)
     setSelectedEventId(eventId);
     setRequests({});
     setTotalPending(0);
-    resetNotificationBaseline();
+    m_notifications.forget();
     m_refreshLoop.restart();
 }
 
-// --- Request actions --------------------------------------------------------
+// --- Request answers ----------------------------------------------------------
 
 void AppState::act(const SongRequest &request, RequestAction action)
 {
     qCDebug(lcRefresh) << "request" << request.id << "answered:" << wireString(action);
-    runDetached(runAction(request, action), lcRefresh);
+    runAction({m_session, lcRefresh}, request, action);
 }
 
-QCoro::Task<> AppState::runAction(SongRequest request, RequestAction action)
+// An accepted answer is followed by a refresh; a failed one shows its error.
+Flow AppState::runAction(FlowScope, SongRequest request, RequestAction action)
 {
-    const std::shared_ptr<const TaskHandle> session = m_session;
     try {
         co_await m_client.updateRequest(request.id, action);
+        m_refreshLoop.refreshNow();
     } catch (const ServiceError &error) {
         qCWarning(lcRefresh) << "answering request" << request.id << "failed:" << error.description();
-        if (!session->isCancelled())
-            setErrorMessage(error.description());
-        co_return;
+        setErrorMessage(error.description());
     }
-    if (!session->isCancelled())
-        m_refreshLoop.refreshNow();
-}
-
-// --- New-request notifications ----------------------------------------------
-
-void AppState::showNotificationChanges(const NotificationBaseline::Changes &changes)
-{
-    for (const qint64 requestId : changes.withdraw)
-        m_platform.withdrawNotification(requestId);
-    for (const SongRequest &request : changes.notify)
-        m_platform.notifyNewRequest(requestNotification(request));
 }
 
 void AppState::answerNotification(qint64 requestId, NotificationChoice choice)
@@ -411,61 +348,16 @@ void AppState::answerNotification(qint64 requestId, NotificationChoice choice)
         Q_EMIT panelRequested();
         return;
     }
-    // Only a request still pending at the last look: one answered elsewhere in
-    // the meantime keeps that answer.
-    const auto request = std::find_if(m_requests.cbegin(), m_requests.cend(), [&](const SongRequest &r) {
-        return r.id == requestId && r.isPending();
-    });
-    if (m_authState != AuthState::signedIn || request == m_requests.cend()
-        || !m_notificationBaseline.isPending(requestId)) {
+    const std::optional<SongRequest> request = m_notifications.answerable(requestId, m_requests);
+    if (m_authState != AuthState::signedIn || !request) {
         qCDebug(lcNotify) << "request" << requestId << "is no longer pending; its notification's action is ignored";
         return;
     }
     act(*request, choice == NotificationChoice::approve ? RequestAction::approved : RequestAction::rejected);
 }
 
-void AppState::resetNotificationBaseline()
-{
-    showNotificationChanges({.notify = {}, .withdraw = m_notificationBaseline.reset()});
-}
-
-// --- Update checks ----------------------------------------------------------
-
-void AppState::scheduleUpdateCheckIfNeeded()
-{
-    if (m_hasCheckedUpdatesThisSession)
-        return;
-    m_hasCheckedUpdatesThisSession = true;
-    runDetached(runUpdateCheck(false), lcUpdates);
-}
-
 void AppState::checkForUpdates()
 {
-    runDetached(runUpdateCheck(true), lcUpdates);
-}
-
-// Outlives a sign-out on purpose: an update is offered whoever is signed in.
-// The automatic check keeps quiet about a failure; the one the DJ asked for
-// shows it, since "up to date" would be a wrong answer when nothing could be
-// learnt.
-QCoro::Task<> AppState::runUpdateCheck(bool userInitiated)
-{
-    const std::shared_ptr<const TaskHandle> lifetime = m_lifetime;
-    qCDebug(lcUpdates) << (userInitiated ? "update check asked for" : "automatic update check");
-    std::optional<UpdateAvailable> update;
-    std::optional<QString> failure;
-    try {
-        update = co_await UpdateChecker::fetchUpdate(makeClient(std::nullopt, lifetime));
-    } catch (const ServiceError &error) {
-        qCWarning(lcUpdates) << "update check failed:" << error.description();
-        failure = error.description();
-    }
-    if (lifetime->isCancelled())
-        co_return;
-    if (update)
-        UpdateNotifier::promptIfNeeded(*update, userInitiated, m_platform, [this](const QUrl &page) { openPage(page); });
-    else if (userInitiated && failure)
-        UpdateNotifier::showCheckFailedAlert(*failure, m_platform);
-    else if (userInitiated)
-        UpdateNotifier::showUpToDateAlert(m_platform);
+    UpdateNotifier::check({m_lifetime, lcUpdates}, makeClient(std::nullopt, m_lifetime), true, m_platform,
+                          [this](const QUrl &page) { openPage(page); });
 }

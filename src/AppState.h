@@ -1,10 +1,11 @@
 #pragma once
 
+#include "Flow.h"
 #include "Platform.h"
 #include "RefreshLoop.h"
 #include "api/GlassesAPIClient.h"
 #include "api/Models.h"
-#include "notifications/NotificationBaseline.h"
+#include "notifications/NewRequestNotifications.h"
 
 #include <QDateTime>
 #include <QList>
@@ -14,10 +15,6 @@
 
 #include <memory>
 #include <optional>
-
-#include <qcoro/qcorotask.h>
-
-class TaskHandle;
 
 // The application's state: everything the panel shows, and the session, the
 // browser sign-in and the request answers that change it. The refresh loop
@@ -85,10 +82,8 @@ public:
     const QUrl &serviceUrl() const { return m_serviceUrl; }
     QDateTime now() const { return m_platform.now(); }
 
-    // The tracked flows' handles (absent until first started; kept after they end).
-    std::shared_ptr<const TaskHandle> authPollTask() const { return m_authPollTask; }
+    // Whoever follows the refresh cycles listens to its signals.
     const RefreshLoop &refreshLoop() const { return m_refreshLoop; }
-    bool hasCheckedUpdatesThisSession() const { return m_hasCheckedUpdatesThisSession; }
 
     static constexpr double statsPollInterval = 10.0;
     static constexpr double authPollInterval = 2.0;
@@ -129,22 +124,21 @@ private:
     void setUnopenedPage(std::optional<QUrl> value);
     void setStoreNotice(std::optional<QString> value);
 
-    QCoro::Task<> resumeStoredSession(std::shared_ptr<TaskHandle> task);
-    void startSession(std::optional<QString> token);
-    GlassesAPIClient makeClient(std::optional<QString> token, std::shared_ptr<const TaskHandle> handle) const;
-    QCoro::Task<> runSignIn(std::shared_ptr<TaskHandle> task);
-    QCoro::Task<> pollUntilComplete(std::shared_ptr<TaskHandle> task, AuthStartResponse session);
+    Flow resumeStoredSession(FlowScope scope);
     void tokenKept(bool kept);
-    RefreshInputs refreshInputs() const;
+    void startSession(std::optional<QString> token);
+    void signedIn(const QString &token);
+    GlassesAPIClient makeClient(std::optional<QString> token, std::shared_ptr<const TaskHandle> handle) const;
+    Flow runSignIn(FlowScope scope);
+    void signInFailed(const QString &description);
     void publishRefresh(const RefreshOutcome &outcome);
     void systemChanged(SystemEvent event);
     void showOffline();
-    QCoro::Task<> runAction(SongRequest request, RequestAction action);
-    QCoro::Task<> runUpdateCheck(bool userInitiated);
-    void showNotificationChanges(const NotificationBaseline::Changes &changes);
-    void resetNotificationBaseline();
+    Flow runAction(FlowScope scope, SongRequest request, RequestAction action);
     void answerNotification(qint64 requestId, NotificationChoice choice);
-    void scheduleUpdateCheckIfNeeded();
+    // Wraps a callback that the desktop may still call after this object is gone.
+    template<typename F>
+    auto whileAlive(F callback) const;
 
     Platform m_platform;
     QUrl m_serviceUrl;
@@ -161,25 +155,22 @@ private:
     bool m_lastRefreshFailed = false;
     std::optional<QString> m_storeNotice;
 
-    // How a flow ends: it holds the handle it runs under and, after every
-    // suspension, stops without touching this object once that handle is
-    // cancelled. Cancelling a handle also aborts the calls made under it and
-    // ends its waits. The lifetime handle is cancelled on destruction and is the
-    // parent of all others.
+    // Flows run under these handles (Flow.h). The lifetime handle is cancelled
+    // on destruction and is the parent of all others; it owns the update checks,
+    // which outlive a sign-out on purpose: an update is offered whoever is
+    // signed in.
     std::shared_ptr<TaskHandle> m_lifetime;
     // One per signed-in session, and one for each signed-out time between two:
-    // owns that time's calls and actions; a sign-out or a completed sign-in
-    // cancels it and stops the refresh loop.
+    // owns that time's flows and calls (the start-up read of the stored token,
+    // a browser sign-in, the request answers); a sign-out, a sign-in, its
+    // cancellation or completion cancels it and stops the refresh loop.
     std::shared_ptr<TaskHandle> m_session;
     GlassesAPIClient m_client;
-    // The start-up read of the stored token, and while the store cannot be
-    // read, the wait before the next read (ended early when the store changes).
-    std::shared_ptr<TaskHandle> m_tokenLoad;
+    // While the secret store cannot be read, the wait before the next read
+    // (ended early when the store changes).
     std::shared_ptr<TaskHandle> m_storeWait;
-    std::shared_ptr<TaskHandle> m_authPollTask;
     // Runs while signed in.
     RefreshLoop m_refreshLoop;
-    bool m_offline = false;
-    NotificationBaseline m_notificationBaseline;
+    NewRequestNotifications m_notifications;
     bool m_hasCheckedUpdatesThisSession = false;
 };

@@ -80,8 +80,9 @@ struct Platform {
     // desktop tells nothing of the kind.
     std::function<void(SystemEventHandler)> listenToSystem;
 
-    // Application-modal; returns the index of the pressed button, or -1 when dismissed.
-    std::function<int(const Alert &)> showAlert;
+    // Shows an application-modal alert and returns at once; the task ends with
+    // the index of the pressed button, or -1 when the alert was dismissed.
+    std::function<QCoro::Task<int>(Alert)> showAlert;
 
     // The per-user settings store named by the application identifier.
     std::function<std::unique_ptr<QSettings>()> openSettings;

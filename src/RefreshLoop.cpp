@@ -60,7 +60,7 @@ void RefreshLoop::start(GlassesAPIClient client)
 {
     stop();
     m_running = TaskHandle::create();
-    runDetached(run(m_running, std::move(client)), lcRefresh);
+    run({m_running, lcRefresh}, std::move(client));
 }
 
 void RefreshLoop::stop()
@@ -92,45 +92,57 @@ void RefreshLoop::restart()
     }
 }
 
-void RefreshLoop::abortCycle()
+void RefreshLoop::systemChanged(SystemEvent event)
 {
-    if (const std::shared_ptr<TaskHandle> calls = m_cycleCalls)
-        calls->cancel();
+    switch (event) {
+    case SystemEvent::sleeping:
+        qCDebug(lcRefresh) << "the machine is going to sleep";
+        if (const std::shared_ptr<TaskHandle> calls = m_cycleCalls)
+            calls->cancel();
+        return;
+    case SystemEvent::woke:
+        qCDebug(lcRefresh) << "the machine woke";
+        restart();
+        return;
+    case SystemEvent::online:
+        qCDebug(lcRefresh) << "the network is back";
+        m_offline = false;
+        refreshNow();
+        return;
+    case SystemEvent::offline:
+        qCDebug(lcRefresh) << "the system reports no network";
+        m_offline = true;
+        return;
+    case SystemEvent::secretStoreChanged:
+        return;
+    }
 }
 
-// The loop checks its handle after each suspension, so that a stop (or the
-// destruction of this object) ends it there.
-QCoro::Task<> RefreshLoop::run(std::shared_ptr<TaskHandle> running, GlassesAPIClient client)
+Flow RefreshLoop::run(FlowScope scope, GlassesAPIClient client)
 {
-    if (m_hooks.prepare) {
+    if (m_hooks.prepare)
         co_await m_hooks.prepare();
-        if (running->isCancelled())
-            co_return;
-    }
     for (;;) {
-        const std::shared_ptr<TaskHandle> calls = m_cycleCalls = TaskHandle::create(running.get());
+        const std::shared_ptr<TaskHandle> calls = m_cycleCalls = TaskHandle::create(scope.handle.get());
         qCDebug(lcRefresh) << "refresh cycle started";
         Q_EMIT cycleStarted();
         const RefreshOutcome outcome = co_await fetch(client.abortedBy(calls), m_hooks.inputs(), m_hooks.now());
-        if (running->isCancelled())
-            co_return;
         m_cycleCalls.reset();
         if (calls->isCancelled())
             qCDebug(lcRefresh) << "refresh cycle aborted";
         else
             m_hooks.publish(outcome);
-        // Publishing may have ended the session, and the loop with it.
-        if (running->isCancelled())
+        // Publishing may have ended the session, and stopped the loop with it;
+        // so may whoever hears that the cycle ended.
+        if (scope.handle->isCancelled())
             co_return;
         Q_EMIT cycleEnded();
-        if (running->isCancelled())
+        if (scope.handle->isCancelled())
             co_return;
         if (std::exchange(m_cycleAgain, false))
             continue;
-        m_pause = TaskHandle::create(running.get());
+        m_pause = TaskHandle::create(scope.handle.get());
         co_await sleepFor(m_pause, m_hooks.pause());
-        if (running->isCancelled())
-            co_return;
         m_pause.reset();
     }
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Flow.h"
+#include "Platform.h"
 #include "api/GlassesAPIClient.h"
 #include "api/Models.h"
 
@@ -14,9 +16,6 @@
 #include <optional>
 #include <variant>
 
-#include <qcoro/qcorotask.h>
-
-class TaskHandle;
 
 // What the state lacks and shows when a cycle begins.
 struct RefreshInputs {
@@ -76,9 +75,12 @@ public:
     // Aborts the cycle in flight and begins one now (the selection changed,
     // the machine woke).
     void restart();
-    // Aborts the cycle in flight, silently; the pause follows as after any
-    // cycle (the machine goes to sleep).
-    void abortCycle();
+    // Going to sleep aborts the cycle in flight, silently (a call left open over
+    // the sleep would wait out the idle timeout after it); waking restarts;
+    // the network's return ends the pause.
+    void systemChanged(SystemEvent event);
+    // Whether the system last reported no network.
+    bool isOffline() const { return m_offline; }
 
 Q_SIGNALS:
     void cycleStarted();
@@ -86,7 +88,7 @@ Q_SIGNALS:
     void cycleEnded();
 
 private:
-    QCoro::Task<> run(std::shared_ptr<TaskHandle> running, GlassesAPIClient client);
+    Flow run(FlowScope scope, GlassesAPIClient client);
 
     Hooks m_hooks;
     // While the loop runs; cancelling it ends the loop and its calls.
@@ -96,4 +98,5 @@ private:
     // The pause while it lasts; ending it begins the next cycle.
     std::shared_ptr<TaskHandle> m_pause;
     bool m_cycleAgain = false;
+    bool m_offline = false;
 };

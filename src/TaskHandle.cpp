@@ -29,7 +29,7 @@ void runDetached(QCoro::Task<> task, const QLoggingCategory &(*category)())
     });
 }
 
-QCoro::Task<> sleepFor(std::shared_ptr<TaskHandle> handle, std::chrono::milliseconds duration)
+QCoro::Task<> sleepFor(std::shared_ptr<const TaskHandle> handle, std::chrono::milliseconds duration)
 {
     if (!handle->isCancelled())
         co_await qCoro(handle.get(), &TaskHandle::cancelled, duration);

@@ -8,9 +8,9 @@
 
 #include <qcoro/qcorotask.h>
 
-// The handle of a cancellable flow. Cancelling it ends the flow's timed waits at
-// once and aborts the network calls made under it; the flow itself checks
-// isCancelled() after each suspension and stops without touching state.
+// The handle of a cancellable flow (Flow.h). Cancelling it ends the timed waits
+// at once and aborts the network calls made under it; the flow stops at its
+// next resumption without touching state.
 class TaskHandle : public QObject {
     Q_OBJECT
 public:
@@ -29,9 +29,9 @@ private:
 };
 
 // Waits `duration` on a monotonic timer, or less when `handle` is or becomes
-// cancelled; the caller checks the handle afterwards. The handle is kept alive
+// cancelled. The handle is kept alive
 // for the length of the wait.
-QCoro::Task<> sleepFor(std::shared_ptr<TaskHandle> handle, std::chrono::milliseconds duration);
+QCoro::Task<> sleepFor(std::shared_ptr<const TaskHandle> handle, std::chrono::milliseconds duration);
 
 // Lets a flow run on by itself: QCoro keeps a suspended coroutine alive when its
 // task object goes away, and frees it when it finishes. The flow ends early

@@ -251,9 +251,8 @@ private Q_SLOTS:
         AppState &app = h->start(0.05); // 100 ms between polls
         app.signIn();
         QVERIFY(waitUntil([&] { return h->countCalls(statusPoll) >= 1; }));
-        const auto first = app.authPollTask();
         app.signIn();
-        QVERIFY(first->isCancelled() && !app.errorMessage());
+        QVERIFY(!app.errorMessage());
         QVERIFY(waitUntil([&] { return h->desktop.openedUrls.size() == 2; }));
         QCOMPARE(app.authState(), AuthState::waitingForBrowser);
         QVERIFY(h->desktop.openedUrls[0] != h->desktop.openedUrls[1]);
@@ -288,10 +287,8 @@ private Q_SLOTS:
         AppState &doomed = h->start(0.005);
         doomed.signIn();
         doomed.act(SongRequest{1001, u"pending"_s, {}, {}, {}}, RequestAction::approved);
-        const auto signIn = doomed.authPollTask();
         QTest::qWait(100);
         h->state.reset();
-        QVERIFY(signIn->isCancelled());
         const qsizetype calls = h->calls().size();
         QTest::qWait(200);
         QCOMPARE(h->calls().size(), calls); // and makes no call after its end
@@ -599,9 +596,8 @@ private Q_SLOTS:
         const QString firstToken = *(h->desktop.storedToken = h->service->issueToken());
         AppState &app = h->start(0.01);
         QVERIFY(waitUntil([&] { return app.errorMessage().has_value(); }));
-        QVERIFY(!app.hasCheckedUpdatesThisSession());
+        QCOMPARE(h->countCalls(u"GET /mac-app/latest.json"_s), 0);
         QVERIFY(waitUntil([&] { return app.lastUpdated().has_value(); }));
-        QVERIFY(app.hasCheckedUpdatesThisSession());
         QVERIFY(waitUntil([&] { return h->desktop.alerts.size() == 1; }));
         QCOMPARE(h->desktop.alerts.first().title, u"Update available (v99.0)"_s);
         // By default the failed cycles print their warnings, and nothing else.

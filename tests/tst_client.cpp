@@ -5,6 +5,7 @@
 // the tables here pin meanings.
 
 #include "AppVersion.h"
+#include "Logging.h"
 #include "TaskHandle.h"
 #include "WebUrl.h"
 #include "api/Errors.h"
@@ -423,7 +424,7 @@ private Q_SLOTS:
             platform.openSettings()->setValue("lastUpdatePromptDate", stored);
 
         const auto openPage = [&](const QUrl &page) { platform.openUrl(page, [] {}); };
-        QCOMPARE(UpdateNotifier::promptIfNeeded(release(), userInitiated, platform, openPage), shown);
+        UpdateNotifier::offer({TaskHandle::create(), lcUpdates}, release(), userInitiated, platform, openPage);
         QCOMPARE(desktop.alerts.size(), shown ? 1 : 0);
         if (shown)
             QCOMPARE(desktop.alerts[0].title + desktop.alerts[0].buttons.join(u'|'), u"Update available (v2.0)Download|Later"_s);

@@ -379,7 +379,7 @@ private Q_SLOTS:
         // test drives every cycle) and the alerts (no GUI here).
         Platform platform = m_services.platform();
         platform.wait = h.desktop.platform(1000).wait;
-        platform.showAlert = [](const Alert &) { return -1; };
+        platform.showAlert = [](Alert) -> QCoro::Task<int> { co_return -1; };
         const QString token = h.service->issueToken();
         m_platform.saveToken(token, {});
         AppState &app = *(h.state = std::make_unique<AppState>(std::move(platform), h.service->url()));
@@ -465,7 +465,7 @@ private Q_SLOTS:
         ServiceHarness h;
         Platform platform = m_services.platform();
         platform.wait = h.desktop.platform(1000).wait; // hours between cycles
-        platform.showAlert = [](const Alert &) { return -1; };
+        platform.showAlert = [](Alert) -> QCoro::Task<int> { co_return -1; };
         m_platform.saveToken(h.service->issueToken(), {});
         const QString events = u"GET /api/glasses/events"_s;
         if (sleep)

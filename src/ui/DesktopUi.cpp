@@ -2,15 +2,22 @@
 
 #include "updates/Alert.h"
 
+#include <QCoreApplication>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 
+#include <memory>
+
+#include <qcoro/qcorosignal.h>
+
 namespace DesktopUi {
 
-int showAlert(const Alert &alert)
+// Shown without a nested event loop: the app goes on refreshing while it is open.
+QCoro::Task<int> showAlert(Alert alert)
 {
-    QMessageBox box;
+    const auto owned = std::make_unique<QMessageBox>();
+    QMessageBox &box = *owned;
     box.setObjectName(QStringLiteral("alert"));
     box.setIcon(QMessageBox::Information);
     box.setWindowTitle(QStringLiteral("Cuelark"));
@@ -32,8 +39,11 @@ int showAlert(const Alert &alert)
         box.setDefaultButton(qobject_cast<QPushButton *>(buttons.first()));
         box.setEscapeButton(buttons.last());
     }
-    box.exec();
-    return int(buttons.indexOf(box.clickedButton()));
+    // Quitting dismisses the alert, so that whoever awaits it hears the answer.
+    QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, &box, &QDialog::reject);
+    box.show();
+    co_await qCoro(&box, &QDialog::finished);
+    co_return int(buttons.indexOf(box.clickedButton()));
 }
 
 } // namespace DesktopUi

@@ -2,6 +2,8 @@
 
 #include "Logging.h"
 #include "Platform.h"
+#include "api/Errors.h"
+#include "api/GlassesAPIClient.h"
 
 #include <QCoreApplication>
 #include <QStringList>
@@ -56,44 +58,56 @@ QString updateMessage(const UpdateAvailable &update)
     return lines.join(QLatin1Char('\n'));
 }
 
-bool promptIfNeeded(const UpdateAvailable &update, bool userInitiated, const Platform &platform,
-                    const std::function<void(const QUrl &)> &openPage)
+Flow offer(FlowScope, UpdateAvailable update, bool userInitiated, const Platform &platform,
+           std::function<void(const QUrl &)> openPage)
 {
     if (!userInitiated && !shouldPromptAgain(platform)) {
         qCDebug(lcUpdates) << "update alert for" << update.version << "held back: shown within the last day";
-        return false;
+        co_return;
     }
-
-    const int pressed = platform.showAlert(Alert{
+    // (Built before the await: GCC 12 cannot keep a braced list in a co_await.)
+    Alert alert{
         .title = AlertTexts::tr("Update available (v%1)").arg(update.version),
         .body = updateMessage(update),
         .buttons = {AlertTexts::tr("Download"), AlertTexts::tr("Later")},
-    });
+    };
+    const int pressed = co_await platform.showAlert(std::move(alert));
     qCDebug(lcUpdates) << "update alert for" << update.version << "answered with button" << pressed;
     if (pressed == 0)
         openPage(update.downloadURL);
     // Whatever the answer, the next automatic alert waits a full interval.
     recordPromptDate(platform);
-    return true;
+}
+
+Flow check(FlowScope scope, GlassesAPIClient client, bool userInitiated, const Platform &platform,
+           std::function<void(const QUrl &)> openPage)
+{
+    qCDebug(lcUpdates) << (userInitiated ? "update check asked for" : "automatic update check");
+    std::optional<UpdateAvailable> update;
+    std::optional<QString> failure;
+    try {
+        update = co_await UpdateChecker::fetchUpdate(client);
+    } catch (const ServiceError &error) {
+        qCWarning(lcUpdates) << "update check failed:" << error.description();
+        failure = error.description();
+    }
+    if (update) {
+        offer(std::move(scope), std::move(*update), userInitiated, platform, std::move(openPage));
+        co_return;
+    }
+    if (!userInitiated)
+        co_return;
+    Alert outcome = failure ? Alert{.title = AlertTexts::tr("Couldn't check for updates"), .body = *failure, .buttons = {}}
+                            : Alert{.title = AlertTexts::tr("You're up to date"),
+                                    .body = AlertTexts::tr("Cuelark v%1 is the latest version.").arg(AppVersion::shortVersion()),
+                                    .buttons = {}};
+    outcome.buttons.append(AlertTexts::tr("OK"));
+    co_await platform.showAlert(std::move(outcome));
 }
 
 QString newVersionAvailable()
 {
     return AlertTexts::tr("A new version is available.");
-}
-
-void showUpToDateAlert(const Platform &platform)
-{
-    platform.showAlert(Alert{
-        .title = AlertTexts::tr("You're up to date"),
-        .body = AlertTexts::tr("Cuelark v%1 is the latest version.").arg(AppVersion::shortVersion()),
-        .buttons = {AlertTexts::tr("OK")},
-    });
-}
-
-void showCheckFailedAlert(const QString &reason, const Platform &platform)
-{
-    platform.showAlert(Alert{.title = AlertTexts::tr("Couldn't check for updates"), .body = reason, .buttons = {AlertTexts::tr("OK")}});
 }
 
 } // namespace UpdateNotifier

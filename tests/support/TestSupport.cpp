@@ -39,9 +39,9 @@ Platform FakeDesktop::platform(double waitScale)
     platform.withdrawNotification = [](qint64) {};
     platform.listenToNotificationChoices = [](const NotificationChoiceHandler &) {};
     platform.listenToSystem = [this](SystemEventHandler handler) { systemEvents = std::move(handler); };
-    platform.showAlert = [this](const Alert &alert) {
-        alerts.append(alert);
-        return alertAnswer;
+    platform.showAlert = [this](Alert alert) -> QCoro::Task<int> {
+        alerts.append(std::move(alert));
+        co_return alertAnswer;
     };
     platform.openSettings = [this] {
         return std::make_unique<QSettings>(settingsDir.filePath(QStringLiteral("settings.ini")),
