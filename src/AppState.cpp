@@ -9,15 +9,6 @@
 
 #include <utility>
 
-template<typename F>
-auto AppState::whileAlive(F callback) const
-{
-    return [lifetime = std::shared_ptr<const TaskHandle>(m_lifetime), callback = std::move(callback)](auto &&...args) {
-        if (!lifetime->isCancelled())
-            callback(std::forward<decltype(args)>(args)...);
-    };
-}
-
 AppState::AppState(Platform platform, QUrl serviceUrl, QObject *parent)
     : QObject(parent)
     , m_platform(std::move(platform))
@@ -30,16 +21,31 @@ AppState::AppState(Platform platform, QUrl serviceUrl, QObject *parent)
           .prepare = m_platform.readNotificationCapabilities,
           .now = m_platform.now,
           .pause = [this] { return m_platform.wait(statsPollInterval); },
+          .answerRefused = [this](const QString &reason) { setErrorMessage(reason); },
       })
     , m_notifications(m_platform)
+    , m_tokenStore(m_platform, [this](std::optional<QString> notice) {
+          if (notice || m_storeNotice)
+              setStoreNotice(std::move(notice));
+      })
 {
-    m_platform.listenToNotificationChoices(whileAlive([this](qint64 requestId, NotificationChoice choice) {
+    m_platform.listenToNotificationChoices(whileAlive(m_lifetime, [this](qint64 requestId, NotificationChoice choice) {
         answerNotification(requestId, choice);
     }));
     if (m_platform.listenToSystem)
-        m_platform.listenToSystem(whileAlive([this](SystemEvent event) { systemChanged(event); }));
+        m_platform.listenToSystem(whileAlive(m_lifetime, [this](SystemEvent event) {
+            if (event == SystemEvent::secretStoreChanged)
+                m_tokenStore.storeChanged();
+            else
+                m_refreshLoop.systemChanged(event);
+        }));
     startSession(std::nullopt);
-    resumeStoredSession({m_session, lcAuth});
+    // The token is tried against the service by the first refresh, not here.
+    m_tokenStore.resume({m_session, lcAuth}, [this](const QString &token) {
+        startSession(token);
+        setAuthState(AuthState::signedIn);
+        m_refreshLoop.start(m_client);
+    });
 }
 
 AppState::~AppState()
@@ -50,47 +56,6 @@ AppState::~AppState()
 }
 
 // --- Sessions ---------------------------------------------------------------
-
-// The tray icon must not wait for the secret store, which can take seconds.
-// A store that cannot be read is not an answer: reading it as "no token" would
-// sign out a DJ whose keyring merely starts after us, for the whole run.
-Flow AppState::resumeStoredSession(FlowScope scope)
-{
-    for (;;) {
-        StoredToken stored = co_await m_platform.loadToken();
-        if (!stored.unreadable) {
-            if (m_storeNotice)
-                setStoreNotice(std::nullopt);
-            if (!stored.token)
-                co_return;
-            // The token is tried against the service by the first refresh, not here.
-            startSession(std::move(stored.token));
-            setAuthState(AuthState::signedIn);
-            m_refreshLoop.start(m_client);
-            co_return;
-        }
-        qCInfo(lcAuth) << "the secret store cannot be read yet:" << *stored.unreadable;
-        //: %1 says what is wrong with the keyring, as a sentence.
-        setStoreNotice(tr("Waiting for the keyring… %1 Start or unlock your keyring (such as GNOME Keyring or "
-                          "KWallet) and Cuelark signs you in by itself, or sign in now for this run.")
-                           .arg(*stored.unreadable));
-        m_storeWait = TaskHandle::create(scope.handle.get());
-        co_await sleepFor(m_storeWait, m_platform.wait(storeRetryInterval));
-    }
-}
-
-// What became of a new sign-in's token; the sign-in holds for this run either way.
-void AppState::tokenKept(bool kept)
-{
-    if (kept) {
-        if (m_storeNotice)
-            setStoreNotice(std::nullopt);
-        return;
-    }
-    qCWarning(lcAuth) << "the secret store did not keep the token";
-    setStoreNotice(tr("Signed in for this run only: the keyring could not keep your sign-in, so you will have "
-                      "to sign in again the next time Cuelark starts."));
-}
 
 // Ends whatever the last session still had under way, results and errors alike.
 void AppState::startSession(std::optional<QString> token)
@@ -153,7 +118,7 @@ void AppState::openPage(const QUrl &page)
 {
     if (m_unopenedPage)
         setUnopenedPage(std::nullopt);
-    m_platform.openUrl(page, whileAlive([this, page] {
+    m_platform.openUrl(page, whileAlive(m_lifetime, [this, page] {
         // With no browser the panel offers the address to copy instead.
         setUnopenedPage(page);
         Q_EMIT panelRequested();
@@ -220,10 +185,7 @@ Flow AppState::runSignIn(FlowScope scope)
 void AppState::signedIn(const QString &token)
 {
     startSession(token);
-    m_platform.saveToken(token, whileAlive([this, session = std::shared_ptr<const TaskHandle>(m_session)](bool kept) {
-        if (!session->isCancelled())
-            tokenKept(kept);
-    }));
+    m_tokenStore.keep(token, m_session);
     setUnopenedPage(std::nullopt);
     setAuthState(AuthState::signedIn);
     m_refreshLoop.start(m_client);
@@ -237,27 +199,6 @@ void AppState::signInFailed(const QString &description)
 }
 
 // --- Refresh cycles -----------------------------------------------------------
-
-void AppState::systemChanged(SystemEvent event)
-{
-    if (event == SystemEvent::secretStoreChanged) {
-        if (m_storeWait)
-            m_storeWait->cancel();
-        return;
-    }
-    m_refreshLoop.systemChanged(event);
-    if (event == SystemEvent::offline && m_authState == AuthState::signedIn)
-        showOffline();
-}
-
-// Without a network a refresh cannot succeed; the DJ is told why rather than
-// shown the connection error. The panel and the tooltip still give the time of
-// the last update.
-void AppState::showOffline()
-{
-    setLastRefreshFailed(true);
-    setErrorMessage(tr("You are offline: the system reports no network. Cuelark refreshes as soon as it is back."));
-}
 
 void AppState::refresh()
 {
@@ -273,8 +214,6 @@ void AppState::publishRefresh(const RefreshOutcome &outcome)
         if (failure->unauthorized) {
             signOut();
             setErrorMessage(failure->description);
-        } else if (m_refreshLoop.isOffline()) {
-            showOffline();
         } else {
             setLastRefreshFailed(true);
             setErrorMessage(failure->description);
@@ -326,20 +265,7 @@ void AppState::select(qint64 eventId)
 
 void AppState::act(const SongRequest &request, RequestAction action)
 {
-    qCDebug(lcRefresh) << "request" << request.id << "answered:" << wireString(action);
-    runAction({m_session, lcRefresh}, request, action);
-}
-
-// An accepted answer is followed by a refresh; a failed one shows its error.
-Flow AppState::runAction(FlowScope, SongRequest request, RequestAction action)
-{
-    try {
-        co_await m_client.updateRequest(request.id, action);
-        m_refreshLoop.refreshNow();
-    } catch (const ServiceError &error) {
-        qCWarning(lcRefresh) << "answering request" << request.id << "failed:" << error.description();
-        setErrorMessage(error.description());
-    }
+    m_refreshLoop.answer(request, action);
 }
 
 void AppState::answerNotification(qint64 requestId, NotificationChoice choice)

@@ -3,6 +3,7 @@
 #include "Flow.h"
 #include "Platform.h"
 #include "RefreshLoop.h"
+#include "TokenStore.h"
 #include "api/GlassesAPIClient.h"
 #include "api/Models.h"
 #include "notifications/NewRequestNotifications.h"
@@ -88,7 +89,6 @@ public:
     static constexpr double statsPollInterval = 10.0;
     static constexpr double authPollInterval = 2.0;
     static constexpr double signInFallbackDeadline = 600.0;
-    static constexpr double storeRetryInterval = 30.0;
 
 Q_SIGNALS:
     void authStateChanged();
@@ -124,21 +124,13 @@ private:
     void setUnopenedPage(std::optional<QUrl> value);
     void setStoreNotice(std::optional<QString> value);
 
-    Flow resumeStoredSession(FlowScope scope);
-    void tokenKept(bool kept);
     void startSession(std::optional<QString> token);
     void signedIn(const QString &token);
     GlassesAPIClient makeClient(std::optional<QString> token, std::shared_ptr<const TaskHandle> handle) const;
     Flow runSignIn(FlowScope scope);
     void signInFailed(const QString &description);
     void publishRefresh(const RefreshOutcome &outcome);
-    void systemChanged(SystemEvent event);
-    void showOffline();
-    Flow runAction(FlowScope scope, SongRequest request, RequestAction action);
     void answerNotification(qint64 requestId, NotificationChoice choice);
-    // Wraps a callback that the desktop may still call after this object is gone.
-    template<typename F>
-    auto whileAlive(F callback) const;
 
     Platform m_platform;
     QUrl m_serviceUrl;
@@ -166,11 +158,9 @@ private:
     // cancellation or completion cancels it and stops the refresh loop.
     std::shared_ptr<TaskHandle> m_session;
     GlassesAPIClient m_client;
-    // While the secret store cannot be read, the wait before the next read
-    // (ended early when the store changes).
-    std::shared_ptr<TaskHandle> m_storeWait;
     // Runs while signed in.
     RefreshLoop m_refreshLoop;
     NewRequestNotifications m_notifications;
+    TokenStore m_tokenStore;
     bool m_hasCheckedUpdatesThisSession = false;
 };

@@ -60,7 +60,8 @@ void RefreshLoop::start(GlassesAPIClient client)
 {
     stop();
     m_running = TaskHandle::create();
-    run({m_running, lcRefresh}, std::move(client));
+    m_client = std::move(client);
+    run({m_running, lcRefresh});
 }
 
 void RefreshLoop::stop()
@@ -72,6 +73,35 @@ void RefreshLoop::stop()
     // handle cancelled, ends without touching this object.
     if (const std::shared_ptr<TaskHandle> running = std::exchange(m_running, nullptr))
         running->cancel();
+    m_client.reset();
+}
+
+void RefreshLoop::answer(const SongRequest &request, RequestAction action)
+{
+    if (!isRunning()) {
+        qCDebug(lcRefresh) << "request" << request.id << "not answered: signed out";
+        return;
+    }
+    qCDebug(lcRefresh) << "request" << request.id << "answered:" << wireString(action);
+    sendAnswer({m_running, lcRefresh}, request.id, action);
+}
+
+Flow RefreshLoop::sendAnswer(FlowScope, qint64 requestId, RequestAction action)
+{
+    try {
+        co_await m_client->updateRequest(requestId, action);
+        refreshNow();
+    } catch (const ServiceError &error) {
+        qCWarning(lcRefresh) << "answering request" << requestId << "failed:" << error.description();
+        m_hooks.answerRefused(error.description());
+    }
+}
+
+RefreshFailure RefreshLoop::offline() const
+{
+    return {.description = tr("You are offline: the system reports no network. Cuelark refreshes as soon as it "
+                              "is back."),
+            .unauthorized = false};
 }
 
 void RefreshLoop::refreshNow()
@@ -112,13 +142,15 @@ void RefreshLoop::systemChanged(SystemEvent event)
     case SystemEvent::offline:
         qCDebug(lcRefresh) << "the system reports no network";
         m_offline = true;
+        if (isRunning())
+            m_hooks.publish(offline());
         return;
     case SystemEvent::secretStoreChanged:
         return;
     }
 }
 
-Flow RefreshLoop::run(FlowScope scope, GlassesAPIClient client)
+Flow RefreshLoop::run(FlowScope scope)
 {
     if (m_hooks.prepare)
         co_await m_hooks.prepare();
@@ -126,8 +158,10 @@ Flow RefreshLoop::run(FlowScope scope, GlassesAPIClient client)
         const std::shared_ptr<TaskHandle> calls = m_cycleCalls = TaskHandle::create(scope.handle.get());
         qCDebug(lcRefresh) << "refresh cycle started";
         Q_EMIT cycleStarted();
-        const RefreshOutcome outcome = co_await fetch(client.abortedBy(calls), m_hooks.inputs(), m_hooks.now());
+        RefreshOutcome outcome = co_await fetch(m_client->abortedBy(calls), m_hooks.inputs(), m_hooks.now());
         m_cycleCalls.reset();
+        if (std::holds_alternative<RefreshFailure>(outcome) && m_offline)
+            outcome = offline();
         if (calls->isCancelled())
             qCDebug(lcRefresh) << "refresh cycle aborted";
         else

@@ -40,9 +40,9 @@ struct RefreshFailure {
 
 using RefreshOutcome = std::variant<RefreshSnapshot, RefreshFailure>;
 
-// The one thing that fetches the queue: a session's refresh cycles, one after
-// another, with a pause that runs from the end of one cycle to the start of the
-// next. A cycle reads its inputs when it begins and hands its outcome over
+// The session's traffic with the queue: its refresh cycles, one after another,
+// with a pause that runs from the end of one cycle to the start of the next,
+// and the DJ's answers to requests. A cycle reads its inputs when it begins and hands its outcome over
 // when it ends; a cycle whose calls were aborted (restart, sleep, stop) hands
 // over nothing. As cycles never overlap, an older answer can never land over a
 // newer one.
@@ -57,6 +57,8 @@ public:
         std::function<QDateTime()> now;
         // The real length of the pause between cycles.
         std::function<std::chrono::milliseconds()> pause;
+        // The service refused an answer, for this reason.
+        std::function<void(const QString &)> answerRefused;
     };
     static constexpr qint64 requestLimit = 25;
 
@@ -75,12 +77,16 @@ public:
     // Aborts the cycle in flight and begins one now (the selection changed,
     // the machine woke).
     void restart();
+    // Sends an answer under the running session; one the service accepts is
+    // followed by a refresh.
+    void answer(const SongRequest &request, RequestAction action);
+
     // Going to sleep aborts the cycle in flight, silently (a call left open over
     // the sleep would wait out the idle timeout after it); waking restarts;
-    // the network's return ends the pause.
+    // the network's return ends the pause. While the system reports no network
+    // the DJ is told so rather than shown the connection error; the panel and
+    // the tooltip still give the time of the last update.
     void systemChanged(SystemEvent event);
-    // Whether the system last reported no network.
-    bool isOffline() const { return m_offline; }
 
 Q_SIGNALS:
     void cycleStarted();
@@ -88,11 +94,14 @@ Q_SIGNALS:
     void cycleEnded();
 
 private:
-    Flow run(FlowScope scope, GlassesAPIClient client);
+    Flow run(FlowScope scope);
+    Flow sendAnswer(FlowScope scope, qint64 requestId, RequestAction action);
+    RefreshFailure offline() const;
 
     Hooks m_hooks;
     // While the loop runs; cancelling it ends the loop and its calls.
     std::shared_ptr<TaskHandle> m_running;
+    std::optional<GlassesAPIClient> m_client; // the running session's
     // The calls of the cycle in flight; absent between cycles.
     std::shared_ptr<TaskHandle> m_cycleCalls;
     // The pause while it lasts; ending it begins the next cycle.

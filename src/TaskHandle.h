@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <memory>
+#include <utility>
 
 #include <qcoro/qcorotask.h>
 
@@ -32,6 +33,17 @@ private:
 // cancelled. The handle is kept alive
 // for the length of the wait.
 QCoro::Task<> sleepFor(std::shared_ptr<const TaskHandle> handle, std::chrono::milliseconds duration);
+
+// Wraps a callback that may be called after its owner ended `handle`: then it
+// does nothing.
+template<typename Callback>
+auto whileAlive(std::shared_ptr<const TaskHandle> handle, Callback callback)
+{
+    return [handle = std::move(handle), callback = std::move(callback)](auto &&...args) {
+        if (!handle->isCancelled())
+            callback(std::forward<decltype(args)>(args)...);
+    };
+}
 
 // Lets a flow run on by itself: QCoro keeps a suspended coroutine alive when its
 // task object goes away, and frees it when it finishes. The flow ends early

@@ -280,14 +280,19 @@ private Q_SLOTS:
         QTest::qWait(100);
         QVERIFY(app.authState() == AuthState::signedOut && !app.errorMessage());
 
-        // Destroyed with a sign-in, a cycle and an action suspended: each ends on
-        // its aborted call without touching the object (sanitizer builds check).
+        // Destroyed with a sign-in suspended, then with a cycle and an action:
+        // each ends on its aborted call without touching the object (sanitizer
+        // builds check).
+        h->delayNext(u"/api/glasses/auth/status"_s, 2000);
+        h->start(0.005).signIn();
+        QTest::qWait(100);
         h->desktop.storedToken = h->service->issueToken();
         h->delayNext(u"/api/glasses/me"_s, 2000);
+        h->delayNext(u"/api/glasses/requests/1001"_s, 2000);
         AppState &doomed = h->start(0.005);
-        doomed.signIn();
+        QVERIFY(waitUntil([&] { return doomed.authState() == AuthState::signedIn; }));
         doomed.act(SongRequest{1001, u"pending"_s, {}, {}, {}}, RequestAction::approved);
-        QTest::qWait(100);
+        QVERIFY(waitUntil([&] { return h->countCalls(u"PATCH /api/glasses/requests/1001"_s) == 1; }));
         h->state.reset();
         const qsizetype calls = h->calls().size();
         QTest::qWait(200);

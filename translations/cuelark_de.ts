@@ -22,19 +22,6 @@
         <source>Sign-in timed out. Try again.</source>
         <translation>Die Anmeldung hat zu lange gedauert. Bitte erneut versuchen.</translation>
     </message>
-    <message>
-        <source>Waiting for the keyring… %1 Start or unlock your keyring (such as GNOME Keyring or KWallet) and Cuelark signs you in by itself, or sign in now for this run.</source>
-        <extracomment>%1 says what is wrong with the keyring, as a sentence.</extracomment>
-        <translation>Warte auf den Schlüsselbund … %1 Starte oder entsperre deinen Schlüsselbund (etwa GNOME Keyring oder KWallet), dann meldet Cuelark dich von selbst an – oder melde dich jetzt für diese Sitzung an.</translation>
-    </message>
-    <message>
-        <source>Signed in for this run only: the keyring could not keep your sign-in, so you will have to sign in again the next time Cuelark starts.</source>
-        <translation>Nur für diese Sitzung angemeldet: Der Schlüsselbund konnte deine Anmeldung nicht speichern, daher musst du dich beim nächsten Start von Cuelark erneut anmelden.</translation>
-    </message>
-    <message>
-        <source>You are offline: the system reports no network. Cuelark refreshes as soon as it is back.</source>
-        <translation>Du bist offline: Das System meldet kein Netzwerk. Cuelark aktualisiert, sobald es wieder da ist.</translation>
-    </message>
 </context>
 <context>
     <name>CommandLine</name>
@@ -184,6 +171,13 @@
     </message>
 </context>
 <context>
+    <name>RefreshLoop</name>
+    <message>
+        <source>You are offline: the system reports no network. Cuelark refreshes as soon as it is back.</source>
+        <translation>Du bist offline: Das System meldet kein Netzwerk. Cuelark aktualisiert, sobald es wieder da ist.</translation>
+    </message>
+</context>
+<context>
     <name>RequestRow</name>
     <message>
         <source>Copy</source>
@@ -291,6 +285,18 @@
         <source>New song request</source>
         <extracomment>The title of the desktop notification for a request that just arrived.</extracomment>
         <translation>Neuer Musikwunsch</translation>
+    </message>
+</context>
+<context>
+    <name>TokenStore</name>
+    <message>
+        <source>Waiting for the keyring… %1 Start or unlock your keyring (such as GNOME Keyring or KWallet) and Cuelark signs you in by itself, or sign in now for this run.</source>
+        <extracomment>%1 says what is wrong with the keyring, as a sentence.</extracomment>
+        <translation>Warte auf den Schlüsselbund … %1 Starte oder entsperre deinen Schlüsselbund (etwa GNOME Keyring oder KWallet), dann meldet Cuelark dich von selbst an – oder melde dich jetzt für diese Sitzung an.</translation>
+    </message>
+    <message>
+        <source>Signed in for this run only: the keyring could not keep your sign-in, so you will have to sign in again the next time Cuelark starts.</source>
+        <translation>Nur für diese Sitzung angemeldet: Der Schlüsselbund konnte deine Anmeldung nicht speichern, daher musst du dich beim nächsten Start von Cuelark erneut anmelden.</translation>
     </message>
 </context>
 <context>

@@ -581,6 +581,7 @@ private Q_SLOTS:
         Panel p(Auth::signedIn, {makeRequest(1, u"approved"_s), makeRequest(2, u"pending"_s, u"Song 2"_s),
                                  makeRequest(3, u"pending"_s), makeRequest(4, u"played"_s)});
         MenuPanelView &panel = p.panel;
+        QVERIFY(p.refreshing()); // answers go out under a running session
         QGuiApplication::clipboard()->clear();
         for (const QString &key : keys.split(u' ', Qt::SkipEmptyParts))
             QTest::keySequence(QApplication::focusWidget(), QKeySequence(key));
