@@ -17,9 +17,10 @@
 #include <memory>
 #include <optional>
 
-// The application's state: everything the panel shows, and the session, the
-// browser sign-in and the request answers that change it. The refresh loop
-// fetches the queue and hands each cycle's outcome over to be published here.
+// The application's state: everything the panel shows, the sessions and the
+// browser sign-in that change it. The refresh loop fetches the queue (and
+// sends the DJ's answers) and hands each cycle's outcome over to be published
+// here; the token store reads and keeps the token.
 // Lives on the main thread. Every assignment to a published field emits that
 // field's signal once (even when the value did not change), in assignment
 // order, followed by changed(); a refresh whose events or requests came back
@@ -154,8 +155,9 @@ private:
     std::shared_ptr<TaskHandle> m_lifetime;
     // One per signed-in session, and one for each signed-out time between two:
     // owns that time's flows and calls (the start-up read of the stored token,
-    // a browser sign-in, the request answers); a sign-out, a sign-in, its
-    // cancellation or completion cancels it and stops the refresh loop.
+    // a browser sign-in); a sign-out, a sign-in, its cancellation or completion
+    // cancels it and stops the refresh loop, with the cycles and answers of the
+    // session before.
     std::shared_ptr<TaskHandle> m_session;
     GlassesAPIClient m_client;
     // Runs while signed in.

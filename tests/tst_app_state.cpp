@@ -3,6 +3,8 @@
 // request actions, new-request notifications, the automatic update check and
 // what the diagnostics log.
 
+#include "Flow.h"
+#include "Logging.h"
 #include "TaskHandle.h"
 #include "support/ServiceHarness.h"
 #include "updates/UpdateChecker.h"
@@ -60,6 +62,16 @@ void captureLog(QtMsgType type, const QMessageLogContext &context, const QString
     if (QByteArray(context.category).startsWith("cuelark."))
         logLines.append(QString::fromLatin1(context.category) + (type == QtWarningMsg ? u" warning "_s : u" "_s)
                         + message);
+}
+
+// Counts how far it got: one step before its await, one after.
+Flow twoSteps(FlowScope, std::shared_ptr<const TaskHandle> wait, int &steps, bool throwsAtTheEnd)
+{
+    ++steps;
+    co_await sleepFor(std::move(wait), std::chrono::hours(1));
+    ++steps;
+    if (throwsAtTheEnd)
+        throw std::runtime_error("out of reach");
 }
 
 } // namespace
@@ -300,6 +312,26 @@ private Q_SLOTS:
     }
 
     // Only a web address opens in the browser; the flow waits for the session all the same.
+    // A flow runs at once up to its first await and, its owner's handle
+    // cancelled meanwhile, never past it; an exception that escapes a flow is
+    // logged in the flow's category.
+    void aFlowEndsWhereItsOwnerCancelledIt()
+    {
+        logLines.clear();
+        const QtMessageHandler previous = qInstallMessageHandler(captureLog);
+        const auto cancelledOwner = TaskHandle::create(), liveOwner = TaskHandle::create(), wait = TaskHandle::create();
+        int cancelledSteps = 0, liveSteps = 0;
+        twoSteps({cancelledOwner, lcRefresh}, wait, cancelledSteps, true);
+        twoSteps({liveOwner, lcAuth}, wait, liveSteps, true);
+        QVERIFY(cancelledSteps == 1 && liveSteps == 1);
+        cancelledOwner->cancel();
+        wait->cancel(); // both resume, in the order they began to wait
+        QVERIFY(waitUntil([&] { return liveSteps == 2; }));
+        qInstallMessageHandler(previous);
+        QCOMPARE(cancelledSteps, 1);
+        QCOMPARE(logLines, QStringList{u"cuelark.auth warning a flow ended with an exception: out of reach"_s});
+    }
+
     void aSignInPageThatIsNoWebAddressStaysClosed()
     {
         h->answerNext(u"/api/glasses/auth/start"_s, startBody(u"file:///etc/passwd"_s, u"2099-01-01T00:00:00Z"_s));

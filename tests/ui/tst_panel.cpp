@@ -8,6 +8,7 @@
 #include "AppConfig.h"
 #include "support/ServiceHarness.h"
 #include "ui/DashboardView.h"
+#include "ui/DesktopUi.h"
 #include "ui/MenuPanelView.h"
 #include "ui/PanelFooter.h"
 #include "ui/RequestRow.h"
@@ -20,6 +21,7 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -632,6 +634,22 @@ private Q_SLOTS:
         QTEST(shown.title, "title");
         QVERIFY2(shown.body.contains(text), qPrintable(shown.body));
         QCOMPARE(shown.buttons, (shown.title.startsWith(u"Update") ? QStringList{u"Download"_s, u"Later"_s} : QStringList{u"OK"_s}));
+    }
+
+    // The desktop's alert: open while the app runs on (no loop of its own),
+    // service text as plain text, and the pressed button's index at its end.
+    void theAlertIsAwaited()
+    {
+        for (const int pressed : {0, 1}) {
+            QCoro::Task<int> answer = DesktopUi::showAlert(
+                {.title = u"<b>v2</b>"_s, .body = u"<i>notes</i>"_s, .buttons = {u"Download"_s, u"Later"_s}});
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            QVERIFY(box && box->isVisible() && !answer.isReady());
+            QCOMPARE(box->text() + box->informativeText(), u"<b>v2</b><i>notes</i>"_s);
+            QCOMPARE(box->textFormat(), Qt::PlainText);
+            QTest::mouseClick(box->buttons().at(pressed), Qt::LeftButton);
+            QCOMPARE(awaitTask(std::move(answer)), pressed);
+        }
     }
 
     // "Start at login" shows the desktop's setting when the footer is built,
