@@ -22,13 +22,6 @@ void TaskHandle::cancel()
     Q_EMIT cancelled();
 }
 
-void runDetached(QCoro::Task<> task, const QLoggingCategory &(*category)())
-{
-    task.then([] {}, [category](const std::exception &error) {
-        qCWarning(category) << "a flow ended with an exception:" << error.what();
-    });
-}
-
 QCoro::Task<> sleepFor(std::shared_ptr<const TaskHandle> handle, std::chrono::milliseconds duration)
 {
     if (!handle->isCancelled())

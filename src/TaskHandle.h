@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QLoggingCategory>
 #include <QObject>
 
 #include <chrono>
@@ -44,9 +43,3 @@ auto whileAlive(std::shared_ptr<const TaskHandle> handle, Callback callback)
             callback(std::forward<decltype(args)>(args)...);
     };
 }
-
-// Lets a flow run on by itself: QCoro keeps a suspended coroutine alive when its
-// task object goes away, and frees it when it finishes. The flow ends early
-// only through the handle it runs under. An exception that escapes it ends it
-// with a warning in `category`, rather than vanishing.
-void runDetached(QCoro::Task<> task, const QLoggingCategory &(*category)());

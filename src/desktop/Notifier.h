@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Flow.h"
 #include "notifications/RequestNotification.h"
 
 #include <QObject>
@@ -42,6 +43,8 @@ public:
 
 private:
     void watchServer();
+    // A new server may show other things than the last one.
+    Flow rereadCapabilities(FlowScope scope);
 
     struct Private;
     std::unique_ptr<Private> d;

@@ -8,7 +8,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLocalSocket>
-#include <QPointer>
 #include <QRegularExpression>
 #include <QScopeGuard>
 
@@ -89,6 +88,11 @@ Sway::Sway(QString socketPath, QObject *parent)
 {
 }
 
+Sway::~Sway()
+{
+    m_lifetime->cancel();
+}
+
 QPoint Sway::positionNextToBar(QSize size, QRect usable, QRect output, int margin)
 {
     // A bar at the bottom leaves the usable area's top at the output's; its
@@ -101,29 +105,28 @@ QPoint Sway::positionNextToBar(QSize size, QRect usable, QRect output, int margi
 
 void Sway::moveNextToBar(const QString &title, QSize size, int margin)
 {
-    runDetached(move(title, size, margin), lcDesktop);
+    move({m_lifetime, lcDesktop}, title, size, margin);
 }
 
-QCoro::Task<> Sway::move(QString title, QSize size, int margin)
+Flow Sway::move(FlowScope, QString title, QSize size, int margin)
 {
-    const QPointer<Sway> self(this);
     // Deleted later, not with this frame: the frame may end while the socket is
     // still telling that its answer arrived.
     auto *connection = new QLocalSocket;
     const auto release = qScopeGuard([connection] { connection->deleteLater(); });
     QLocalSocket &socket = *connection;
     socket.connectToServer(m_socketPath);
-    if (!co_await qCoro(socket).waitForConnected(answerBound) || !self) {
+    if (!co_await qCoro(socket).waitForConnected(answerBound)) {
         qCDebug(lcDesktop) << "sway's socket did not answer";
         co_return;
     }
     // (Answers are kept outside loops and conditions: GCC 12 destroys such
     // coroutine temporaries twice.)
     const QJsonDocument workspaces = co_await ask(socket, getWorkspaces, {});
-    if (workspaces.isNull() || !self)
+    if (workspaces.isNull())
         co_return;
     const QJsonDocument outputs = co_await ask(socket, getOutputs, {});
-    if (outputs.isNull() || !self)
+    if (outputs.isNull())
         co_return;
     // The focused workspace is on the output the DJ clicked on.
     QJsonValue workspace, output;
@@ -151,7 +154,7 @@ QCoro::Task<> Sway::move(QString title, QSize size, int margin)
         if (attempt > 0)
             co_await QCoro::sleepFor(mappedPause);
         result = co_await ask(socket, runCommand, command);
-        if (result.isNull() || !self)
+        if (result.isNull())
             co_return;
         if (result.array().at(0)[QLatin1String("success")].toBool()) {
             qCDebug(lcDesktop) << "sway moved the panel to" << at;

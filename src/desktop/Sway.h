@@ -1,11 +1,12 @@
 #pragma once
 
+#include "Flow.h"
+
 #include <QObject>
 #include <QRect>
 #include <QString>
 
-#include <qcoro/qcorotask.h>
-
+#include <memory>
 #include <optional>
 
 // sway places a floating window itself (in the middle of the screen) and
@@ -18,6 +19,7 @@ public:
     static std::optional<QString> socketPath();
 
     explicit Sway(QString socketPath, QObject *parent = nullptr);
+    ~Sway() override;
 
     // Moves the shown window of this process titled `title`, of `size`, `margin`
     // pixels from the corner of its output's usable area that the bar is next to
@@ -30,7 +32,9 @@ public:
     static QPoint positionNextToBar(QSize size, QRect usable, QRect output, int margin);
 
 private:
-    QCoro::Task<> move(QString title, QSize size, int margin);
+    Flow move(FlowScope scope, QString title, QSize size, int margin);
 
     QString m_socketPath;
+    // Cancelled on destruction: a move under way stops at its next answer.
+    std::shared_ptr<TaskHandle> m_lifetime = TaskHandle::create();
 };

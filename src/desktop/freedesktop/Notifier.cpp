@@ -2,6 +2,7 @@
 
 #include "AppConfig.h"
 #include "Logging.h"
+#include "Flow.h"
 #include "TaskHandle.h"
 
 #include <QDBusConnection>
@@ -153,6 +154,8 @@ struct Notifier::Private {
     // is forgotten.
     quint64 serverGeneration = 0;
     bool watching = false;
+    // Cancelled on destruction: ends the reads the notifier began by itself.
+    std::shared_ptr<TaskHandle> lifetime = TaskHandle::create();
 
     bool serverHas(const QString &capability) const
     {
@@ -183,11 +186,19 @@ void Notifier::watchServer()
                 d->server.posted.clear();
                 d->capabilities.reset();
                 if (!newOwner.isEmpty())
-                    runDetached(readCapabilities(), lcNotify);
+                    rereadCapabilities({d->lifetime, lcNotify});
             });
 }
 
-Notifier::~Notifier() = default;
+Notifier::~Notifier()
+{
+    d->lifetime->cancel();
+}
+
+Flow Notifier::rereadCapabilities(FlowScope)
+{
+    co_await readCapabilities();
+}
 
 void Notifier::post(const RequestNotification &notification)
 {
