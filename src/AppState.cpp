@@ -200,24 +200,17 @@ void AppState::signInFailed(const QString &description)
 
 // --- Refresh cycles -----------------------------------------------------------
 
-void AppState::refresh()
-{
-    m_refreshLoop.refreshNow();
-}
-
 // The loop hands over only what the current session and selection asked for:
 // a cycle that a sign-out or another event overtook was aborted.
 void AppState::publishRefresh(const RefreshOutcome &outcome)
 {
     if (const auto *failure = std::get_if<RefreshFailure>(&outcome)) {
         qCWarning(lcRefresh) << "refresh failed:" << failure->description;
-        if (failure->unauthorized) {
+        if (failure->unauthorized)
             signOut();
-            setErrorMessage(failure->description);
-        } else {
+        else
             setLastRefreshFailed(true);
-            setErrorMessage(failure->description);
-        }
+        setErrorMessage(failure->description);
         return;
     }
     const auto &snapshot = std::get<RefreshSnapshot>(outcome);
@@ -245,8 +238,7 @@ void AppState::publishRefresh(const RefreshOutcome &outcome)
     setLastUpdated(now());
     setErrorMessage(std::nullopt);
     if (!std::exchange(m_hasCheckedUpdatesThisSession, true))
-        UpdateNotifier::check({m_lifetime, lcUpdates}, makeClient(std::nullopt, m_lifetime), false, m_platform,
-                              [this](const QUrl &page) { openPage(page); });
+        checkUpdates(false);
 }
 
 void AppState::select(qint64 eventId)
@@ -261,12 +253,7 @@ void AppState::select(qint64 eventId)
     m_refreshLoop.restart();
 }
 
-// --- Request answers ----------------------------------------------------------
-
-void AppState::act(const SongRequest &request, RequestAction action)
-{
-    m_refreshLoop.answer(request, action);
-}
+// --- Notifications and updates -----------------------------------------------
 
 void AppState::answerNotification(qint64 requestId, NotificationChoice choice)
 {
@@ -282,8 +269,8 @@ void AppState::answerNotification(qint64 requestId, NotificationChoice choice)
     act(*request, choice == NotificationChoice::approve ? RequestAction::approved : RequestAction::rejected);
 }
 
-void AppState::checkForUpdates()
+void AppState::checkUpdates(bool userInitiated)
 {
-    UpdateNotifier::check({m_lifetime, lcUpdates}, makeClient(std::nullopt, m_lifetime), true, m_platform,
+    UpdateNotifier::check({m_lifetime, lcUpdates}, makeClient(std::nullopt, m_lifetime), userInitiated, m_platform,
                           [this](const QUrl &page) { openPage(page); });
 }

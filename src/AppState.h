@@ -65,13 +65,13 @@ public:
     void cancelSignIn();
     void signOut();
     // A refresh cycle now, or right after the one in flight.
-    void refresh();
+    void refresh() { m_refreshLoop.refreshNow(); }
     // Shows the event's requests: the old list goes at once, the new one is
     // fetched at once.
     void select(qint64 eventId);
-    void act(const SongRequest &request, RequestAction action);
+    void act(const SongRequest &request, RequestAction action) { m_refreshLoop.answer(request, action); }
     // The check the DJ asks for: its outcome always shows, a failure included.
-    void checkForUpdates();
+    void checkForUpdates() { checkUpdates(true); }
     // One of the service's pages in the browser, or offered to copy when no
     // browser takes it (the panel is asked to open then).
     void openPage(const QUrl &page);
@@ -132,6 +132,7 @@ private:
     void signInFailed(const QString &description);
     void publishRefresh(const RefreshOutcome &outcome);
     void answerNotification(qint64 requestId, NotificationChoice choice);
+    void checkUpdates(bool userInitiated);
 
     Platform m_platform;
     QUrl m_serviceUrl;
