@@ -11,7 +11,6 @@
 #include "api/GlassesAPIClient.h"
 #include "api/ISO8601DateParser.h"
 #include "api/Models.h"
-#include "api/Network.h"
 #include "support/StandIn.h"
 #include "support/TestSupport.h"
 #include "updates/UpdateChecker.h"
@@ -120,7 +119,6 @@ private Q_SLOTS:
     }
     void cleanupTestCase()
     {
-        delete Network::accessManager();
         QSslConfiguration::setDefaultConfiguration(originalTls);
     }
 

@@ -6,7 +6,6 @@
 #include "UiTestSupport.h"
 
 #include "AppConfig.h"
-#include "support/ServiceHarness.h"
 #include "ui/DashboardView.h"
 #include "ui/MenuPanelView.h"
 #include "ui/PanelFooter.h"
@@ -71,7 +70,7 @@ struct Panel {
     {
         AppStateTester::startRefreshLoop(state);
         const bool failed = waitUntil([&] { return state.lastRefreshFailed(); });
-        f.service.clearCalls();
+        f.service.calls.clear();
         return failed;
     }
 };
@@ -269,9 +268,10 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("rows");
         QTest::addColumn<int>("current");
         QTest::addColumn<bool>("live");
-        const QList<DJEvent> two{makeEvent(7, u"Friday"_s, true), makeEvent(9, u"Saturday"_s, false)};
-        const QDateTime now(QDate(2026, 3, 7), QTime(20, 0), Qt::UTC);
-        const QStringList labels{DashboardView::pickerLabel(two[0], now), DashboardView::pickerLabel(two[1], now)};
+        // At noon UTC: the same day in every time zone a test runs in.
+        const QList<DJEvent> two{DJEvent{7, u"Friday"_s, true, u"2026-03-06T12:00:00Z"_s, std::nullopt},
+                                 DJEvent{9, u"Saturday"_s, false, u"2026-03-07T12:00:00Z"_s, u"2026-03-07T13:00:00Z"_s}};
+        const QStringList labels{u"\u25CF Friday \u00B7 06/03/2026"_s, u"Saturday \u00B7 07/03/2026"_s};
         QTest::newRow("no events") << QList<DJEvent>() << Id{} << qint64(0) << QStringList{u"No events"_s} << 0 << false;
         QTest::newRow("live one selected") << two << Id{7} << qint64(0) << labels << 0 << true;
         QTest::newRow("idle one, no grouping") << two << Id{9} << qint64(1234) << labels << 1 << false;
@@ -411,7 +411,7 @@ private Q_SLOTS:
         QVERIFY(p.refreshing());
         QTest::mouseClick(child(p.view(), qPrintable(button)), Qt::LeftButton);
         if (effect.startsWith(u'/'))
-            QCOMPARE(p.f.desktop.openedUrls, QList<QUrl>{QUrl(p.f.service.url().toString() + effect)});
+            QCOMPARE(p.f.desktop.openedUrls, QList<QUrl>{QUrl(UiFixture::serviceUrl.toString() + effect)});
         else if (effect == u"signed out")
             QCOMPARE(p.state.authState(), Auth::signedOut);
         else
@@ -442,7 +442,9 @@ private Q_SLOTS:
         QFETCH(QString, link);
         Panel p(link.isEmpty() ? Auth::signedOut : Auth::signedIn);
         p.f.desktop.browserWorks = false;
-        p.f.service.control("DELETE", u"/control/inject"_s); // the stand-in answers as itself
+        p.f.service.answer(u"POST /api/glasses/auth/start"_s, {200, "{\"sessionId\":\"s\",\"pollToken\":\"p\",\"expiresAt\":"
+            "\"2026-03-07T20:10:00Z\",\"authUrl\":\"https://cuelark.test/glasses.html?session=s\"}"});
+        p.f.service.answer(u"GET /api/glasses/auth/status"_s, {200, R"({"status":"pending"})"});
         QCOMPARE(shownOf(p.view(), {"unopenedPageNotice"}), QString());
         p.click(link.isEmpty() ? "signInButton" : qPrintable(link));
         QTRY_COMPARE(shownOf(p.view(), {"unopenedPageNotice"}), u"unopenedPageNotice"_s);
@@ -471,7 +473,7 @@ private Q_SLOTS:
         QCOMPARE(shownOf(p.view(), parts), u"userName lastUpdated errorMessage"_s);
         QVERIFY(labelText(p.view(), "lastUpdated").contains(u"4:05"_s)); // with seconds, in any locale
         // A build that talks to anything but the real service says so.
-        QVERIFY(labelText(p.view(), "versionLabel").endsWith(u" \u00B7 "_s + p.f.service.url().authority()));
+        QVERIFY(labelText(p.view(), "versionLabel").endsWith(u" \u00B7 cuelark.test"_s));
         auto *error = child<QLabel>(p.view(), "errorMessage");
         QTRY_VERIFY(error->heightForWidth(error->width()) > 2 * error->fontMetrics().lineSpacing());
         QVERIFY(error->height() <= 2 * error->fontMetrics().lineSpacing());
@@ -539,15 +541,22 @@ private Q_SLOTS:
     // the "Updated" time stays the same).
     void refreshRepaintsOnlyChanges()
     {
-        ServiceHarness h;
-        AppState &state = h.startSignedIn();
+        UiFixture f;
+        const QByteArray song = R"({"id":1,"status":"pending","songTitle":"Song","artistName":"Artist","createdAt":"2026-03-07T19:00:00Z"})";
+        f.answer(404);
+        f.service.answer(u"GET /api/glasses/me"_s, {200, R"({"userId":"u","name":"DJ Nova"})"});
+        f.service.answer(u"GET /api/glasses/events"_s, {200, R"({"events":[{"id":7,"name":"Friday","isActive":true,"startDate":"2026-03-07T12:00:00Z"}]})"});
+        f.service.answer(u"GET /api/glasses/requests"_s, {200, R"({"requests":[)" + song + R"(],"totalPending":1})"});
+        f.desktop.storedToken = u"token"_s;
+        AppState state(f.platform(), UiFixture::serviceUrl);
+        QVERIFY(waitUntil([&] { return state.lastUpdated() && f.service.calls.contains(u"GET /mac-app/latest.json"_s); }));
         MenuPanelView panel(state);
         panel.show();
         QVERIFY(QTest::qWaitForWindowExposed(&panel));
         QTest::qWait(100);
         for (const bool newRequest : {false, true}) { // the same data, then a request the audience added
             if (newRequest)
-                h.addRequest(u"Fresh Song"_s, *state.selectedEventId());
+                f.service.answer(u"GET /api/glasses/requests"_s, {200, R"({"requests":[)" + song + u',' + QByteArray(song).replace("\"id\":1", "\"id\":2") + R"(],"totalPending":2})"});
             PaintCounter counter;
             panel.installEventFilter(&counter);
             for (QWidget *widget : panel.findChildren<QWidget *>())
@@ -591,7 +600,7 @@ private Q_SLOTS:
         QCOMPARE(QGuiApplication::clipboard()->text(), keys.split(u' ').contains(u"C") ? u"Song 2 Artist"_s : QString());
         QVERIFY(call.isEmpty() || p.f.waitForCall(call));
         QTest::qWait(50);
-        QCOMPARE(std::ranges::count_if(p.f.calls(), [](const QString &call) { return call.startsWith(u"PATCH "); }), call.isEmpty() ? 0 : 1);
+        QCOMPARE(std::ranges::count_if(p.f.service.calls, [](const QString &call) { return call.startsWith(u"PATCH "); }), call.isEmpty() ? 0 : 1);
         // Tab still reaches every button.
         QSet<QWidget *> reached;
         for (int i = 0; i < 40; ++i, QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab))
@@ -621,10 +630,8 @@ private Q_SLOTS:
         QFETCH(QByteArray, body);
         QFETCH(QString, text);
         UiFixture f;
-        if (status)
-            f.answer(status, body);
-        AppState state(f.desktop.platform(), status ? f.service.url() : StandIn::refusingUrl());
-        PanelFooterLinks links(state);
+        f.answer(status, body);
+        PanelFooterLinks links(f.state);
         QTest::mouseClick(child(&links, "checkForUpdatesButton"), Qt::LeftButton);
         QVERIFY(waitUntil([&] { return !f.desktop.alerts.isEmpty(); }));
         const Alert &shown = f.desktop.alerts.first();
