@@ -455,12 +455,14 @@ private Q_SLOTS:
         }
     }
 
-    // Only a release both signed and vetted goes without the warning.
+    // The notes, how to install, and a warning unless the release is both signed and vetted.
     void unvettedReleasesAreFlagged()
     {
-        const QString vetted = UpdateNotifier::updateMessage(release(u"Fixes."_s, true, true));
-        for (const bool isSigned : {false, true})
-            QVERIFY(UpdateNotifier::updateMessage(release(u"Fixes."_s, isSigned, !isSigned)).size() > vetted.size());
+        const QString message = u"Fixes.\n\nDownload the new package, quit Cuelark, install it, then reopen the app."_s;
+        const QString warning = u"\n\nThis is an unsigned beta build. Install it only if it came from the official Cuelark download."_s;
+        QCOMPARE(UpdateNotifier::updateMessage(release(u"Fixes."_s, true, true)), message);
+        for (const auto &[isSigned, isVetted] : {std::pair{true, false}, {false, true}, {false, false}})
+            QCOMPARE(UpdateNotifier::updateMessage(release(u"Fixes."_s, isSigned, isVetted)), message + warning);
     }
 
     void decodesRecordsVerbatim()

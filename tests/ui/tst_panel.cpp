@@ -170,8 +170,17 @@ private Q_SLOTS:
             QVERIFY(!scan(StatusBarIcon::image(std::nullopt, tray, Look::dimmed), all, [&](QColor c) { return c == liveInk; }));
             QCOMPARE(stale.copy(badge), live.copy(badge));
             QVERIFY(scan(stale, corner, amber) && !scan(live, all, amber));
-            for (const int size : StatusBarIcon::pixelSizes)
-                QCOMPARE(StatusBarIcon::icon(5, tray, Look::stale).pixmap(size).toImage(), StatusBarIcon::image(5, tray, Look::stale, size));
+            // Drawn at each size, not scaled down from the largest, and all of them in the icon.
+            QList<QSize> sizes;
+            for (const int size : StatusBarIcon::pixelSizes) {
+                const QImage drawn = StatusBarIcon::image(5, tray, Look::stale, size);
+                sizes << QSize(size, size);
+                QCOMPARE(drawn.size(), sizes.last());
+                const QImage scaled = stale.scaled(size, size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+                QVERIFY(size == StatusBarIcon::largestSize
+                        || drawn.convertToFormat(QImage::Format_ARGB32) != scaled.convertToFormat(QImage::Format_ARGB32));
+            }
+            QCOMPARE(StatusBarIcon::icon(5, tray, Look::stale).availableSizes(), sizes);
         }
     }
 
