@@ -77,11 +77,6 @@ bool promptIfNeeded(const UpdateAvailable &update, bool userInitiated, const Pla
     return true;
 }
 
-QString newVersionAvailable()
-{
-    return AlertTexts::tr("A new version is available.");
-}
-
 void showUpToDateAlert(const Platform &platform)
 {
     platform.showAlert(Alert{

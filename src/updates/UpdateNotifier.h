@@ -17,6 +17,4 @@ void showUpToDateAlert(const Platform &platform);
 // For the check the user asked for: `reason` is the failure's own description.
 void showCheckFailedAlert(const QString &reason, const Platform &platform);
 QString updateMessage(const UpdateAvailable &update);
-// What the alert says of a release whose record has no notes.
-QString newVersionAvailable();
 } // namespace UpdateNotifier
