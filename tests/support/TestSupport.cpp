@@ -8,8 +8,7 @@
 
 QNetworkAccessManager *loopbackNetwork()
 {
-    // Deleted before the application object is: the manager's worker thread
-    // must not deliver events to a half-destroyed application.
+    // Deleted before the application is: its worker must not reach a half-destroyed one.
     static QNetworkAccessManager *const network = (qAddPostRoutine([] { delete network; }), new QNetworkAccessManager);
     return network;
 }

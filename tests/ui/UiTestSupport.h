@@ -30,16 +30,9 @@ inline CannedNetwork &uiService()
 struct UiFixture {
     static inline const QUrl serviceUrl{u"https://cuelark.test"_s};
     CannedNetwork &service = uiService();
-    FakeDesktop desktop;
-    AppState state{platform(), serviceUrl};
+    FakeDesktop desktop{&service};
+    AppState state{desktop.platform(1000), serviceUrl}; // hours between refresh cycles
     UiFixture() { answer(503); }
-
-    // On the fake desktop, talking to `service`, hours between refresh cycles.
-    Platform platform()
-    {
-        desktop.network = &service;
-        return desktop.platform(1000);
-    }
 
     // From now on every call is answered with `status` and `body`.
     void answer(int status, const QByteArray &body = {})

@@ -173,12 +173,10 @@ private Q_SLOTS:
             // Drawn at each size, not scaled down from the largest, and all of them in the icon.
             QList<QSize> sizes;
             for (const int size : StatusBarIcon::pixelSizes) {
-                const QImage drawn = StatusBarIcon::image(5, tray, Look::stale, size);
-                sizes << QSize(size, size);
-                QCOMPARE(drawn.size(), sizes.last());
-                const QImage scaled = stale.scaled(size, size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+                const QImage drawn = StatusBarIcon::image(5, tray, Look::stale, size).convertToFormat(QImage::Format_ARGB32);
+                QCOMPARE(drawn.size(), sizes.emplace_back(size, size));
                 QVERIFY(size == StatusBarIcon::largestSize
-                        || drawn.convertToFormat(QImage::Format_ARGB32) != scaled.convertToFormat(QImage::Format_ARGB32));
+                        || drawn != stale.scaled(size, size, {}, Qt::SmoothTransformation).convertToFormat(QImage::Format_ARGB32));
             }
             QCOMPARE(StatusBarIcon::icon(5, tray, Look::stale).availableSizes(), sizes);
         }
@@ -339,7 +337,6 @@ private Q_SLOTS:
         QCOMPARE(shown(), u"1 of 2 pending 1"_s);
         publish(QList<DJEvent>{makeEvent(5, u"Thursday"_s, false)} + two, 2);
         QCOMPARE(shown(), u"2 of 3 pending 2"_s);
-        QCOMPARE(picker->currentText(), DashboardView::pickerLabel(two[1], p.state.now()));
 
         p.panel.hide();
         publish(two, 3);
@@ -550,27 +547,25 @@ private Q_SLOTS:
     // the "Updated" time stays the same).
     void refreshRepaintsOnlyChanges()
     {
-        UiFixture f;
+        Panel p;
+        AppStateTester::setUserName(p.state, u"DJ Nova"_s);
+        p.f.service.answer(u"GET /api/glasses/events"_s, {200, R"({"events":[{"id":7,"name":"Friday","isActive":true,"startDate":"2026-03-07T12:00:00Z"}]})"});
         const QByteArray song = R"({"id":1,"status":"pending","songTitle":"Song","artistName":"Artist","createdAt":"2026-03-07T19:00:00Z"})";
-        f.answer(404);
-        f.service.answer(u"GET /api/glasses/me"_s, {200, R"({"userId":"u","name":"DJ Nova"})"});
-        f.service.answer(u"GET /api/glasses/events"_s, {200, R"({"events":[{"id":7,"name":"Friday","isActive":true,"startDate":"2026-03-07T12:00:00Z"}]})"});
-        f.service.answer(u"GET /api/glasses/requests"_s, {200, R"({"requests":[)" + song + R"(],"totalPending":1})"});
-        f.desktop.storedToken = u"token"_s;
-        AppState state(f.platform(), UiFixture::serviceUrl);
-        QVERIFY(waitUntil([&] { return state.lastUpdated() && f.service.calls.contains(u"GET /mac-app/latest.json"_s); }));
-        MenuPanelView panel(state);
-        panel.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&panel));
-        QTest::qWait(100);
+        const auto listing = [&](const QByteArray &songs, int pending) {
+            p.f.service.answer(u"GET /api/glasses/requests"_s, {200, R"({"requests":[)" + songs + R"(],"totalPending":)" + QByteArray::number(pending) + '}'});
+        };
+        listing(song, 1);
+        AppStateTester::startRefreshLoop(p.state);
+        QVERIFY(waitUntil([&] { return p.state.lastUpdated().has_value(); }));
+        QTest::qWait(100); // the update check after the first good cycle fails quietly
         for (const bool newRequest : {false, true}) { // the same data, then a request the audience added
             if (newRequest)
-                f.service.answer(u"GET /api/glasses/requests"_s, {200, R"({"requests":[)" + song + u',' + QByteArray(song).replace("\"id\":1", "\"id\":2") + R"(],"totalPending":2})"});
+                listing(song + ',' + QByteArray(song).replace("\"id\":1", "\"id\":2"), 2);
             PaintCounter counter;
-            panel.installEventFilter(&counter);
-            for (QWidget *widget : panel.findChildren<QWidget *>())
+            p.panel.installEventFilter(&counter);
+            for (QWidget *widget : p.panel.findChildren<QWidget *>())
                 widget->installEventFilter(&counter);
-            QVERIFY(refreshed(state));
+            QVERIFY(refreshed(p.state));
             QTest::qWait(100);
             QCOMPARE(counter.paints > 0, newRequest);
         }
@@ -621,13 +616,12 @@ private Q_SLOTS:
     // A check the user asked for says why it failed, rather than "up to date".
     void checkForUpdatesShowsTheOutcome_data()
     {
-        QTest::addColumn<int>("status"); // 0: the service is down, its server gone
+        QTest::addColumn<int>("status");
         QTest::addColumn<QByteArray>("body");
         QTest::addColumn<QString>("title");
         QTest::addColumn<QString>("text"); // part of the alert's body
         const QByteArray newer = R"({"version":"99","downloadUrl":"https://cuelark.example/a.dmg"})";
         const QString failed = u"Couldn't check for updates"_s;
-        QTest::newRow("down") << 0 << QByteArray() << failed << u"Connection refused"_s;
         QTest::newRow("500") << 500 << newer << failed << u"Request failed (HTTP 500)."_s;
         QTest::newRow("a web page") << 200 << "<html>"_ba << failed << u"The network answered with a web page instead of the service."_s;
         QTest::newRow("newer") << 200 << newer << u"Update available (v99)"_s << u"A new version is available."_s;
