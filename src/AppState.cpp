@@ -14,7 +14,7 @@ AppState::AppState(Platform platform, QUrl serviceUrl, QObject *parent)
     , m_platform(std::move(platform))
     , m_serviceUrl(std::move(serviceUrl))
     , m_lifetime(TaskHandle::create())
-    , m_client(std::nullopt, m_serviceUrl, m_platform.idleTimeout)
+    , m_client(makeClient(std::nullopt, nullptr))
     , m_refreshLoop({
           .inputs = [this] { return RefreshInputs{.needsProfile = !m_userName, .selectedEventId = m_selectedEventId}; },
           .publish = [this](const RefreshOutcome &outcome) { publishRefresh(outcome); },
@@ -69,7 +69,8 @@ void AppState::startSession(std::optional<QString> token)
 
 GlassesAPIClient AppState::makeClient(std::optional<QString> token, std::shared_ptr<const TaskHandle> handle) const
 {
-    return GlassesAPIClient(std::move(token), m_serviceUrl, m_platform.idleTimeout, std::move(handle));
+    return GlassesAPIClient(m_platform.network, std::move(token), m_serviceUrl, m_platform.idleTimeout,
+                            std::move(handle));
 }
 
 void AppState::signOut()

@@ -15,6 +15,8 @@
 
 #include <qcoro/qcorotask.h>
 
+class QNetworkAccessManager;
+
 // The desktop services AppState uses, and nothing else: the application's
 // composition root (src/app/) fills every member with the desktop's own
 // services, tests with fakes. Members are never left empty unless they say so.
@@ -56,6 +58,9 @@ struct Platform {
     // How long a timed wait of a nominal length in seconds (a sign-in poll, a
     // refresh pause) really lasts; tests shorten it.
     std::function<std::chrono::milliseconds(double seconds)> wait;
+    // What calls to the service are sent through: the network, or in widget
+    // tests a table of answers. Lives as long as the platform.
+    QNetworkAccessManager *network = nullptr;
     // How long a call to the service may go without receiving anything.
     std::chrono::milliseconds idleTimeout{};
 

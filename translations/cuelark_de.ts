@@ -361,6 +361,13 @@
     </message>
 </context>
 <context>
+    <name>UpdateChecker</name>
+    <message>
+        <source>A new version is available.</source>
+        <translation>Eine neue Version ist verfügbar.</translation>
+    </message>
+</context>
+<context>
     <name>UpdateNotifier</name>
     <message>
         <source>Download the new package, quit Cuelark, install it, then reopen the app.</source>
@@ -397,10 +404,6 @@
     <message>
         <source>Couldn&apos;t check for updates</source>
         <translation>Suche nach Updates fehlgeschlagen</translation>
-    </message>
-    <message>
-        <source>A new version is available.</source>
-        <translation>Eine neue Version ist verfügbar.</translation>
     </message>
 </context>
 </TS>

@@ -5,7 +5,6 @@
 #include "Logging.h"
 #include "TaskHandle.h"
 #include "api/Errors.h"
-#include "api/Network.h"
 
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -56,10 +55,11 @@ bool isWebPage(const QByteArray &body)
 
 } // namespace
 
-GlassesAPIClient::GlassesAPIClient(std::optional<QString> token, QUrl serviceUrl,
-                                   std::chrono::milliseconds idleTimeout,
+GlassesAPIClient::GlassesAPIClient(QNetworkAccessManager *network, std::optional<QString> token,
+                                   QUrl serviceUrl, std::chrono::milliseconds idleTimeout,
                                    std::shared_ptr<const TaskHandle> abortHandle)
-    : m_token(std::move(token))
+    : m_network(network)
+    , m_token(std::move(token))
     , m_serviceUrl(std::move(serviceUrl))
     , m_idleTimeout(idleTimeout)
     , m_abortHandle(std::move(abortHandle))
@@ -149,10 +149,9 @@ QCoro::Task<QByteArray> GlassesAPIClient::request(GlassesAPIClient client, QStri
     if (client.m_abortHandle && client.m_abortHandle->isCancelled())
         throw TransportError(QNetworkReply::OperationCanceledError, QStringLiteral("Operation canceled"));
 
-    QNetworkAccessManager *manager = Network::accessManager();
     std::unique_ptr<QNetworkReply, DeleteLater> reply(
-        body ? manager->sendCustomRequest(request, method, *body)
-             : manager->sendCustomRequest(request, method));
+        body ? client.m_network->sendCustomRequest(request, method, *body)
+             : client.m_network->sendCustomRequest(request, method));
     if (client.m_abortHandle)
         QObject::connect(client.m_abortHandle.get(), &TaskHandle::cancelled, reply.get(), &QNetworkReply::abort);
     bool tooLarge = false;

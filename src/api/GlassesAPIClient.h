@@ -13,11 +13,13 @@
 
 #include <qcoro/qcorotask.h>
 
+class QNetworkAccessManager;
 class QNetworkRequest;
 class TaskHandle;
 
 // Talks to the service's glasses API. A small value: the optional bearer token,
-// the service origin and an optional handle whose cancellation aborts the calls
+// the service origin, the access manager its calls go through (which must
+// outlive them) and an optional handle whose cancellation aborts the calls
 // under way. Every operation copies the client into its coroutine, so replacing
 // a client never disturbs a call already in flight.
 //
@@ -25,8 +27,8 @@ class TaskHandle;
 class GlassesAPIClient {
 public:
     // `idleTimeout`: how long a call may go without receiving anything before it fails.
-    GlassesAPIClient(std::optional<QString> token, QUrl serviceUrl, std::chrono::milliseconds idleTimeout,
-                     std::shared_ptr<const TaskHandle> abortHandle = nullptr);
+    GlassesAPIClient(QNetworkAccessManager *network, std::optional<QString> token, QUrl serviceUrl,
+                     std::chrono::milliseconds idleTimeout, std::shared_ptr<const TaskHandle> abortHandle = nullptr);
 
     static QUrl defaultServiceUrl();
 
@@ -76,6 +78,7 @@ private:
     static QCoro::Task<Record> getRepeated(GlassesAPIClient client, QString path, QueryItems query,
                                            Record (*decode)(const QByteArray &));
 
+    QNetworkAccessManager *m_network;
     std::optional<QString> m_token;
     QUrl m_serviceUrl;
     std::chrono::milliseconds m_idleTimeout;

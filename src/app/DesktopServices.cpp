@@ -52,6 +52,7 @@ Platform DesktopServices::platform()
         .clearToken = [this] { m_secrets.clear(); },
         .now = [] { return QDateTime::currentDateTimeUtc(); },
         .wait = [](double seconds) { return std::chrono::milliseconds(std::llround(seconds * 1000.0)); },
+        .network = &m_network,
         .idleTimeout = serviceIdleTimeout,
         .openUrl = &Browser::open,
         .readNotificationCapabilities = [this] { return m_notifier.readCapabilities(); },
@@ -74,9 +75,10 @@ Platform DesktopServices::platform()
         .setStartAtLogin = {},
     };
 #ifdef CUELARK_FREEDESKTOP
-    // Built on first use, one for each platform handed out (and gone with it):
-    // its first calls may block while the buses answer and it loads the network
-    // backend, so it starts on the event loop's first turn, after the tray icon.
+    // One for each platform handed out, shared by its copies and gone with the
+    // last of them. Built on the event loop's first turn after a listener is
+    // named, behind the tray icon: its first calls may block while the buses
+    // answer and it loads the network backend.
     auto system = std::make_shared<std::unique_ptr<SystemEvents>>();
     platform.listenToSystem = [system](SystemEventHandler handler) {
         QTimer::singleShot(0, QCoreApplication::instance(),

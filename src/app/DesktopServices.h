@@ -4,6 +4,7 @@
 #include "desktop/Notifier.h"
 #include "desktop/SecretStore.h"
 
+#include <QNetworkAccessManager>
 
 #include <chrono>
 
@@ -24,6 +25,8 @@ public:
     Platform platform();
 
 private:
+    // One for the process, so that connections to the service are reused.
+    QNetworkAccessManager m_network;
     SecretStore m_secrets;
     Notifier m_notifier;
 };

@@ -5,7 +5,6 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
-#include <QEventLoop>
 #include <QPointer>
 #include <QStringDecoder>
 #include <QTimer>
@@ -14,9 +13,7 @@
 
 #include <qcoro/qcorosignal.h>
 
-#include <algorithm>
 #include <chrono>
-#include <deque>
 #include <memory>
 
 namespace {
@@ -24,7 +21,7 @@ namespace {
 using namespace std::chrono_literals;
 
 // A locked keyring makes a job wait for the unlock prompt for as long as the
-// user leaves it open; the program must not freeze on it.
+// user leaves it open; neither the start nor quitting may hang on it.
 constexpr auto jobWaitBound = 5s;
 
 template <typename JobType>
@@ -36,15 +33,6 @@ JobType *makeJob()
     job->setInsecureFallback(false);
     job->setAutoDelete(true);
     return job;
-}
-
-// Runs a local event loop until `job` has finished or the bound has passed.
-void waitUntilFinished(QKeychain::Job *job)
-{
-    QEventLoop loop;
-    QObject::connect(job, &QKeychain::Job::finished, &loop, &QEventLoop::quit);
-    QTimer::singleShot(jobWaitBound, &loop, &QEventLoop::quit);
-    loop.exec(QEventLoop::ExcludeUserInputEvents);
 }
 
 // Invalid sequences make the item unusable rather than silently altered; a
@@ -83,54 +71,34 @@ std::optional<QString> unreadableReason(const QKeychain::Job &job)
 SecretStore::SecretStore(QObject *parent)
     : QObject(parent)
 {
-    // Sign-out followed at once by Quit leaves the delete queued; the event loop
-    // ends before it runs and the next start would sign in with the old token.
     if (auto *app = QCoreApplication::instance())
-        connect(app, &QCoreApplication::aboutToQuit, this, &SecretStore::finishQueuedJobs);
+        app->installEventFilter(this);
 }
 
-SecretStore::~SecretStore()
+// Sees every event of the application; only its Quit, while a job is under
+// way, is held back, once: a later Quit (the bound's, the last job's end)
+// goes through.
+bool SecretStore::eventFilter(QObject *watched, QEvent *event)
 {
-    // Jobs that never started are ours to delete; a running one deletes itself.
-    qDeleteAll(m_waiting);
+    if (event->type() != QEvent::Quit || watched != QCoreApplication::instance() || m_jobsUnderWay == 0
+        || m_quitHeld)
+        return QObject::eventFilter(watched, event);
+    qCDebug(lcAuth) << "quitting once the secret store has finished";
+    m_quitHeld = true;
+    QTimer::singleShot(jobWaitBound, this, &QCoreApplication::quit);
+    return true;
 }
 
-void SecretStore::startNextJob()
+void SecretStore::start(QKeychain::Job *job)
 {
-    if (m_running || m_waiting.empty())
-        return;
-    QKeychain::Job *job = m_waiting.front();
-    m_waiting.pop_front();
-    m_running = job;
+    ++m_jobsUnderWay;
     connect(job, &QKeychain::Job::finished, this, [this] {
-        m_running = nullptr;
+        --m_jobsUnderWay;
         Q_EMIT jobFinished();
-        startNextJob();
+        if (m_quitHeld && m_jobsUnderWay == 0)
+            QCoreApplication::quit();
     });
     job->start();
-}
-
-void SecretStore::enqueue(QKeychain::Job *job)
-{
-    m_waiting.push_back(job);
-    startNextJob();
-}
-
-// A job that never started can be dropped; a running one is left to finish, and
-// the queue moves on when it does.
-void SecretStore::abandon(QKeychain::Job *job)
-{
-    const auto it = std::find(m_waiting.begin(), m_waiting.end(), job);
-    if (it == m_waiting.end())
-        return;
-    m_waiting.erase(it);
-    delete job;
-}
-
-void SecretStore::finishQueuedJobs()
-{
-    if (QKeychain::Job *last = m_waiting.empty() ? m_running : m_waiting.back())
-        waitUntilFinished(last);
 }
 
 void SecretStore::setNothingStoredCheck(std::function<QCoro::Task<bool>()> check)
@@ -140,14 +108,14 @@ void SecretStore::setNothingStoredCheck(std::function<QCoro::Task<bool>()> check
 
 QCoro::Task<StoredToken> SecretStore::load()
 {
-    if (m_nothingStored && !m_running && m_waiting.empty()) {
+    if (m_nothingStored && m_jobsUnderWay == 0) {
         const QPointer<SecretStore> self(this);
         const bool nothingStored = co_await m_nothingStored();
         // A save issued meanwhile is read below, as it would have been.
-        if (nothingStored && self && !m_running && m_waiting.empty())
+        if (nothingStored && self && m_jobsUnderWay == 0)
             co_return StoredToken{};
     }
-    // Queued behind any pending save or clear, so it reads what they leave.
+    // Run after any save or clear started before it, so it reads what they leave.
     auto *job = makeJob<QKeychain::ReadPasswordJob>();
     struct Outcome {
         bool finished = false;
@@ -165,7 +133,7 @@ QCoro::Task<StoredToken> SecretStore::load()
             qCDebug(lcAuth) << "no token read from the secret store:" << job->error() << job->errorString();
         outcome->stored.unreadable = unreadableReason(*job);
     });
-    enqueue(job);
+    start(job);
     // Awaited on this object, not on the job: a job deletes itself once it has
     // finished, and a wait tied to it would be lost with it when deferred
     // deletions run before the resumption does.
@@ -173,8 +141,8 @@ QCoro::Task<StoredToken> SecretStore::load()
     while (!outcome->finished && !deadline.hasExpired())
         co_await qCoro(this, &SecretStore::jobFinished, std::chrono::milliseconds(deadline.remainingTime()));
     if (!outcome->finished) {
+        // Left to end on its own; its answer is not read.
         qCWarning(lcAuth) << "the secret store did not answer in time";
-        abandon(job);
         co_return StoredToken{std::nullopt, tr("The keyring did not answer; it may be waiting to be unlocked.")};
     }
     if (!outcome->stored.unreadable)
@@ -186,7 +154,7 @@ void SecretStore::save(const QString &token, std::function<void(bool)> kept)
 {
     qCDebug(lcAuth) << "storing the token in the secret store";
     // Delete first: a failed write then leaves no token rather than a stale one.
-    enqueue(makeJob<QKeychain::DeletePasswordJob>());
+    start(makeJob<QKeychain::DeletePasswordJob>());
     auto *write = makeJob<QKeychain::WritePasswordJob>();
     write->setBinaryData(token.toUtf8());
     // Read inside the handler: the job deletes itself once it has finished.
@@ -197,11 +165,11 @@ void SecretStore::save(const QString &token, std::function<void(bool)> kept)
         if (kept)
             kept(stored);
     });
-    enqueue(write);
+    start(write);
 }
 
 void SecretStore::clear()
 {
     qCDebug(lcAuth) << "removing the token from the secret store";
-    enqueue(makeJob<QKeychain::DeletePasswordJob>());
+    start(makeJob<QKeychain::DeletePasswordJob>());
 }

@@ -5,7 +5,6 @@
 #include <QObject>
 #include <QString>
 
-#include <deque>
 #include <functional>
 #include <optional>
 
@@ -20,14 +19,15 @@ class Job;
 // key "glasses-bearer-token", data = the token's UTF-8 bytes. Never written
 // anywhere else. Failures are logged, never thrown.
 //
-// Jobs run one at a time in the order they were issued, so that a delete is
-// never overtaken by the write issued after it, nor a read by either; the
-// jobs still queued when the application quits are finished first.
+// QtKeychain runs its jobs one at a time in the order they were started, so a
+// delete is never overtaken by the write started after it, nor a read by
+// either. Quitting waits for the jobs under way: the application's Quit is
+// held back until the last has ended (or a few seconds have passed), so that
+// a sign-out followed at once by Quit does not leave the old token behind.
 class SecretStore : public QObject {
     Q_OBJECT
 public:
     explicit SecretStore(QObject *parent = nullptr);
-    ~SecretStore() override;
 
     // Completes when the secret store answers, or after a few seconds without an
     // answer. No token when there is no item or its data is not UTF-8; unreadable
@@ -38,22 +38,23 @@ public:
     // `kept` (when given) whether the store has kept the token.
     void save(const QString &token, std::function<void(bool)> kept = {});
     void clear();
-    // Asked before a read that no queued job could change: true when the store
-    // is known to hold nothing without opening it, so the read (which may make
-    // the store prompt the user) is not made and load() finds no token.
+    // Asked before a read that no job under way could change: true when the
+    // store is known to hold nothing without opening it, so the read (which may
+    // make the store prompt the user) is not made and load() finds no token.
     void setNothingStoredCheck(std::function<QCoro::Task<bool>()> check);
 
 Q_SIGNALS:
-    // A queued job has finished (what a read waits on).
+    // One of our jobs has ended (what a read waits on).
     void jobFinished();
 
-private:
-    void enqueue(QKeychain::Job *job);
-    void startNextJob();
-    void abandon(QKeychain::Job *job);
-    void finishQueuedJobs();
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
-    std::deque<QKeychain::Job *> m_waiting;
-    QKeychain::Job *m_running = nullptr;
+private:
+    void start(QKeychain::Job *job);
+    void quitNow();
+
+    int m_jobsUnderWay = 0;
+    bool m_quitHeld = false;
     std::function<QCoro::Task<bool>()> m_nothingStored;
 };

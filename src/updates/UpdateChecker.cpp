@@ -5,9 +5,18 @@
 #include "api/GlassesAPIClient.h"
 #include "api/Json.h"
 
-#include "updates/UpdateNotifier.h"
+#include <QCoreApplication>
 
 namespace UpdateChecker {
+
+namespace {
+
+// The translation context of the check's texts.
+struct CheckTexts {
+    Q_DECLARE_TR_FUNCTIONS(UpdateChecker)
+};
+
+} // namespace
 
 std::optional<UpdateAvailable> evaluateRelease(const QByteArray &body, const QString &runningVersion)
 {
@@ -36,7 +45,8 @@ std::optional<UpdateAvailable> evaluateRelease(const QByteArray &body, const QSt
     return UpdateAvailable{
         .version = version,
         .downloadURL = *downloadPage,
-        .releaseNotes = notes.value_or(UpdateNotifier::newVersionAvailable()),
+        // What the alert says of a release whose record has no notes.
+        .releaseNotes = notes.value_or(CheckTexts::tr("A new version is available.")),
         .isSigned = isSigned,
         .isVetted = isVetted,
     };

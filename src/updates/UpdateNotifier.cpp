@@ -105,9 +105,4 @@ Flow check(FlowScope scope, GlassesAPIClient client, bool userInitiated, const P
     co_await platform.showAlert(std::move(outcome));
 }
 
-QString newVersionAvailable()
-{
-    return AlertTexts::tr("A new version is available.");
-}
-
 } // namespace UpdateNotifier

@@ -24,6 +24,4 @@ Flow check(FlowScope scope, GlassesAPIClient client, bool userInitiated, const P
 Flow offer(FlowScope scope, UpdateAvailable update, bool userInitiated, const Platform &platform,
            std::function<void(const QUrl &)> openPage);
 QString updateMessage(const UpdateAvailable &update);
-// What the alert says of a release whose record has no notes.
-QString newVersionAvailable();
 } // namespace UpdateNotifier

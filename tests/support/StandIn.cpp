@@ -7,7 +7,6 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QRegularExpression>
-#include <QTcpServer>
 #include <QTest>
 
 #include <memory>
@@ -131,11 +130,4 @@ QStringList StandIn::calls(CallDetails details)
         calls.append(line.trimmed());
     }
     return calls;
-}
-
-QUrl StandIn::refusingUrl()
-{
-    QTcpServer closed; // a free port, closed again
-    closed.listen(QHostAddress::LocalHost, 0);
-    return QUrl(u"http://127.0.0.1:%1"_s.arg(closed.serverPort()));
 }

@@ -43,8 +43,6 @@ public:
     // The next `count` API calls on paths starting with `path` are answered
     // with `status` and `body` instead of the service's own.
     void answerNext(int status, const QByteArray &body, int count = 1, const QString &path = {});
-    // An address on this machine where nothing listens.
-    static QUrl refusingUrl();
 
     // A bearer token the service accepts for the seeded DJ.
     QString issueToken() { return control("POST", QStringLiteral("/control/tokens"))[QStringLiteral("token")].toString(); }

@@ -3,7 +3,15 @@
 #include "AppState.h"
 
 #include <QJsonObject>
+#include <QNetworkAccessManager>
 #include <QTest>
+
+QNetworkAccessManager *loopbackNetwork()
+{
+    // Deleted before the application is: its worker must not reach a half-destroyed one.
+    static QNetworkAccessManager *const network = (qAddPostRoutine([] { delete network; }), new QNetworkAccessManager);
+    return network;
+}
 
 Platform FakeDesktop::platform(double waitScale)
 {
@@ -25,6 +33,7 @@ Platform FakeDesktop::platform(double waitScale)
         waits.append(seconds);
         return std::chrono::milliseconds(qint64(seconds * waitScale * 1000));
     };
+    platform.network = network;
     platform.idleTimeout = idleTimeout;
     platform.openUrl = [this](const QUrl &url, const std::function<void()> &unopened) {
         openedUrls.append(url);

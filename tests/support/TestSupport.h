@@ -9,21 +9,28 @@
 #include <chrono>
 #include <exception>
 
+class QNetworkAccessManager;
+
 // The suites' idle timeout for calls to the service: long enough never to fire
 // unless a test makes a call go quiet.
 inline constexpr std::chrono::milliseconds testIdleTimeout{30'000};
+
+// What the suites' calls over loopback go through: one access manager for the
+// process, gone with the application object.
+QNetworkAccessManager *loopbackNetwork();
 
 // A client of the service at `url` with the suites' idle timeout.
 inline GlassesAPIClient testClient(std::optional<QString> token, QUrl url,
                                    std::shared_ptr<const TaskHandle> abortHandle = nullptr)
 {
-    return GlassesAPIClient(std::move(token), std::move(url), testIdleTimeout, std::move(abortHandle));
+    return GlassesAPIClient(loopbackNetwork(), std::move(token), std::move(url), testIdleTimeout, std::move(abortHandle));
 }
 
 // In-memory stand-ins for the desktop services, recording what the application
 // asked of them. `platform()` hands out a Platform that refers back to this
 // object, so it must outlive every AppState built from it.
 struct FakeDesktop {
+    explicit FakeDesktop(QNetworkAccessManager *network = loopbackNetwork()) : network(network) {}
     std::optional<QString> storedToken;
     // Set: the store cannot be read (why), and keeps nothing.
     std::optional<QString> storeUnreadable;
@@ -34,6 +41,7 @@ struct FakeDesktop {
     // The nominal length in seconds of every timed wait asked for.
     QList<double> waits;
     std::chrono::milliseconds idleTimeout = testIdleTimeout;
+    QNetworkAccessManager *network; // what calls to the service go through
 
     // What AppState listens with for the machine's changes; call it to tell one.
     SystemEventHandler systemEvents;

@@ -5,7 +5,7 @@
 
 #include "AppState.h"
 #include "support/AppStateTester.h"
-#include "support/StandIn.h"
+#include "support/CannedNetwork.h"
 #include "support/TestSupport.h"
 
 #include <QLabel>
@@ -17,33 +17,32 @@
 using Auth = AppState::AuthState;
 using namespace Qt::StringLiterals;
 
-// The stand-in service the widget suites share: started on first use, stopped with the application.
-inline StandIn &uiService()
+// The service the widget suites share, answering from memory: made on first
+// use, gone with the application.
+inline CannedNetwork &uiService()
 {
-    static StandIn *const service = (qAddPostRoutine([] { delete service; }), new StandIn);
+    static CannedNetwork *const service = (qAddPostRoutine([] { delete service; }), new CannedNetwork);
     return *service;
 }
 
-// A signed-out state on fake desktop services, pointed at the service, which
-// fails every call quickly and visibly and has seen no call yet.
+// A signed-out state on fake desktop services whose every call to the service
+// fails quickly and visibly, and no call seen yet.
 struct UiFixture {
-    FakeDesktop desktop;
-    StandIn &service = uiService();
-    AppState state{desktop.platform(1000), service.url()}; // hours between refresh cycles
+    static inline const QUrl serviceUrl{u"https://cuelark.test"_s};
+    CannedNetwork &service = uiService();
+    FakeDesktop desktop{&service};
+    AppState state{desktop.platform(1000), serviceUrl}; // hours between refresh cycles
     UiFixture() { answer(503); }
 
     // From now on every call is answered with `status` and `body`.
     void answer(int status, const QByteArray &body = {})
     {
-        service.control("DELETE", u"/control/inject"_s);
-        service.clearCalls();
-        service.answerNext(status, body, 1'000'000);
+        service.reset();
+        service.answer({}, {status, body});
     }
-    // "METHOD /path body" of each call so far.
-    QStringList calls() const { return service.calls(StandIn::withBody); }
     bool waitForCall(const QString &prefix) const
     {
-        return waitUntil([&] { return std::ranges::any_of(calls(), [&](const QString &call) { return call.startsWith(prefix); }); });
+        return waitUntil([&] { return std::ranges::any_of(service.calls, [&](const QString &call) { return call.startsWith(prefix); }); });
     }
 };
 

@@ -6,7 +6,6 @@
 #include "UiTestSupport.h"
 
 #include "AppConfig.h"
-#include "support/ServiceHarness.h"
 #include "ui/DashboardView.h"
 #include "ui/DesktopUi.h"
 #include "ui/MenuPanelView.h"
@@ -73,7 +72,7 @@ struct Panel {
     {
         AppStateTester::startRefreshLoop(state);
         const bool failed = waitUntil([&] { return state.lastRefreshFailed(); });
-        f.service.clearCalls();
+        f.service.calls.clear();
         return failed;
     }
 };
@@ -173,8 +172,15 @@ private Q_SLOTS:
             QVERIFY(!scan(StatusBarIcon::image(std::nullopt, tray, Look::dimmed), all, [&](QColor c) { return c == liveInk; }));
             QCOMPARE(stale.copy(badge), live.copy(badge));
             QVERIFY(scan(stale, corner, amber) && !scan(live, all, amber));
-            for (const int size : StatusBarIcon::pixelSizes)
-                QCOMPARE(StatusBarIcon::icon(5, tray, Look::stale).pixmap(size).toImage(), StatusBarIcon::image(5, tray, Look::stale, size));
+            // Drawn at each size, not scaled down from the largest, and all of them in the icon.
+            QList<QSize> sizes;
+            for (const int size : StatusBarIcon::pixelSizes) {
+                const QImage drawn = StatusBarIcon::image(5, tray, Look::stale, size).convertToFormat(QImage::Format_ARGB32);
+                QCOMPARE(drawn.size(), sizes.emplace_back(size, size));
+                QVERIFY(size == StatusBarIcon::largestSize
+                        || drawn != stale.scaled(size, size, {}, Qt::SmoothTransformation).convertToFormat(QImage::Format_ARGB32));
+            }
+            QCOMPARE(StatusBarIcon::icon(5, tray, Look::stale).availableSizes(), sizes);
         }
     }
 
@@ -271,9 +277,10 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("rows");
         QTest::addColumn<int>("current");
         QTest::addColumn<bool>("live");
-        const QList<DJEvent> two{makeEvent(7, u"Friday"_s, true), makeEvent(9, u"Saturday"_s, false)};
-        const QDateTime now(QDate(2026, 3, 7), QTime(20, 0), Qt::UTC);
-        const QStringList labels{DashboardView::pickerLabel(two[0], now), DashboardView::pickerLabel(two[1], now)};
+        // At noon UTC: the same day in every time zone a test runs in.
+        const QList<DJEvent> two{DJEvent{7, u"Friday"_s, true, u"2026-03-06T12:00:00Z"_s, std::nullopt},
+                                 DJEvent{9, u"Saturday"_s, false, u"2026-03-07T12:00:00Z"_s, u"2026-03-07T13:00:00Z"_s}};
+        const QStringList labels{u"\u25CF Friday \u00B7 06/03/2026"_s, u"Saturday \u00B7 07/03/2026"_s};
         QTest::newRow("no events") << QList<DJEvent>() << Id{} << qint64(0) << QStringList{u"No events"_s} << 0 << false;
         QTest::newRow("live one selected") << two << Id{7} << qint64(0) << labels << 0 << true;
         QTest::newRow("idle one, no grouping") << two << Id{9} << qint64(1234) << labels << 1 << false;
@@ -332,7 +339,6 @@ private Q_SLOTS:
         QCOMPARE(shown(), u"1 of 2 pending 1"_s);
         publish(QList<DJEvent>{makeEvent(5, u"Thursday"_s, false)} + two, 2);
         QCOMPARE(shown(), u"2 of 3 pending 2"_s);
-        QCOMPARE(picker->currentText(), DashboardView::pickerLabel(two[1], p.state.now()));
 
         p.panel.hide();
         publish(two, 3);
@@ -413,7 +419,7 @@ private Q_SLOTS:
         QVERIFY(p.refreshing());
         QTest::mouseClick(child(p.view(), qPrintable(button)), Qt::LeftButton);
         if (effect.startsWith(u'/'))
-            QCOMPARE(p.f.desktop.openedUrls, QList<QUrl>{QUrl(p.f.service.url().toString() + effect)});
+            QCOMPARE(p.f.desktop.openedUrls, QList<QUrl>{QUrl(UiFixture::serviceUrl.toString() + effect)});
         else if (effect == u"signed out")
             QCOMPARE(p.state.authState(), Auth::signedOut);
         else
@@ -444,7 +450,9 @@ private Q_SLOTS:
         QFETCH(QString, link);
         Panel p(link.isEmpty() ? Auth::signedOut : Auth::signedIn);
         p.f.desktop.browserWorks = false;
-        p.f.service.control("DELETE", u"/control/inject"_s); // the stand-in answers as itself
+        p.f.service.answer(u"POST /api/glasses/auth/start"_s, {200, "{\"sessionId\":\"s\",\"pollToken\":\"p\",\"expiresAt\":"
+            "\"2026-03-07T20:10:00Z\",\"authUrl\":\"https://cuelark.test/glasses.html?session=s\"}"});
+        p.f.service.answer(u"GET /api/glasses/auth/status"_s, {200, R"({"status":"pending"})"});
         QCOMPARE(shownOf(p.view(), {"unopenedPageNotice"}), QString());
         p.click(link.isEmpty() ? "signInButton" : qPrintable(link));
         QTRY_COMPARE(shownOf(p.view(), {"unopenedPageNotice"}), u"unopenedPageNotice"_s);
@@ -473,7 +481,7 @@ private Q_SLOTS:
         QCOMPARE(shownOf(p.view(), parts), u"userName lastUpdated errorMessage"_s);
         QVERIFY(labelText(p.view(), "lastUpdated").contains(u"4:05"_s)); // with seconds, in any locale
         // A build that talks to anything but the real service says so.
-        QVERIFY(labelText(p.view(), "versionLabel").endsWith(u" \u00B7 "_s + p.f.service.url().authority()));
+        QVERIFY(labelText(p.view(), "versionLabel").endsWith(u" \u00B7 cuelark.test"_s));
         auto *error = child<QLabel>(p.view(), "errorMessage");
         QTRY_VERIFY(error->heightForWidth(error->width()) > 2 * error->fontMetrics().lineSpacing());
         QVERIFY(error->height() <= 2 * error->fontMetrics().lineSpacing());
@@ -541,20 +549,25 @@ private Q_SLOTS:
     // the "Updated" time stays the same).
     void refreshRepaintsOnlyChanges()
     {
-        ServiceHarness h;
-        AppState &state = h.startSignedIn();
-        MenuPanelView panel(state);
-        panel.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&panel));
-        QTest::qWait(100);
+        Panel p;
+        AppStateTester::setUserName(p.state, u"DJ Nova"_s);
+        p.f.service.answer(u"GET /api/glasses/events"_s, {200, R"({"events":[{"id":7,"name":"Friday","isActive":true,"startDate":"2026-03-07T12:00:00Z"}]})"});
+        const QByteArray song = R"({"id":1,"status":"pending","songTitle":"Song","artistName":"Artist","createdAt":"2026-03-07T19:00:00Z"})";
+        const auto listing = [&](const QByteArray &songs, int pending) {
+            p.f.service.answer(u"GET /api/glasses/requests"_s, {200, R"({"requests":[)" + songs + R"(],"totalPending":)" + QByteArray::number(pending) + '}'});
+        };
+        listing(song, 1);
+        AppStateTester::startRefreshLoop(p.state);
+        QVERIFY(waitUntil([&] { return p.state.lastUpdated().has_value(); }));
+        QTest::qWait(100); // the update check after the first good cycle fails quietly
         for (const bool newRequest : {false, true}) { // the same data, then a request the audience added
             if (newRequest)
-                h.addRequest(u"Fresh Song"_s, *state.selectedEventId());
+                listing(song + ',' + QByteArray(song).replace("\"id\":1", "\"id\":2"), 2);
             PaintCounter counter;
-            panel.installEventFilter(&counter);
-            for (QWidget *widget : panel.findChildren<QWidget *>())
+            p.panel.installEventFilter(&counter);
+            for (QWidget *widget : p.panel.findChildren<QWidget *>())
                 widget->installEventFilter(&counter);
-            QVERIFY(refreshed(state));
+            QVERIFY(refreshed(p.state));
             QTest::qWait(100);
             QCOMPARE(counter.paints > 0, newRequest);
         }
@@ -594,7 +607,7 @@ private Q_SLOTS:
         QCOMPARE(QGuiApplication::clipboard()->text(), keys.split(u' ').contains(u"C") ? u"Song 2 Artist"_s : QString());
         QVERIFY(call.isEmpty() || p.f.waitForCall(call));
         QTest::qWait(50);
-        QCOMPARE(std::ranges::count_if(p.f.calls(), [](const QString &call) { return call.startsWith(u"PATCH "); }), call.isEmpty() ? 0 : 1);
+        QCOMPARE(std::ranges::count_if(p.f.service.calls, [](const QString &call) { return call.startsWith(u"PATCH "); }), call.isEmpty() ? 0 : 1);
         // Tab still reaches every button.
         QSet<QWidget *> reached;
         for (int i = 0; i < 40; ++i, QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab))
@@ -606,13 +619,12 @@ private Q_SLOTS:
     // A check the user asked for says why it failed, rather than "up to date".
     void checkForUpdatesShowsTheOutcome_data()
     {
-        QTest::addColumn<int>("status"); // 0: the service is down, its server gone
+        QTest::addColumn<int>("status");
         QTest::addColumn<QByteArray>("body");
         QTest::addColumn<QString>("title");
         QTest::addColumn<QString>("text"); // part of the alert's body
         const QByteArray newer = R"({"version":"99","downloadUrl":"https://cuelark.example/a.dmg"})";
         const QString failed = u"Couldn't check for updates"_s;
-        QTest::newRow("down") << 0 << QByteArray() << failed << u"Connection refused"_s;
         QTest::newRow("500") << 500 << newer << failed << u"Request failed (HTTP 500)."_s;
         QTest::newRow("a web page") << 200 << "<html>"_ba << failed << u"The network answered with a web page instead of the service."_s;
         QTest::newRow("newer") << 200 << newer << u"Update available (v99)"_s << u"A new version is available."_s;
@@ -624,10 +636,8 @@ private Q_SLOTS:
         QFETCH(QByteArray, body);
         QFETCH(QString, text);
         UiFixture f;
-        if (status)
-            f.answer(status, body);
-        AppState state(f.desktop.platform(), status ? f.service.url() : StandIn::refusingUrl());
-        PanelFooterLinks links(state);
+        f.answer(status, body);
+        PanelFooterLinks links(f.state);
         QTest::mouseClick(child(&links, "checkForUpdatesButton"), Qt::LeftButton);
         QVERIFY(waitUntil([&] { return !f.desktop.alerts.isEmpty(); }));
         const Alert &shown = f.desktop.alerts.first();
