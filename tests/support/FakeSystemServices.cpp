@@ -11,8 +11,6 @@ const QString networkPath = u"/org/freedesktop/NetworkManager"_s, networkName = 
 FakeSystemServices::FakeSystemServices()
     : m_system(QDBusConnection::connectToBus(QDBusConnection::SystemBus, u"fake-system"_s))
 {
-    m_network.moveToThread(&m_networkThread);
-    m_networkThread.start();
     m_registered = m_system.isConnected()
         && m_system.registerObject(networkPath, &m_network, QDBusConnection::ExportAllProperties)
         && m_system.registerService(networkName) && m_system.registerService(u"org.freedesktop.login1"_s);
@@ -20,8 +18,6 @@ FakeSystemServices::FakeSystemServices()
 
 FakeSystemServices::~FakeSystemServices()
 {
-    m_networkThread.quit();
-    m_networkThread.wait();
     QDBusConnection::disconnectFromBus(u"fake-system"_s);
 }
 

@@ -2,10 +2,8 @@
 
 #include <QDBusConnection>
 #include <QObject>
-#include <QThread>
 
-// NetworkManager's one property the program reads; its own thread answers it,
-// as Qt reads it with a blocking call from the thread that owns the bus too.
+// NetworkManager's one property the program reads.
 class FakeNetworkManager : public QObject {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.NetworkManager")
@@ -35,6 +33,5 @@ private:
 
     QDBusConnection m_system;
     FakeNetworkManager m_network;
-    QThread m_networkThread;
     bool m_registered = false;
 };
