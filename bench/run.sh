@@ -2,7 +2,8 @@
 # The tray app beside two baselines built from the same flags (bench/baseline_tray.cpp):
 # a bare Widgets tray app doing the same three GETs every 10 s, and the same
 # plus one secret-store read at start. Everything runs on one headless desktop
-# (Xvfb, trayer, dunst, a private bus and gnome-keyring) against the stand-in,
+# (Xvfb, trayer, dunst, a private bus and gnome-keyring, a fake logind and
+# NetworkManager on a private system bus) against the stand-in,
 # signed in with 25 requests; start-up and memory alternate between the three
 # programs, run by run. Idle wake-ups (voluntary context switches) are counted
 # apart from preemptions (involuntary ones), which the machine's load decides.
@@ -13,9 +14,10 @@
 #   bench/run.sh [BUILD_DIR]     default: build/ of scripts/test.sh (configured
 #                                RelWithDebInfo and built here when missing)
 #
-# Environment (defaults): BENCH_RUNS=3 runs of each program, BENCH_SETTLE=60 s
-# signed in before memory is read, BENCH_IDLE=300 s of idle CPU (the three
-# programs side by side), BENCH_PANEL=20 panel openings.
+# Environment (defaults): BENCH_RUNS=3 runs of each program (three starts
+# each, memory read 3 s after each start), BENCH_SETTLE=30 s signed in before
+# memory is read again, BENCH_IDLE=300 s of idle CPU (the three programs side by
+# side), BENCH_PANEL=20 panel openings. About 14 minutes in all.
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -25,15 +27,17 @@ if [[ -z "${CUELARK_TEST_SESSION:-}" ]]; then
     build="${1:-$root/build}"
     "$root/scripts/install-deps.sh"
     [[ -f "$build/CMakeCache.txt" ]] || configure_build "$root" "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
-    cmake --build "$build" --target cuelark cuelark-stand-in cuelark-bench cuelark-bare-tray cuelark-keychain-tray
+    cmake --build "$build" --target cuelark cuelark-stand-in cuelark-bench cuelark-bare-tray cuelark-keychain-tray \
+        cuelark-fake-system
     exec "$root/scripts/with-session.sh" "$(readlink -f "${BASH_SOURCE[0]}")" "$build"
 fi
 build="$(cd "$1" && pwd)"
-runs="${BENCH_RUNS:-3}" settle="${BENCH_SETTLE:-60}" idle="${BENCH_IDLE:-300}" panel_cycles="${BENCH_PANEL:-20}"
+runs="${BENCH_RUNS:-3}" settle="${BENCH_SETTLE:-30}" idle="${BENCH_IDLE:-300}" panel_cycles="${BENCH_PANEL:-20}"
 declare -A path=([app]="$build/src/app/cuelark" [bare]="$build/bench/cuelark-bare-tray"
                  [keychain]="$build/bench/cuelark-keychain-tray")
 bench="$build/bench/cuelark-bench"
-for program in "${path[@]}" "$bench" "$build/tools/stand-in/cuelark-stand-in"; do
+fake_system="$build/bench/cuelark-fake-system"
+for program in "${path[@]}" "$bench" "$build/tools/stand-in/cuelark-stand-in" "$fake_system"; do
     [[ -x "$program" ]] || { echo "bench/run.sh: cannot measure: $program is not built" >&2; exit 2; }
 done
 
@@ -46,6 +50,11 @@ desktop_init "$work"
 desktop_start_xvfb
 desktop_start_tray
 desktop_start_notifications
+# logind and NetworkManager on the session's system bus: the programs watch
+# both, as on a laptop, and NetworkManager announces its state now and then.
+_desktop_start "the fake logind and NetworkManager" "$work/fake-system.log" "$fake_system"
+_desktop_await "$process_pid" "the fake logind and NetworkManager" "$work/fake-system.log" 10 \
+    "logind and NetworkManager on the system bus" grep -q '^ready' "$work/fake-system.log"
 desktop_start_stand_in "$build/tools/stand-in/cuelark-stand-in" --audience-interval 0
 
 # Sign the app in once through the browser; its token in the secret store is
@@ -83,6 +92,18 @@ switches_since() {
 }
 # CPU time of all threads in microseconds (schedstat counts nanoseconds; the
 # clock ticks of /proc/PID/stat are too coarse for an idle program).
+# Match rules the process $1 holds on the system bus: the signals of logind and
+# NetworkManager it subscribes to.
+system_bus_rules() {
+    local rules name n=0
+    bus() { busctl --address="$DBUS_SYSTEM_BUS_ADDRESS" --json=short call org.freedesktop.DBus /org/freedesktop/DBus "$@"; }
+    rules="$(bus org.freedesktop.DBus.Debug.Stats GetAllMatchRules)"
+    for name in $(jq -r '.data[0] | keys[]' <<<"$rules"); do
+        [[ "$(bus org.freedesktop.DBus GetConnectionUnixProcessID s "$name" 2>/dev/null | jq '.data[0]')" == "$1" ]] &&
+            n=$((n + $(jq --arg name "$name" '.data[0][$name] | length' <<<"$rules")))
+    done
+    echo "$n"
+}
 cpu_us() { cat /proc/"$1"/task/*/schedstat | awk '{ n += $1 } END { printf "%d", n / 1000 }'; }
 start() {
     desktop_app_class="$(basename "${path[$1]}")"
@@ -97,7 +118,9 @@ for _ in $(seq $((runs * 3))); do
     for program in "${order[@]}"; do
         start "$program"
         add "$program" start "$desktop_embed_ms"
-        sleep 1
+        # Signed in, the first refresh done.
+        sleep 3
+        add "$program" pss_start "$(kb_of Pss "$desktop_app_pid")"
         desktop_stop_app
     done
     order=("${order[@]:1}" "${order[0]}")
@@ -169,6 +192,7 @@ for program in app bare keychain; do
     else
         add "$program" cpu $(($(cpu_us "${pid[$program]}") - cpu_before[$program]))
     fi
+    add "$program" system_rules "$(system_bus_rules "${pid[$program]}")"
     add "$program" voluntary "$(switches_since "$work/switches-$program.txt" 2 "${pid[$program]}")"
     add "$program" involuntary "$(switches_since "$work/switches-$program.txt" 3 "${pid[$program]}")"
     # Each names itself in User-Agent.
@@ -225,7 +249,7 @@ events_rows() {
                 target = ""
                 if (n == 10000) target = sprintf("changed ≤ 2× bare: %s", c <= 2 * b ? "held" : "NOT held")
                 if (n == 40000) target = sprintf("changed ≤ 4.5× its own at 10,000: %s", c <= 4.5 * own ? "held" : "NOT held")
-                printf "| CPU of a refresh cycle with %s events: answers unchanged / events changed | %.2f / %.2f ms | %.2f ms (3 bare round trips) | | %.2f× / %.2f× | %s |\n",
+                printf "| CPU of a refresh cycle with %s events: answers unchanged / events changed | %.2f / %.2f ms | %.2f ms (3 bare round trips, parsed) | | %.2f× / %.2f× | %s |\n",
                        n, a, c, b, a / b, c / b, target
             }'
     done
@@ -244,18 +268,20 @@ medians of $runs alternating runs; memory after ${settle} s with the panel close
 | figure | app | bare tray app | + one secret-store read | ratios (bare / secret store) | target |
 |---|---|---|---|---|---|
 $(row "start to icon in the tray ($((runs * 3)) starts each)" start ms 1 1.00)
+$(row "PSS 3 s after each of those starts" pss_start MB 1024 1.00)
 $(row "PSS after ${settle} s" pss MB 1024 1.00)
 $(row "RSS after ${settle} s" rss MB 1024)
 $(row "threads" threads "" 1)
 $(row "CPU time over ${idle} s idle" cpu ms 1000 1.3)
+$(row "signals subscribed to on the system bus (match rules: logind, NetworkManager)" system_rules "" 1)
 $(row "wake-ups over ${idle} s (voluntary context switches)" voluntary "" 1)
 $(row "preemptions over ${idle} s (involuntary context switches: the machine's load)" involuntary "" 1)
 $(row "refresh cycles seen by the stand-in" cycles "" 1)
 $(row "TCP connections over those cycles" connections "" 1)
 | PSS after opening and closing the panel $panel_cycles times | $(awk -v a="$first_close" -v b="$last_close" 'BEGIN { printf "%+.2f MB from the first close (%.1f → %.1f MB)", (b - a) / 1024, a / 1024, b / 1024 }') | | | | ≤ 1 MB: $( ((last_close - first_close <= 1024)) && echo held || echo "NOT held") |
-| refresh cycle through AppState (profile, events, 25 requests) | $cycle ms | $bare_cycle ms (3 bare round trips) | | $(awk -v a="$cycle" -v b="$bare_cycle" 'BEGIN { printf "%.2f×", a / b }') | ≤ 1.2×: $(awk -v a="$cycle" -v b="$bare_cycle" 'BEGIN { print a <= 1.2 * b ? "held" : "NOT held" }') |
+| CPU of a refresh cycle through AppState (profile, events, 25 requests) | $cycle ms | $bare_cycle ms (3 bare round trips, parsed) | | $(awk -v a="$cycle" -v b="$bare_cycle" 'BEGIN { printf "%.2f×", a / b }') | ≤ 1.2×: $(awk -v a="$cycle" -v b="$bare_cycle" 'BEGIN { print a <= 1.2 * b ? "held" : "NOT held" }') |
 | TCP connections of a session of 100 cycles through AppState on loopback | HTTP $(whole connections_http), HTTPS $(whole connections_https) (TLS handshakes) | | | | one each: $( [[ "$(whole connections_http) $(whole connections_https)" == "1 1" ]] && echo held || echo "NOT held") |
-| decode a 25-request answer | $(key decode_us offscreen) µs | nlohmann::json::parse of the same bytes: $(key json_parse_us offscreen) µs | | | |
+| decode a 25-request answer | $(key decode_us offscreen) µs | the same bytes parsed: nlohmann::json $(key json_parse_us offscreen) µs, QJsonDocument $(key qt_json_parse_us offscreen) µs | | | |
 $(events_rows)
 | tray click to first paint of the dashboard (8 rows) | offscreen $(key panel_open_ms offscreen) ms, Xvfb $(key panel_open_ms xvfb) ms | | | | |
 | a refresh with a new request to its repaint | offscreen $(key panel_repaint_ms offscreen) ms, Xvfb $(key panel_repaint_ms xvfb) ms | | | | |

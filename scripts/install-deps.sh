@@ -29,6 +29,8 @@ packages=(
   xvfb xauth x11-utils trayer openbox xdotool imagemagick
   dbus dbus-x11 gnome-keyring libsecret-tools dunst libnotify-bin libglib2.0-bin
   curl jq openssl fonts-dejavu-core
+  # bench/run.sh: the signals a program subscribes to on the bus (busctl)
+  systemd
   # the accessibility bus and a reader of its tree (tests/e2e/accessibility.py)
   at-spi2-core python3-pyatspi
   # the Debian package (scripts/package.sh) and its checks

@@ -6,8 +6,7 @@
 // Actions go through AppState and the stand-in.
 //
 // Sleep and the network: a fake logind and NetworkManager on the private system
-// bus (NetworkManager's on a thread of its own: Qt reads its state with a
-// blocking call).
+// bus (support/FakeSystemServices).
 //
 // The token store: a real gnome-keyring. Some cases run this binary again as a
 // child process: a second run of the program, or one with an unusable secret store.
@@ -17,6 +16,7 @@
 #include "desktop/Autostart.h"
 #include "desktop/SingleInstance.h"
 #include "desktop/Sway.h"
+#include "support/FakeSystemServices.h"
 #include "support/ServiceHarness.h"
 
 #include <QDBusConnection>
@@ -65,14 +65,6 @@ public Q_SLOTS:
     }
     void CloseNotification(uint id) { shown.remove(id); }
     QStringList GetCapabilities() { return ++capabilityReads, capabilities; }
-};
-
-class FakeNetworkManager : public QObject {
-    Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.NetworkManager")
-    Q_PROPERTY(uint State MEMBER state)
-public:
-    uint state = 70; // connected, globally
 };
 
 // kwalletd, answering from a thread of its own while this process waits for a child.
@@ -139,10 +131,9 @@ int childMain(int argc, char **argv)
 
 class DesktopServicesTest : public QObject {
     Q_OBJECT
-    QDBusConnection m_server{QString()}, m_impostor{QString()}, m_system{QString()};
+    QDBusConnection m_server{QString()}, m_impostor{QString()};
     FakeServer m_fake;
-    FakeNetworkManager m_network;
-    QThread m_networkThread;
+    std::unique_ptr<FakeSystemServices> m_system;
     DesktopServices m_services;
     const Platform m_platform = m_services.platform();
 
@@ -165,21 +156,6 @@ class DesktopServicesTest : public QObject {
     {
         return posted([&] { m_platform.notifyNewRequest(requestNotification(request)); }, server);
     }
-    void tellSystem(const QString &path, const QString &interface, const QString &member, const QVariantList &arguments)
-    {
-        QDBusMessage signal = QDBusMessage::createSignal(path, interface, member);
-        signal.setArguments(arguments);
-        QVERIFY(m_system.send(signal));
-    }
-    void setSleeping(bool sleeping)
-    {
-        tellSystem(u"/org/freedesktop/login1"_s, u"org.freedesktop.login1.Manager"_s, u"PrepareForSleep"_s, {sleeping});
-    }
-    void setNetworkState(uint state)
-    {
-        tellSystem(u"/org/freedesktop/NetworkManager"_s, u"org.freedesktop.DBus.Properties"_s, u"PropertiesChanged"_s,
-                   {u"org.freedesktop.NetworkManager"_s, QVariantMap{{u"State"_s, state}}, QStringList()});
-    }
 
 private Q_SLOTS:
     void initTestCase()
@@ -190,19 +166,10 @@ private Q_SLOTS:
         m_impostor = QDBusConnection::connectToBus(QDBusConnection::SessionBus, u"impostor"_s);
         QVERIFY(m_server.registerObject(path, &m_fake, QDBusConnection::ExportAllSlots));
         QVERIFY(m_server.registerService(interface));
-        m_system = QDBusConnection::connectToBus(QDBusConnection::SystemBus, u"fake-system"_s);
-        m_network.moveToThread(&m_networkThread);
-        m_networkThread.start();
-        QVERIFY(m_system.registerObject(u"/org/freedesktop/NetworkManager"_s, &m_network,
-                                        QDBusConnection::ExportAllProperties));
-        QVERIFY(m_system.registerService(u"org.freedesktop.NetworkManager"_s));
-        QVERIFY(m_system.registerService(u"org.freedesktop.login1"_s));
+        m_system = std::make_unique<FakeSystemServices>();
+        QVERIFY(m_system->isRegistered());
     }
-    void cleanupTestCase()
-    {
-        m_networkThread.quit();
-        m_networkThread.wait();
-    }
+    void cleanupTestCase() { m_system.reset(); }
 
     void init()
     {
@@ -474,12 +441,12 @@ private Q_SLOTS:
         if (sleep) {
             QVERIFY(waitUntil([&] { return h.countCalls(u"GET /api/glasses/me"_s) == 1; }));
             QTest::qWait(100); // the events call is now waiting for its answer
-            setSleeping(true);
+            QVERIFY(m_system->setSleeping(true));
             QTest::qWait(300);
             QVERIFY(!app.errorMessage() && !app.lastUpdated());
         } else {
             QVERIFY(waitUntil([&] { return app.lastUpdated().has_value(); }));
-            setNetworkState(20); // disconnected
+            QVERIFY(m_system->setNetworkState(20)); // disconnected
             QVERIFY(waitUntil([&] { return app.errorMessage().value_or(QString()).startsWith(u"You are offline"_s); }));
             QVERIFY(app.lastRefreshFailed());
         }
@@ -487,7 +454,7 @@ private Q_SLOTS:
         const std::optional<QDateTime> before = app.lastUpdated();
         QElapsedTimer reaction;
         reaction.start();
-        sleep ? setSleeping(false) : setNetworkState(70);
+        QVERIFY(sleep ? m_system->setSleeping(false) : m_system->setNetworkState(70));
         QVERIFY(waitUntil([&] { return app.lastUpdated() != before; }, 2000));
         qInfo("%s: refreshed %lld ms later", sleep ? "woke" : "network back", qlonglong(reaction.elapsed()));
         QTest::qWait(200);

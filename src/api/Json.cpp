@@ -13,7 +13,7 @@ constexpr int maxDepth = 256;
 // parser itself keeps no depth limit. (Its callback parser could count as
 // well, but rescans the enclosing container after each one closes, which
 // makes a long list of objects quadratic.)
-class DepthLimitedBuilder : public nlohmann::detail::json_sax_dom_parser<nlohmann::json> {
+class DepthLimitedBuilder : public nlohmann::detail::json_sax_dom_parser<Json::Document> {
 public:
     using json_sax_dom_parser::json_sax_dom_parser;
 
@@ -51,12 +51,12 @@ private:
 
 } // namespace
 
-nlohmann::json Json::parse(const QByteArray &body)
+Json::Document Json::parse(const QByteArray &body)
 {
-    nlohmann::json document;
+    Json::Document document;
     DepthLimitedBuilder builder(document);
     try {
-        nlohmann::json::sax_parse(body.cbegin(), body.cend(), &builder);
+        Document::sax_parse(body.cbegin(), body.cend(), &builder);
         return document;
     } catch (const nlohmann::json::parse_error &error) {
         // Its own text quotes the body; only the position is passed on.
@@ -67,7 +67,7 @@ nlohmann::json Json::parse(const QByteArray &body)
     }
 }
 
-RecordReader::RecordReader(const nlohmann::json &value, const RecordReader *list, const char *key, qsizetype index)
+RecordReader::RecordReader(const Json::Document &value, const RecordReader *list, const char *key, qsizetype index)
     : m_object(value), m_list(list), m_key(key), m_index(index)
 {
     if (!value.is_object())
@@ -77,25 +77,25 @@ RecordReader::RecordReader(const nlohmann::json &value, const RecordReader *list
 
 std::optional<qint64> RecordReader::optionalInt(const char *key) const
 {
-    const nlohmann::json *value = find(key);
+    const Json::Document *value = find(key);
     return value ? std::optional(integer(key, *value)) : std::nullopt;
 }
 
 std::optional<bool> RecordReader::optionalBool(const char *key) const
 {
-    const nlohmann::json *value = find(key);
+    const Json::Document *value = find(key);
     return value ? std::optional(boolean(key, *value)) : std::nullopt;
 }
 
 std::optional<QString> RecordReader::optionalString(const char *key) const
 {
-    const nlohmann::json *value = find(key);
+    const Json::Document *value = find(key);
     return value ? std::optional(string(key, *value)) : std::nullopt;
 }
 
 bool RecordReader::hasOnlyStrings() const
 {
-    return std::all_of(m_object.begin(), m_object.end(), [](const nlohmann::json &value) { return value.is_string(); });
+    return std::all_of(m_object.begin(), m_object.end(), [](const Json::Document &value) { return value.is_string(); });
 }
 
 QString RecordReader::path() const
@@ -114,21 +114,21 @@ void RecordReader::fail(const char *key, const char *problem) const
     throw DecodingError(pathOf(key) + QStringLiteral(": ") + QLatin1String(problem));
 }
 
-const nlohmann::json *RecordReader::find(const char *key) const
+const Json::Document *RecordReader::find(const char *key) const
 {
     const auto member = m_object.find(key);
     return member == m_object.end() || member->is_null() ? nullptr : &*member;
 }
 
-const nlohmann::json &RecordReader::required(const char *key) const
+const Json::Document &RecordReader::required(const char *key) const
 {
-    const nlohmann::json *value = find(key);
+    const Json::Document *value = find(key);
     if (!value)
         fail(key, "missing");
     return *value;
 }
 
-qint64 RecordReader::integer(const char *key, const nlohmann::json &value) const
+qint64 RecordReader::integer(const char *key, const Json::Document &value) const
 {
     // Positive literals arrive unsigned: beyond the signed range they would wrap.
     if (value.is_number_unsigned()) {
@@ -146,14 +146,14 @@ qint64 RecordReader::integer(const char *key, const nlohmann::json &value) const
     fail(key, "expected a whole number");
 }
 
-bool RecordReader::boolean(const char *key, const nlohmann::json &value) const
+bool RecordReader::boolean(const char *key, const Json::Document &value) const
 {
     if (!value.is_boolean())
         fail(key, "expected a boolean");
     return value.get<bool>();
 }
 
-QString RecordReader::string(const char *key, const nlohmann::json &value) const
+QString RecordReader::string(const char *key, const Json::Document &value) const
 {
     if (!value.is_string())
         fail(key, "expected a string");

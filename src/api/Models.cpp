@@ -37,7 +37,7 @@ namespace {
 template<typename Record>
 Record decodeBody(const QByteArray &body, Record (*readRecord)(const RecordReader &))
 {
-    const nlohmann::json document = Json::parse(body);
+    const Json::Document document = Json::parse(body);
     return readRecord(RecordReader(document));
 }
 
@@ -118,7 +118,7 @@ AuthPollResponse decodeAuthPoll(const QByteArray &body)
 std::optional<QString> decodeErrorMessage(const QByteArray &body)
 {
     try {
-        const nlohmann::json document = Json::parse(body);
+        const Json::Document document = Json::parse(body);
         const RecordReader reader(document);
         return reader.hasOnlyStrings() ? reader.optionalString("error") : std::nullopt;
     } catch (const DecodingError &) {

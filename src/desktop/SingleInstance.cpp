@@ -11,7 +11,10 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
+
+#include <sys/file.h>
 
 namespace {
 
@@ -113,17 +116,22 @@ SingleInstance::Claim SingleInstance::claim()
     if (const QString display = displayKey(); !display.isEmpty())
         name += QLatin1Char('-') + display;
     m_path = runtime + QLatin1Char('/') + name;
-    m_lock = std::make_unique<QLockFile>(m_path + QStringLiteral(".lock"));
-    // Only a holder that has ended frees the lock, however long the app runs.
-    m_lock->setStaleLockTime(0);
-    if (m_lock->tryLock(0))
-        return Claim::first;
-    if (m_lock->error() != QLockFile::LockFailedError) {
-        qCWarning(lcDesktop) << "cannot take the lock" << m_lock->fileName() << "(error" << m_lock->error()
+    // The kernel's lock on an open file: only a holder that has ended frees
+    // it, however long the app runs, and nothing is written or synced to disk
+    // before the icon (QLockFile writes and syncs its holder's details).
+    m_lock = std::make_unique<QFile>(m_path + QStringLiteral(".lock"));
+    const auto runAlone = [this](const QString &why) {
+        qCWarning(lcDesktop) << "cannot take the lock" << m_lock->fileName() << "(" << why
                              << "): not checking for a running Cuelark";
         m_lock.reset();
         return Claim::unavailable;
-    }
+    };
+    if (!m_lock->open(QIODevice::ReadWrite))
+        return runAlone(m_lock->errorString());
+    if (::flock(m_lock->handle(), LOCK_EX | LOCK_NB) == 0)
+        return Claim::first;
+    if (errno != EWOULDBLOCK)
+        return runAlone(qt_error_string(errno));
     m_lock.reset();
     return sendRequest(m_path + QStringLiteral(".socket")) ? Claim::handedOver : Claim::noAnswer;
 }

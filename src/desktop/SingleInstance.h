@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QLockFile>
+#include <QFile>
 #include <QObject>
 #include <QString>
 
@@ -42,6 +42,6 @@ private:
     void serve(QLocalSocket *socket);
 
     QString m_path; // of the lock and the socket, without their suffixes
-    std::unique_ptr<QLockFile> m_lock;
+    std::unique_ptr<QFile> m_lock; // held locked while this is the running app
     std::unique_ptr<QLocalServer> m_server;
 };

@@ -6,7 +6,7 @@
 
 // The changes of the machine that the refresh loop and the start-up react to:
 // sleep and wake (logind on the system bus), the network's reachability
-// (NetworkManager, through QNetworkInformation), and the secret store appearing
+// (NetworkManager's state on the system bus), and the secret store appearing
 // or having a collection unlocked (the session bus). Where a source is missing
 // its events never come, and the application runs as it would without them.
 class SystemEvents : public QObject {
@@ -20,9 +20,11 @@ public:
 
 private Q_SLOTS:
     void prepareForSleep(bool sleeping);
+    void networkPropertiesChanged(const QString &interface, const QVariantMap &changed, const QStringList &);
     void secretStoreChanged();
 
 private:
+    void networkStateChanged(uint state);
     void tell(SystemEvent event);
 
     SystemEventHandler m_handler;

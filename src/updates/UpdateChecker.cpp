@@ -22,7 +22,7 @@ std::optional<UpdateAvailable> evaluateRelease(const QByteArray &body, const QSt
 {
     // Every listed key is read, so that one of another JSON type spoils the
     // record even where its value is not used.
-    const nlohmann::json document = Json::parse(body);
+    const Json::Document document = Json::parse(body);
     const RecordReader record(document);
     const QString version = record.requiredString("version");
     const QString downloadAddress = record.requiredString("downloadUrl");

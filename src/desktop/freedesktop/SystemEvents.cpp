@@ -4,9 +4,37 @@
 
 #include <QDBusConnection>
 #include <QDBusServiceWatcher>
-#include <QNetworkInformation>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
+#include <QDBusVariant>
+
+#include <optional>
 
 using namespace Qt::StringLiterals;
+
+namespace {
+
+const QString networkManager = u"org.freedesktop.NetworkManager"_s;
+const QString networkManagerPath = u"/org/freedesktop/NetworkManager"_s;
+
+// NetworkManager's overall state: disconnected or disconnecting is offline,
+// connected to the internet online; the rest (asleep, connecting, a local or
+// site link only) is not worth a change either way.
+std::optional<bool> onlineInState(uint state)
+{
+    constexpr uint disconnected = 20, disconnecting = 30, connectedGlobally = 70;
+    switch (state) {
+    case disconnected:
+    case disconnecting:
+        return false;
+    case connectedGlobally:
+        return true;
+    default:
+        return std::nullopt;
+    }
+}
+
+} // namespace
 
 SystemEvents::SystemEvents(QObject *parent)
     : QObject(parent)
@@ -14,23 +42,26 @@ SystemEvents::SystemEvents(QObject *parent)
     if (QDBusConnection system = QDBusConnection::systemBus(); system.isConnected()) {
         system.connect(u"org.freedesktop.login1"_s, u"/org/freedesktop/login1"_s, u"org.freedesktop.login1.Manager"_s,
                        u"PrepareForSleep"_s, this, SLOT(prepareForSleep(bool)));
-    }
-    // NetworkManager's backend only: the others guess from the routing table,
-    // which would call a machine without a default route (a container, a
-    // venue's isolated network) offline while the service answers.
-    if (QNetworkInformation::loadBackendByName(u"networkmanager"_s)) {
-        QNetworkInformation *network = QNetworkInformation::instance();
-        m_online = network->reachability() != QNetworkInformation::Reachability::Disconnected;
-        connect(network, &QNetworkInformation::reachabilityChanged, this,
-                [this](QNetworkInformation::Reachability reachability) {
-                    qCDebug(lcDesktop) << "network reachability:" << reachability;
-                    // Only full reachability is "back"; a link without the
-                    // internet is not yet worth a refresh.
-                    if (reachability == QNetworkInformation::Reachability::Disconnected && m_online)
-                        m_online = false, tell(SystemEvent::offline);
-                    else if (reachability == QNetworkInformation::Reachability::Online && !m_online)
-                        m_online = true, tell(SystemEvent::online);
-                });
+        // NetworkManager's state, read directly: Qt's network information
+        // loads every backend plugin to find NetworkManager's (the glib one
+        // with gio), and the others guess from the routing table, which would
+        // call a machine without a default route (a container, a venue's
+        // isolated network) offline while the service answers.
+        system.connect(networkManager, networkManagerPath, u"org.freedesktop.DBus.Properties"_s,
+                       u"PropertiesChanged"_s, this, SLOT(networkPropertiesChanged(QString,QVariantMap,QStringList)));
+        QDBusMessage get = QDBusMessage::createMethodCall(networkManager, networkManagerPath,
+                                                          u"org.freedesktop.DBus.Properties"_s, u"Get"_s);
+        get.setArguments({networkManager, u"State"_s});
+        // Where NetworkManager does not run, it is not started for this: the
+        // machine then counts as online.
+        get.setAutoStartService(false);
+        auto *state = new QDBusPendingCallWatcher(system.asyncCall(get), this);
+        connect(state, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher *call) {
+            call->deleteLater();
+            const QDBusPendingReply<QDBusVariant> reply = *call;
+            if (reply.isValid())
+                networkStateChanged(reply.value().variant().toUInt());
+        });
     }
     if (QDBusConnection session = QDBusConnection::sessionBus(); session.isConnected()) {
         const QString secrets = u"org.freedesktop.secrets"_s;
@@ -52,6 +83,22 @@ void SystemEvents::setHandler(SystemEventHandler handler)
 void SystemEvents::prepareForSleep(bool sleeping)
 {
     tell(sleeping ? SystemEvent::sleeping : SystemEvent::woke);
+}
+
+void SystemEvents::networkPropertiesChanged(const QString &interface, const QVariantMap &changed, const QStringList &)
+{
+    if (interface == networkManager && changed.contains(u"State"_s))
+        networkStateChanged(changed.value(u"State"_s).toUInt());
+}
+
+void SystemEvents::networkStateChanged(uint state)
+{
+    const std::optional<bool> online = onlineInState(state);
+    if (!online || *online == m_online)
+        return;
+    qCDebug(lcDesktop) << "network state:" << state;
+    m_online = *online;
+    tell(m_online ? SystemEvent::online : SystemEvent::offline);
 }
 
 void SystemEvents::secretStoreChanged()
