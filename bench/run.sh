@@ -28,7 +28,7 @@ if [[ -z "${CUELARK_TEST_SESSION:-}" ]]; then
     "$root/scripts/install-deps.sh"
     [[ -f "$build/CMakeCache.txt" ]] || configure_build "$root" "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
     cmake --build "$build" --target cuelark cuelark-stand-in cuelark-bench cuelark-bare-tray cuelark-keychain-tray \
-        cuelark-fake-system
+        cuelark-fake-system cuelark-popup-bench
     exec "$root/scripts/with-session.sh" "$(readlink -f "${BASH_SOURCE[0]}")" "$build"
 fi
 build="$(cd "$1" && pwd)"
@@ -36,8 +36,9 @@ runs="${BENCH_RUNS:-3}" settle="${BENCH_SETTLE:-30}" idle="${BENCH_IDLE:-300}" p
 declare -A path=([app]="$build/src/app/cuelark" [bare]="$build/bench/cuelark-bare-tray"
                  [keychain]="$build/bench/cuelark-keychain-tray")
 bench="$build/bench/cuelark-bench"
+popup_bench="$build/bench/cuelark-popup-bench"
 fake_system="$build/bench/cuelark-fake-system"
-for program in "${path[@]}" "$bench" "$build/tools/stand-in/cuelark-stand-in" "$fake_system"; do
+for program in "${path[@]}" "$bench" "$popup_bench" "$build/tools/stand-in/cuelark-stand-in" "$fake_system"; do
     [[ -x "$program" ]] || { echo "bench/run.sh: cannot measure: $program is not built" >&2; exit 2; }
 done
 
@@ -212,6 +213,24 @@ desktop_log "idle measured"
 QT_QPA_PLATFORM=offscreen "$bench" >"$work/offscreen.txt" 2>"$work/offscreen.log"
 QT_QPA_PLATFORM=xcb "$bench" >"$work/xvfb.txt" 2>"$work/xvfb.log"
 key() { awk -v key="$1" '$1 == key { print $2 }' "$work/$2.txt"; }
+# A click on a pop-up, each in a fresh process on the X server, alternating:
+# the app's panel with two requests (built on the first click, then kept)
+# beside a bare Qt pop-up of comparable content built at start-up.
+for _ in $(seq $((runs * 3))); do
+    for popup in app bare; do
+        QT_QPA_PLATFORM=xcb "$popup_bench" "$popup" >"$work/popup.txt" 2>>"$work/popup.log"
+        for figure in cold_ms warm_ms pss_growth_kb; do add "$popup" "popup_$figure" "$(key "popup_$figure" popup)"; done
+    done
+done
+# One row: the app's panel beside the bare pop-up, and the target on their ratio.
+#   popup_row LABEL FIGURE UNIT SCALE TARGET_RATIO
+popup_row() {
+    awk -v label="$1" -v a="$(median <<<"${figures[app $2]}")" -v b="$(median <<<"${figures[bare $2]}")" -v unit="$3" \
+        -v s="$4" -v t="$5" 'BEGIN {
+            printf "| %s | %.1f %s | %.1f %s (bare pop-up kept built) | | %.2f× | ≤ %s× bare pop-up: %s |\n", label, a / s, unit,
+                   b / s, unit, a / b, t, a <= t * b ? "held" : "NOT held"
+        }'
+}
 whole() { printf '%.0f' "$(key "$1" offscreen)"; }
 
 # One table row: figure, the three medians, and the target on one of the ratios.
@@ -283,6 +302,9 @@ $(row "TCP connections over those cycles" connections "" 1)
 | TCP connections of a session of 100 cycles through AppState on loopback | HTTP $(whole connections_http), HTTPS $(whole connections_https) (TLS handshakes) | | | | one each: $( [[ "$(whole connections_http) $(whole connections_https)" == "1 1" ]] && echo held || echo "NOT held") |
 | decode a 25-request answer | $(key decode_us offscreen) µs | the same bytes parsed: nlohmann::json $(key json_parse_us offscreen) µs, QJsonDocument $(key qt_json_parse_us offscreen) µs | | | |
 $(events_rows)
+$(popup_row "tray click to first paint, 2 requests, first click (cold; $((runs * 3)) processes each)" popup_cold_ms ms 1 1.3)
+$(popup_row "tray click to first paint, 2 requests, later clicks (warm)" popup_warm_ms ms 1 1.3)
+$(popup_row "PSS the first open adds, once closed" popup_pss_growth_kb MB 1024 1.0)
 | tray click to first paint of the dashboard (8 rows) | offscreen $(key panel_open_ms offscreen) ms, Xvfb $(key panel_open_ms xvfb) ms | | | | |
 | a refresh with a new request to its repaint | offscreen $(key panel_repaint_ms offscreen) ms, Xvfb $(key panel_repaint_ms xvfb) ms | | | | |
 EOF
