@@ -2,6 +2,7 @@
 
 #include "ui/Symbols.h"
 
+#include <QImageReader>
 #include <QPixmap>
 
 BrandLogo::BrandLogo(int height, QWidget *parent)
@@ -10,7 +11,11 @@ BrandLogo::BrandLogo(int height, QWidget *parent)
     setObjectName(QStringLiteral("brandLogo"));
     setAccessibleName(QStringLiteral("Cuelark"));
     Symbols::registerResources();
-    const QImage image(QStringLiteral(":/images/Logo.png"));
+    // Read as PNG outright: left to guess, Qt loads every image plugin (JPEG,
+    // GIF, SVG...) to ask each whether it knows the file.
+    QImageReader reader(QStringLiteral(":/images/Logo.png"), "png");
+    reader.setAutoDetectImageFormat(false);
+    const QImage image = reader.read();
     if (image.isNull() || image.height() == 0) {
         hide();
         return;

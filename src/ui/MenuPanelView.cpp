@@ -38,13 +38,9 @@ MenuPanelView::MenuPanelView(AppState &state, QWidget *parent)
     setPalette(Theme::darkPalette());
     setAutoFillBackground(true);
 
-    auto *column = new QVBoxLayout(this);
-    column->setContentsMargins(0, 0, 0, 0);
-    column->setSpacing(0);
-    m_login = new LoginView(state, this);
-    m_dashboard = new DashboardView(state, this);
-    column->addWidget(m_login);
-    column->addWidget(m_dashboard);
+    m_column = new QVBoxLayout(this);
+    m_column->setContentsMargins(0, 0, 0, 0);
+    m_column->setSpacing(0);
 
     sync();
     fitHeight();
@@ -63,11 +59,23 @@ void MenuPanelView::setWindowMode(bool window)
         show();
 }
 
+// Each view is built when the state first calls for it: a DJ signed in at the
+// first click never pays for the sign-in page, nor a signed-out one for the
+// dashboard.
 void MenuPanelView::sync()
 {
     const bool signedIn = state().authState() == AppState::AuthState::signedIn;
-    m_login->setVisible(!signedIn);
-    m_dashboard->setVisible(signedIn);
+    if (signedIn && !m_dashboard) {
+        m_dashboard = new DashboardView(state(), this);
+        m_column->addWidget(m_dashboard);
+    } else if (!signedIn && !m_login) {
+        m_login = new LoginView(state(), this);
+        m_column->insertWidget(0, m_login);
+    }
+    if (m_login)
+        m_login->setVisible(!signedIn);
+    if (m_dashboard)
+        m_dashboard->setVisible(signedIn);
 }
 
 bool MenuPanelView::event(QEvent *event)

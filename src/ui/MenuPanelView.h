@@ -4,6 +4,7 @@
 
 class DashboardView;
 class LoginView;
+class QVBoxLayout;
 
 // The panel: 340 px wide, dark, showing the sign-in view or the dashboard. Its
 // height follows its content.
@@ -37,8 +38,9 @@ protected:
 private:
     void fitHeight();
 
-    LoginView *m_login;
-    DashboardView *m_dashboard;
+    QVBoxLayout *m_column;
+    LoginView *m_login = nullptr;
+    DashboardView *m_dashboard = nullptr;
     bool m_windowMode = false;
     bool m_closedOnDeactivation = false;
 };

@@ -81,8 +81,9 @@ QImage svgImage(const QString &name, int pixelSize)
 {
     registerResources();
     // Through the image-format plugin, which brings in the SVG library when
-    // the first symbol is read rather than at start-up.
+    // the first symbol is read rather than at start-up; that plugin alone.
     QImageReader reader(QStringLiteral(":/symbols/%1.svg").arg(name), "svg");
+    reader.setAutoDetectImageFormat(false);
     reader.setScaledSize(QSize(pixelSize, pixelSize));
     return reader.read().convertToFormat(QImage::Format_ARGB32_Premultiplied);
 }
