@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <limits>
+#include <string_view>
 
 namespace {
 
@@ -185,8 +186,14 @@ void RecordReader::fail(const char *key, const char *problem) const
 
 const Json::Document *RecordReader::find(const char *key) const
 {
-    const auto member = m_object.find(key);
-    return member == m_object.end() || member->is_null() ? nullptr : &*member;
+    // Compared in place: the library's lookup would copy the name into a
+    // string of its own for every member read.
+    const std::string_view name(key);
+    for (const auto &[memberName, value] : m_object.get_ref<const Json::Document::object_t &>()) {
+        if (memberName == name)
+            return value.is_null() ? nullptr : &value;
+    }
+    return nullptr;
 }
 
 const Json::Document &RecordReader::required(const char *key) const
