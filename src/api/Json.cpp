@@ -4,49 +4,119 @@
 
 #include <cmath>
 #include <limits>
+#include <string_view>
 
 namespace {
 
 constexpr int maxDepth = 256;
 
-// The library's document builder with a count of the containers open: the
-// parser itself keeps no depth limit. (Its callback parser could count as
-// well, but rescans the enclosing container after each one closes, which
-// makes a long list of objects quadratic.)
-class DepthLimitedBuilder : public nlohmann::detail::json_sax_dom_parser<Json::Document> {
+// Builds the document from the parser's events and counts the containers
+// open: the parser itself keeps no depth limit. (The library's callback parser
+// could count as well, but rescans the enclosing container after each one
+// closes, which makes a long list of objects quadratic.) Cheaper than the
+// library's own builder on a long list of records: an object starts with room
+// for as many members as the one before it in the same list had (at most a
+// few, and returned when it ends smaller), and string values are moved out of
+// the parser's buffer rather than copied.
+class DepthLimitedBuilder {
 public:
-    using json_sax_dom_parser::json_sax_dom_parser;
+    using number_integer_t = Json::Document::number_integer_t;
+    using number_unsigned_t = Json::Document::number_unsigned_t;
+    using number_float_t = Json::Document::number_float_t;
+    using string_t = Json::Document::string_t;
+    using binary_t = Json::Document::binary_t;
 
-    bool start_object(std::size_t size)
+    explicit DepthLimitedBuilder(Json::Document &root) : m_root(root) {}
+
+    bool null() { return add(nullptr); }
+    bool boolean(bool value) { return add(value); }
+    bool number_integer(number_integer_t value) { return add(value); }
+    bool number_unsigned(number_unsigned_t value) { return add(value); }
+    bool number_float(number_float_t value, const string_t &) { return add(value); }
+    bool string(string_t &value) { return add(std::move(value)); }
+    bool binary(binary_t &value) { return add(std::move(value)); }
+
+    bool start_object(std::size_t)
     {
-        enter();
-        return json_sax_dom_parser::start_object(size);
+        const std::size_t room = m_open.empty() ? 0 : m_open.back().roomForMembers;
+        enter(Json::Document::value_t::object)->get_ref<Json::Document::object_t &>().reserve(room);
+        return true;
     }
-    bool start_array(std::size_t size)
+    bool key(string_t &name)
     {
-        enter();
-        return json_sax_dom_parser::start_array(size);
+        m_member = &m_open.back().value->get_ref<Json::Document::object_t &>()[std::move(name)];
+        return true;
     }
     bool end_object()
     {
-        --m_depth;
-        return json_sax_dom_parser::end_object();
+        auto &members = m_open.back().value->get_ref<Json::Document::object_t &>();
+        if (members.size() < members.capacity())
+            members.shrink_to_fit();
+        leave(members.size());
+        return true;
+    }
+    bool start_array(std::size_t)
+    {
+        enter(Json::Document::value_t::array);
+        return true;
     }
     bool end_array()
     {
-        --m_depth;
-        return json_sax_dom_parser::end_array();
+        leave(0);
+        return true;
+    }
+
+    template<class Exception>
+    bool parse_error(std::size_t, const std::string &, const Exception &error)
+    {
+        throw error;
     }
 
 private:
-    void enter()
+    // A container being filled, and the room the next object in it starts with.
+    struct Open {
+        Json::Document *value;
+        std::size_t roomForMembers;
+    };
+    static constexpr std::size_t maxRoomForMembers = 8;
+
+    template<typename Value>
+    Json::Document *place(Value &&value)
     {
-        if (m_depth >= maxDepth)
+        if (m_open.empty()) {
+            m_root = Json::Document(std::forward<Value>(value));
+            return &m_root;
+        }
+        Json::Document &container = *m_open.back().value;
+        if (container.is_array())
+            return &container.get_ref<Json::Document::array_t &>().emplace_back(std::forward<Value>(value));
+        *m_member = Json::Document(std::forward<Value>(value));
+        return m_member;
+    }
+    template<typename Value>
+    bool add(Value &&value)
+    {
+        place(std::forward<Value>(value));
+        return true;
+    }
+    Json::Document *enter(Json::Document::value_t type)
+    {
+        if (m_open.size() >= maxDepth)
             throw DecodingError(QStringLiteral("nested too deeply"));
-        ++m_depth;
+        return m_open.emplace_back(Open{place(type), 0}).value;
+    }
+    // The next object in the enclosing container starts with room for as many
+    // members as this one had.
+    void leave(std::size_t members)
+    {
+        m_open.pop_back();
+        if (!m_open.empty())
+            m_open.back().roomForMembers = std::min(members, maxRoomForMembers);
     }
 
-    int m_depth = 0;
+    Json::Document &m_root;
+    std::vector<Open> m_open;
+    Json::Document *m_member = nullptr;
 };
 
 } // namespace
@@ -116,8 +186,14 @@ void RecordReader::fail(const char *key, const char *problem) const
 
 const Json::Document *RecordReader::find(const char *key) const
 {
-    const auto member = m_object.find(key);
-    return member == m_object.end() || member->is_null() ? nullptr : &*member;
+    // Compared in place: the library's lookup would copy the name into a
+    // string of its own for every member read.
+    const std::string_view name(key);
+    for (const auto &[memberName, value] : m_object.get_ref<const Json::Document::object_t &>()) {
+        if (memberName == name)
+            return value.is_null() ? nullptr : &value;
+    }
+    return nullptr;
 }
 
 const Json::Document &RecordReader::required(const char *key) const
