@@ -17,7 +17,7 @@
 # Environment (defaults): BENCH_RUNS=3 runs of each program (three starts
 # each, memory read 3 s after each start), BENCH_SETTLE=30 s signed in before
 # memory is read again, BENCH_IDLE=300 s of idle CPU (the three programs side by
-# side), BENCH_PANEL=20 panel openings. About 14 minutes in all.
+# side), BENCH_PANEL=20 panel openings. About 16 minutes in all.
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
