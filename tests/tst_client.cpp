@@ -477,6 +477,12 @@ private Q_SLOTS:
         QCOMPARE(Models::decodeRequests(R"({"totalPending":3,"requests":[{"id":2,"status":"Pending ","songTitle":"",
             "artistName":"","createdAt":""}]})").requests, (QList<SongRequest>{{2, u"Pending "_s, {}, {}, {}}}));
         QCOMPARE(Models::decodeMe(R"({"userId":"first","userId":"last","name":null})").userId, u"last"_s);
+        // The same in an object of many names (looked up through an index).
+        QByteArray many = R"({"userId":"first","name":null)";
+        for (int i = 0; i < 100; ++i)
+            many += ",\"n" + QByteArray::number(i) + "\":" + QByteArray::number(i);
+        const MeResponse me = Models::decodeMe(many + R"(,"userId":"last","name":"DJ"})");
+        QCOMPARE(me.userId + u'|' + me.name.value_or(QString()), u"last|DJ"_s);
         QCOMPARE(Models::decodeAuthPoll(R"({"status":"complete","token":""})").token, OptText(QString()));
 
         // Ids stay exact over the whole 64-bit range, beyond what a double holds.

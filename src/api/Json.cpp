@@ -4,7 +4,9 @@
 
 #include <cmath>
 #include <limits>
+#include <memory>
 #include <string_view>
+#include <unordered_map>
 
 namespace {
 
@@ -42,9 +44,27 @@ public:
         enter(Json::Document::value_t::object)->get_ref<Json::Document::object_t &>().reserve(room);
         return true;
     }
+    // A repeated name takes the later value. A small object finds it among
+    // its members; a larger one through an index of its names, as a member
+    // list searched for every name would make an object of many names
+    // quadratic (a few megabytes of them would hold the app for minutes).
     bool key(string_t &name)
     {
-        m_member = &m_open.back().value->get_ref<Json::Document::object_t &>()[std::move(name)];
+        Open &open = m_open.back();
+        auto &members = open.value->get_ref<Json::Document::object_t &>();
+        if (members.size() < indexFrom) {
+            m_member = &members[std::move(name)];
+            return true;
+        }
+        if (!open.names) {
+            open.names = std::make_unique<std::unordered_map<string_t, std::size_t>>();
+            for (std::size_t i = 0; i < members.size(); ++i)
+                open.names->emplace(members.begin()[i].first, i);
+        }
+        const auto [named, added] = open.names->try_emplace(name, members.size());
+        if (added)
+            members.emplace_back(std::move(name), nullptr);
+        m_member = &members.begin()[named->second].second;
         return true;
     }
     bool end_object()
@@ -76,9 +96,12 @@ private:
     // A container being filled, and the room the next object in it starts with.
     struct Open {
         Json::Document *value;
-        std::size_t roomForMembers;
+        std::size_t roomForMembers = 0;
+        // An object's names and their places, once it has indexFrom members.
+        std::unique_ptr<std::unordered_map<string_t, std::size_t>> names;
     };
     static constexpr std::size_t maxRoomForMembers = 8;
+    static constexpr std::size_t indexFrom = 32;
 
     template<typename Value>
     Json::Document *place(Value &&value)
@@ -103,7 +126,7 @@ private:
     {
         if (m_open.size() >= maxDepth)
             throw DecodingError(QStringLiteral("nested too deeply"));
-        return m_open.emplace_back(Open{place(type), 0}).value;
+        return m_open.emplace_back(Open{place(type), 0, nullptr}).value;
     }
     // The next object in the enclosing container starts with room for as many
     // members as this one had.
