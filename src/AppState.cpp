@@ -238,7 +238,7 @@ void AppState::publishRefresh(const RefreshOutcome &outcome)
     setLastRefreshFailed(false);
     setLastUpdated(now());
     setErrorMessage(std::nullopt);
-    if (!std::exchange(m_hasCheckedUpdatesThisSession, true))
+    if (!std::exchange(m_updateCheckedThisRun, true))
         checkUpdates(false);
 }
 

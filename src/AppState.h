@@ -35,8 +35,8 @@ public:
     // store: once a token has been read the state becomes signedIn and polling
     // starts; without one it stays signedOut and nothing runs. A store that
     // cannot be read yet is read again when the desktop says it changed, and
-    // at least every storeRetryInterval. A sign-in or sign-out before the read
-    // ends makes its result void.
+    // at least every TokenStore::retryInterval. A sign-in or sign-out before
+    // the read ends makes its result void.
     explicit AppState(Platform platform, QUrl serviceUrl = GlassesAPIClient::defaultServiceUrl(),
                       QObject *parent = nullptr);
     ~AppState() override;
@@ -165,5 +165,5 @@ private:
     RefreshLoop m_refreshLoop;
     NewRequestNotifications m_notifications;
     TokenStore m_tokenStore;
-    bool m_hasCheckedUpdatesThisSession = false;
+    bool m_updateCheckedThisRun = false;
 };

@@ -16,7 +16,6 @@
 #include <optional>
 #include <variant>
 
-
 // What the state lacks and shows when a cycle begins.
 struct RefreshInputs {
     bool needsProfile = false;
@@ -42,10 +41,10 @@ using RefreshOutcome = std::variant<RefreshSnapshot, RefreshFailure>;
 
 // The session's traffic with the queue: its refresh cycles, one after another,
 // with a pause that runs from the end of one cycle to the start of the next,
-// and the DJ's answers to requests. A cycle reads its inputs when it begins and hands its outcome over
-// when it ends; a cycle whose calls were aborted (restart, sleep, stop) hands
-// over nothing. As cycles never overlap, an older answer can never land over a
-// newer one.
+// and the DJ's answers to requests. A cycle reads its inputs when it begins and
+// hands its outcome over when it ends; a cycle whose calls were aborted
+// (restart, sleep, stop) hands over nothing. As cycles never overlap, an older
+// answer can never land over a newer one.
 class RefreshLoop : public QObject {
     Q_OBJECT
 public:

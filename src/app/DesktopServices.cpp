@@ -77,8 +77,8 @@ Platform DesktopServices::platform()
 #ifdef CUELARK_FREEDESKTOP
     // One for each platform handed out, shared by its copies and gone with the
     // last of them. Built on the event loop's first turn after a listener is
-    // named, behind the tray icon: its first calls may block while the buses
-    // answer and it loads the network backend.
+    // named, behind the tray icon: it connects to the system bus and asks
+    // NetworkManager for the network's state.
     auto system = std::make_shared<std::unique_ptr<SystemEvents>>();
     platform.listenToSystem = [system](SystemEventHandler handler) {
         QTimer::singleShot(0, QCoreApplication::instance(),
