@@ -97,11 +97,12 @@ Flow check(FlowScope scope, GlassesAPIClient client, bool userInitiated, const P
     }
     if (!userInitiated)
         co_return;
-    Alert outcome = failure ? Alert{.title = AlertTexts::tr("Couldn't check for updates"), .body = *failure, .buttons = {}}
-                            : Alert{.title = AlertTexts::tr("You're up to date"),
-                                    .body = AlertTexts::tr("Cuelark v%1 is the latest version.").arg(AppVersion::shortVersion()),
-                                    .buttons = {}};
-    outcome.buttons.append(AlertTexts::tr("OK"));
+    Alert outcome{
+        .title = failure ? AlertTexts::tr("Couldn't check for updates") : AlertTexts::tr("You're up to date"),
+        .body = failure ? *failure
+                        : AlertTexts::tr("Cuelark v%1 is the latest version.").arg(AppVersion::shortVersion()),
+        .buttons = {AlertTexts::tr("OK")},
+    };
     co_await platform.showAlert(std::move(outcome));
 }
 
