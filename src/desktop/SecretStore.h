@@ -52,7 +52,6 @@ protected:
 
 private:
     void start(QKeychain::Job *job);
-    void quitNow();
 
     int m_jobsUnderWay = 0;
     bool m_quitHeld = false;
