@@ -2,11 +2,13 @@
 // cold start: the app's panel as the tray shows it (signed in, two events, two
 // pending requests; built on the first click and kept), or a bare Qt pop-up
 // with comparable content, built on the first click too or at start-up and
-// kept hidden ("bare-kept"). Prints the time from the click to the first paint
-// of the first show (cold) and the median of later shows (warm), and what the
-// first show added to the process's proportional set size once hidden again.
+// kept hidden ("bare-kept"; "app-kept" builds the app's panel ahead likewise).
+// Prints the time from the click to the first paint of the first show (cold)
+// and the median of later shows (warm), what building ahead added to the
+// process's proportional set size, and what the first show added once hidden
+// again.
 //
-//   cuelark-popup-bench app|bare|bare-kept
+//   cuelark-popup-bench app|app-kept|bare|bare-kept
 
 #include "AppState.h"
 #include "support/AppStateTester.h"
@@ -124,18 +126,26 @@ int main(int argc, char *argv[])
                                         SongRequest{2, QStringLiteral("pending"), QStringLiteral("Song 2"),
                                                     QStringLiteral("Artist"), QStringLiteral("2026-03-07T20:01:00Z")}});
     AppStateTester::setTotalPending(state, 2);
-    const std::function<std::unique_ptr<QWidget>()> build = mode == QLatin1String("app")
+    const std::function<std::unique_ptr<QWidget>()> build = mode.startsWith(QLatin1String("app"))
         ? std::function([&]() -> std::unique_ptr<QWidget> { return std::make_unique<MenuPanelView>(state); })
         : std::function(barePopup);
 
     PaintWatch watch;
     app.installEventFilter(&watch);
+    for (int i = 0; i < 5; ++i)
+        QCoreApplication::processEvents();
+    const long pssStart = smapsKb("Pss:");
     if (mode == QLatin1String("bare-kept")) {
         watch.built = barePopup();
         watch.window = watch.built.get();
     }
+    if (mode == QLatin1String("app-kept")) {
+        watch.built = std::make_unique<MenuPanelView>(state);
+        watch.window = watch.built.get();
+    }
     for (int i = 0; i < 5; ++i)
         QCoreApplication::processEvents();
+    std::printf("popup_build_pss_kb %ld\n", smapsKb("Pss:") - pssStart);
 
     const long pssBefore = smapsKb("Pss:"), anonBefore = smapsKb("Pss_Anon:");
     const double cold = watch.show(build);
