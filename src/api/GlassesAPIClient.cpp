@@ -10,7 +10,7 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 
-#include <qcoro/qcoronetworkreply.h>
+#include <qcoro/qcorosignal.h>
 
 namespace {
 
@@ -159,7 +159,9 @@ QCoro::Task<QByteArray> GlassesAPIClient::request(GlassesAPIClient client, QStri
 
     // The path only: neither the query nor the headers (the tokens ride there).
     qCDebug(lcApi).noquote() << method << path;
-    co_await reply.get();
+    // Awaited through its signal: QCoro's header-only part is all the app links.
+    if (!reply->isFinished())
+        co_await qCoro(reply.get(), &QNetworkReply::finished);
     // The reply outlives this frame a little: nothing may reach `tooLarge` now.
     reply->disconnect();
     const int code = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();

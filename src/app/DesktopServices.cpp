@@ -1,6 +1,7 @@
 #include "app/DesktopServices.h"
 
 #include "AppConfig.h"
+#include "TaskHandle.h"
 #include "desktop/Browser.h"
 #include "ui/DesktopUi.h"
 
@@ -13,8 +14,6 @@
 #include <QCoreApplication>
 #include <QTimer>
 
-#include <qcoro/qcorotimer.h>
-
 #include <cmath>
 
 namespace {
@@ -25,7 +24,8 @@ using namespace std::chrono_literals;
 // the event loop's first turn, once the icon has been asked for.
 QCoro::Task<StoredToken> loadOnceRunning(SecretStore &secrets)
 {
-    co_await QCoro::sleepFor(0ms);
+    // A wait no one cancels: the event loop's next turn.
+    co_await sleepFor(TaskHandle::create(), 0ms);
     co_return co_await secrets.load();
 }
 

@@ -4,6 +4,7 @@
 #include "TaskHandle.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -11,8 +12,7 @@
 #include <QRegularExpression>
 #include <QScopeGuard>
 
-#include <qcoro/qcorolocalsocket.h>
-#include <qcoro/qcorotimer.h>
+#include <qcoro/qcorosignal.h>
 
 #include <algorithm>
 #include <chrono>
@@ -35,6 +35,15 @@ constexpr auto mappedPause = 50ms;
 // A reply larger than this is not sway's.
 constexpr qsizetype replyBound = 4 * 1024 * 1024;
 
+// Whether the socket is connected, within `bound` of now.
+QCoro::Task<bool> connected(QLocalSocket &socket, std::chrono::milliseconds bound)
+{
+    const QDeadlineTimer deadline(bound);
+    while (socket.state() == QLocalSocket::ConnectingState && !deadline.hasExpired())
+        co_await qCoro(&socket, &QLocalSocket::stateChanged, std::chrono::milliseconds(deadline.remainingTime()));
+    co_return socket.state() == QLocalSocket::ConnectedState;
+}
+
 // The answer, or a null document when there is none.
 QCoro::Task<QJsonDocument> ask(QLocalSocket &socket, quint32 type, const QByteArray &payload)
 {
@@ -46,7 +55,7 @@ QCoro::Task<QJsonDocument> ask(QLocalSocket &socket, quint32 type, const QByteAr
     QByteArray reply;
     quint32 replyLength = 0;
     while (reply.size() < headerSize || reply.size() < headerSize + qsizetype(replyLength)) {
-        if (!socket.bytesAvailable() && !co_await qCoro(socket).waitForReadyRead(answerBound))
+        if (!socket.bytesAvailable() && !co_await qCoro(&socket, &QIODevice::readyRead, answerBound))
             co_return QJsonDocument();
         reply += socket.readAll();
         if (reply.size() >= headerSize) {
@@ -108,7 +117,7 @@ void Sway::moveNextToBar(const QString &title, QSize size, int margin)
     move({m_lifetime, lcDesktop}, title, size, margin);
 }
 
-Flow Sway::move(FlowScope, QString title, QSize size, int margin)
+Flow Sway::move(FlowScope scope, QString title, QSize size, int margin)
 {
     // Deleted later, not with this frame: the frame may end while the socket is
     // still telling that its answer arrived.
@@ -116,7 +125,7 @@ Flow Sway::move(FlowScope, QString title, QSize size, int margin)
     const auto release = qScopeGuard([connection] { connection->deleteLater(); });
     QLocalSocket &socket = *connection;
     socket.connectToServer(m_socketPath);
-    if (!co_await qCoro(socket).waitForConnected(answerBound)) {
+    if (!co_await connected(socket, answerBound)) {
         qCDebug(lcDesktop) << "sway's socket did not answer";
         co_return;
     }
@@ -152,7 +161,7 @@ Flow Sway::move(FlowScope, QString title, QSize size, int margin)
         // The pause comes before a try, never last: a flow that ends as its
         // timer fires would free the timer while it is still firing.
         if (attempt > 0)
-            co_await QCoro::sleepFor(mappedPause);
+            co_await sleepFor(scope.handle, mappedPause);
         result = co_await ask(socket, runCommand, command);
         if (result.isNull())
             co_return;

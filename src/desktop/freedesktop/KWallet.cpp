@@ -1,13 +1,12 @@
 #include "desktop/KWallet.h"
 
 #include "Logging.h"
+#include "desktop/freedesktop/DBusReply.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusPendingReply>
 #include <QStringList>
-
-#include <qcoro/qcorodbus.h>
 
 namespace {
 
@@ -54,14 +53,14 @@ QCoro::Task<bool> hasNoWallet()
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected())
         co_return false;
-    const QDBusPendingReply<QString> networkWallet = co_await bus.asyncCall(kwalletdCall(QStringLiteral("networkWallet")),
-                                                                            kwalletdTimeoutMs);
+    const QDBusPendingReply<QString> networkWallet = co_await DBus::answered(
+        bus.asyncCall(kwalletdCall(QStringLiteral("networkWallet")), kwalletdTimeoutMs));
     if (!networkWallet.isValid()) {
         qCDebug(lcAuth) << "kwalletd did not name its wallet:" << networkWallet.error().message();
         co_return false;
     }
-    const QDBusPendingReply<QStringList> wallets = co_await bus.asyncCall(kwalletdCall(QStringLiteral("wallets")),
-                                                                          kwalletdTimeoutMs);
+    const QDBusPendingReply<QStringList> wallets = co_await DBus::answered(
+        bus.asyncCall(kwalletdCall(QStringLiteral("wallets")), kwalletdTimeoutMs));
     if (!wallets.isValid()) {
         qCDebug(lcAuth) << "kwalletd did not list its wallets:" << wallets.error().message();
         co_return false;

@@ -4,6 +4,7 @@
 #include "Logging.h"
 #include "Flow.h"
 #include "TaskHandle.h"
+#include "desktop/freedesktop/DBusReply.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -14,7 +15,6 @@
 #include <QPointer>
 #include <QVariantMap>
 
-#include <qcoro/qcorodbus.h>
 
 #include <optional>
 
@@ -289,7 +289,7 @@ QCoro::Task<> Notifier::readCapabilities()
     d->server.listen();
     const QPointer<Notifier> self(this);
     const QDBusPendingReply<QStringList> reply =
-        co_await bus.asyncCall(notificationsCall(QStringLiteral("GetCapabilities")), capabilitiesTimeoutMs);
+        co_await DBus::answered(bus.asyncCall(notificationsCall(QStringLiteral("GetCapabilities")), capabilitiesTimeoutMs));
     if (!self)
         co_return;
     d->capabilities = reply.isValid() ? std::optional(reply.value()) : std::nullopt;
