@@ -52,8 +52,8 @@ void drawBadge(QPainter &painter, int size, qint64 count)
 {
     const qreal scale = qreal(size) / largestSize;
     const QString digits = QString::number(count); // plain digits, never grouped
-    // Drawn from strokes rather than a font, so the idle app loads no font
-    // machinery; long counts shrink rather than spill over the icon's edge.
+    // Outlines rather than a font, so the idle app loads no font machinery;
+    // long counts shrink rather than spill over the icon's edge.
     const qreal padding = 12 * scale;
     QPainterPath glyphs = Symbols::digits(digits, std::max(8.0, 26 * scale));
     if (glyphs.boundingRect().width() + padding > size)

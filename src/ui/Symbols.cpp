@@ -1,9 +1,10 @@
 #include "ui/Symbols.h"
 
+#include "ui/DigitOutlines.h"
+
 #include <QHash>
 #include <QImageReader>
 #include <QPainter>
-#include <QPainterPathStroker>
 #include <QPixmap>
 
 // Q_INIT_RESOURCE declares its function where it is used: outside any namespace.
@@ -40,41 +41,6 @@ QPainterPath musicNoteListPath()
     path.closeSubpath();
     path.addEllipse(QPointF(10.4, 12.08), 2.2, 1.8);
     return path;
-}
-
-// Digits on a grid 6 units wide and 10 tall, drawn as strokes 1.8 units wide.
-constexpr qreal digitWidth = 6;
-constexpr qreal digitHeight = 10;
-constexpr qreal digitGap = 2.2;
-constexpr qreal strokeWidth = 1.8;
-
-QPainterPath digitStrokes(int digit)
-{
-    QPainterPath p;
-    switch (digit) {
-    case 0: p.addRoundedRect(QRectF(0, 0, 6, 10), 3, 3); break;
-    case 1: p.moveTo(1.2, 2.2); p.lineTo(3.6, 0); p.lineTo(3.6, 10); break;
-    case 2:
-        p.moveTo(0.2, 3); p.cubicTo(0.2, -0.9, 5.8, -0.9, 5.8, 3);
-        p.cubicTo(5.8, 5, 0, 7.4, 0, 10); p.lineTo(6, 10);
-        break;
-    case 3:
-        p.moveTo(0.3, 1.8); p.cubicTo(1, -0.5, 5.8, -0.5, 5.6, 2.5);
-        p.cubicTo(5.5, 4.4, 3.6, 4.8, 2.2, 4.8);
-        p.cubicTo(6.4, 4.8, 6.4, 10, 3, 10); p.cubicTo(1.4, 10, 0.4, 9.2, 0, 8.2);
-        break;
-    case 4: p.moveTo(4.6, 10); p.lineTo(4.6, 0); p.lineTo(0, 7); p.lineTo(6, 7); break;
-    case 5:
-        p.moveTo(5.6, 0); p.lineTo(0.8, 0); p.lineTo(0.4, 4.6);
-        p.cubicTo(1.2, 3.8, 2.2, 3.6, 3, 3.6); p.cubicTo(6.4, 3.6, 6.4, 10, 3, 10);
-        p.cubicTo(1.5, 10, 0.5, 9.3, 0, 8.3);
-        break;
-    case 6: p.moveTo(5.4, 0.8); p.cubicTo(3, -0.8, 0, 0.8, 0, 6.6); p.addEllipse(QRectF(0, 3.6, 6, 6.4)); break;
-    case 7: p.moveTo(0, 0); p.lineTo(6, 0); p.lineTo(2, 10); break;
-    case 8: p.addEllipse(QRectF(0.5, 0, 5, 4.6)); p.addEllipse(QRectF(0, 4.6, 6, 5.4)); break;
-    case 9: p.addEllipse(QRectF(0, 0, 6, 6.4)); p.moveTo(6, 3.4); p.cubicTo(6, 9.2, 3, 10.8, 0.6, 9.2); break;
-    }
-    return p;
 }
 
 QImage svgImage(const QString &name, int pixelSize)
@@ -135,21 +101,28 @@ QIcon icon(const QString &name, const QColor &color, int size)
 
 QPainterPath digits(QStringView text, qreal height)
 {
-    QPainterPath strokes;
-    qreal x = 0;
+    QPainterPath outline;
+    outline.setFillRule(DigitOutlines::fillRule);
+    qreal left = 0;
     for (const QChar c : text) {
         if (c < u'0' || c > u'9')
             continue;
-        strokes.addPath(digitStrokes(c.unicode() - u'0').translated(x, 0));
-        x += digitWidth + digitGap;
+        const std::span<const DigitOutlines::Element> elements = DigitOutlines::digits[c.unicode() - u'0'];
+        for (std::size_t i = 0; i < elements.size(); ++i) {
+            const auto point = [&](std::size_t at) { return QPointF(left + elements[at].x, elements[at].y); };
+            switch (elements[i].type) {
+            case QPainterPath::MoveToElement: outline.moveTo(point(i)); break;
+            case QPainterPath::LineToElement: outline.lineTo(point(i)); break;
+            case QPainterPath::CurveToElement:
+                outline.cubicTo(point(i), point(i + 1), point(i + 2));
+                i += 2;
+                break;
+            case QPainterPath::CurveToDataElement: break;
+            }
+        }
+        left += DigitOutlines::advance;
     }
-    QPainterPathStroker stroker;
-    stroker.setWidth(strokeWidth);
-    stroker.setCapStyle(Qt::RoundCap);
-    stroker.setJoinStyle(Qt::RoundJoin);
-    QPainterPath outline = stroker.createStroke(strokes).simplified();
-    outline.translate(strokeWidth / 2, strokeWidth / 2);
-    const qreal scale = height / (digitHeight + strokeWidth);
+    const qreal scale = height / DigitOutlines::height;
     return QTransform::fromScale(scale, scale).map(outline);
 }
 

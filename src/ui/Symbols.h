@@ -23,7 +23,9 @@ QImage image(const QString &name, const QColor &color, int pixelSize);
 QIcon icon(const QString &name, const QColor &color, int size = 16);
 
 // Decimal digits (any other character is skipped) as one filled outline,
-// `height` pixels tall, its top-left corner at the origin. Drawn from strokes
-// rather than a font, so a count on the tray icon needs no font machinery.
+// `height` pixels tall, its top-left corner at the origin. Filled from outlines
+// made at build time (tools/digit-outlines) rather than drawn with a font or
+// stroked here, so a count on the tray icon needs neither the font machinery
+// nor the maths library's trigonometry.
 QPainterPath digits(QStringView text, qreal height);
 } // namespace Symbols
