@@ -45,6 +45,7 @@ inline constexpr int largestSize = 64;
 const QImage &baseImage(Tray tray);
 // Drawn for `size` pixels, not scaled from another size, so it stays sharp.
 QImage image(std::optional<qint64> count, Tray tray, Look look = Look::live, int size = largestSize);
-// Every size of pixelSizes.
+// Offers every size of pixelSizes, and draws each (or any other asked for)
+// when first asked.
 QIcon icon(std::optional<qint64> count, Tray tray, Look look = Look::live);
 } // namespace StatusBarIcon

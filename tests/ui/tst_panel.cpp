@@ -173,14 +173,16 @@ private Q_SLOTS:
             QCOMPARE(stale.copy(badge), live.copy(badge));
             QVERIFY(scan(stale, corner, amber) && !scan(live, all, amber));
             // Drawn at each size, not scaled down from the largest, and all of them in the icon.
+            const QIcon icon = StatusBarIcon::icon(5, tray, Look::stale);
             QList<QSize> sizes;
             for (const int size : StatusBarIcon::pixelSizes) {
                 const QImage drawn = StatusBarIcon::image(5, tray, Look::stale, size).convertToFormat(QImage::Format_ARGB32);
                 QCOMPARE(drawn.size(), sizes.emplace_back(size, size));
                 QVERIFY(size == StatusBarIcon::largestSize
                         || drawn != stale.scaled(size, size, {}, Qt::SmoothTransformation).convertToFormat(QImage::Format_ARGB32));
+                QCOMPARE(icon.pixmap(size).toImage().convertToFormat(QImage::Format_ARGB32), drawn);
             }
-            QCOMPARE(StatusBarIcon::icon(5, tray, Look::stale).availableSizes(), sizes);
+            QCOMPARE(icon.availableSizes(), sizes);
         }
     }
 
