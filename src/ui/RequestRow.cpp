@@ -213,9 +213,7 @@ void RequestRow::paintEvent(QPaintEvent *event)
         return;
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(QPen(Theme::purple, 2.0));
-    painter.setBrush(Qt::NoBrush);
-    painter.drawRoundedRect(QRectF(rect()).adjusted(1, 1, -1, -1), radius, radius);
+    paintRoundedRing(painter, rect(), radius, 2.0, Theme::purple);
 }
 
 void RequestRow::answer(RequestAction action)

@@ -55,13 +55,25 @@ RoundedFrame::RoundedFrame(qreal radius, std::optional<QColor> fill, QWidget *pa
 {
 }
 
+void paintRoundedRing(QPainter &painter, const QRectF &bounds, qreal radius, qreal width, const QColor &color)
+{
+    QPainterPath ring;
+    ring.setFillRule(Qt::OddEvenFill);
+    ring.addRoundedRect(bounds, radius + width / 2, radius + width / 2);
+    ring.addRoundedRect(bounds.adjusted(width, width, -width, -width), radius - width / 2, radius - width / 2);
+    painter.fillPath(ring, color);
+}
+
 void RoundedFrame::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(QPen(Theme::cardBorder, 1.0));
-    painter.setBrush(m_fill ? QBrush(*m_fill) : QBrush(Qt::NoBrush));
-    painter.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), m_radius, m_radius);
+    if (m_fill) {
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(*m_fill);
+        painter.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), m_radius, m_radius);
+    }
+    paintRoundedRing(painter, rect(), m_radius, 1.0, Theme::cardBorder);
 }
 
 Divider::Divider(QWidget *parent)

@@ -37,6 +37,11 @@ protected:
     void paintEvent(QPaintEvent *event) override;
 };
 
+// Fills the ring `width` wide just inside `bounds` whose centre line is a
+// rounded rectangle of `radius`: what stroking that line draws, without the
+// stroker's cost on every paint.
+void paintRoundedRing(QPainter &painter, const QRectF &bounds, qreal radius, qreal width, const QColor &color);
+
 // A rounded outline, optionally filled, painted behind the frame's children.
 class RoundedFrame : public QFrame {
     Q_OBJECT
