@@ -111,43 +111,24 @@ void arcTo(QPainterPath &path, QPointF to, qreal radius, bool clockwise)
     piece(arcMiddle, to);
 }
 
-// A ring with a tick cut out of it: a stroke 1.6 units wide with round ends.
-QPainterPath approvePath()
+// A ring with a shape cut out of it: strokes 1.6 units wide, traced from
+// `start` by straight edges and round ends (arcs of the strokes' half-width).
+struct Edge {
+    QPointF to;
+    bool roundEnd = false;
+};
+QPainterPath ringWithCutOut(QPointF start, std::initializer_list<Edge> edges)
 {
     QPainterPath path;
     path.setFillRule(Qt::OddEvenFill);
     path.addEllipse(QPointF(8, 8), 7.5, 7.5);
-    path.moveTo(11.6, 5.1);
-    arcTo(path, {10.5, 5.2}, 0.8, false);
-    path.lineTo(7, 9.4);
-    path.lineTo(5.5, 7.9);
-    arcTo(path, {4.4, 9.1}, 0.8, false);
-    path.lineTo(6.5, 11.1);
-    arcTo(path, {7.7, 11}, 0.8, false);
-    path.lineTo(11.7, 6.2);
-    arcTo(path, {11.6, 5.1}, 0.8, false);
-    path.closeSubpath();
-    return path;
-}
-
-// A ring with a cross of round-ended strokes cut out of it.
-QPainterPath rejectPath()
-{
-    QPainterPath path;
-    path.setFillRule(Qt::OddEvenFill);
-    path.addEllipse(QPointF(8, 8), 7.5, 7.5);
-    path.moveTo(5.6, 4.5);
-    arcTo(path, {4.5, 5.6}, 0.8, false);
-    path.lineTo(6.9, 8);
-    path.lineTo(4.5, 10.4);
-    arcTo(path, {5.6, 11.5}, 0.8, false);
-    path.lineTo(8, 9.1);
-    path.lineTo(10.4, 11.5);
-    arcTo(path, {11.5, 10.4}, 0.8, false);
-    path.lineTo(9.1, 8);
-    path.lineTo(11.5, 5.6);
-    arcTo(path, {10.4, 4.5}, 0.8, false);
-    path.lineTo(8, 6.9);
+    path.moveTo(start);
+    for (const Edge &edge : edges) {
+        if (edge.roundEnd)
+            arcTo(path, edge.to, 0.8, false);
+        else
+            path.lineTo(edge.to);
+    }
     path.closeSubpath();
     return path;
 }
@@ -175,10 +156,17 @@ QPainterPath copyPath()
 // The outline of the symbol `name` on the 16-unit grid, or an empty path.
 const QPainterPath &outline(const QString &name)
 {
-    static const QHash<QString, QPainterPath> outlines{{musicNoteList, musicNoteListPath()},
-                                                       {approve, approvePath()},
-                                                       {reject, rejectPath()},
-                                                       {copy, copyPath()}};
+    static const QHash<QString, QPainterPath> outlines{
+        {musicNoteList, musicNoteListPath()},
+        // A tick.
+        {approve, ringWithCutOut({11.6, 5.1}, {{{10.5, 5.2}, true}, {{7, 9.4}}, {{5.5, 7.9}}, {{4.4, 9.1}, true},
+                                               {{6.5, 11.1}}, {{7.7, 11}, true}, {{11.7, 6.2}}, {{11.6, 5.1}, true}})},
+        // A cross.
+        {reject, ringWithCutOut({5.6, 4.5}, {{{4.5, 5.6}, true}, {{6.9, 8}}, {{4.5, 10.4}}, {{5.6, 11.5}, true},
+                                             {{8, 9.1}}, {{10.4, 11.5}}, {{11.5, 10.4}, true}, {{9.1, 8}},
+                                             {{11.5, 5.6}}, {{10.4, 4.5}, true}, {{8, 6.9}}})},
+        {copy, copyPath()},
+    };
     static const QPainterPath none;
     const auto found = outlines.constFind(name);
     return found == outlines.cend() ? none : *found;
