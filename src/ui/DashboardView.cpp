@@ -185,7 +185,7 @@ QLayout *DashboardView::buildRequestList()
     auto *list = new QVBoxLayout;
     list->setSpacing(6);
     QLabel *heading = makeLabel(QStringLiteral("recentRequestsHeading"), Theme::TextStyle::caption2,
-                                Theme::secondaryText, this, QFont::Bold);
+                                Theme::secondaryText, this);
     heading->setText(tr("RECENT REQUESTS"));
     list->addWidget(heading);
     m_emptyList = makeLabel(QStringLiteral("emptyListText"), Theme::TextStyle::callout,

@@ -29,11 +29,10 @@ QToolButton *makeIconButton(const QString &objectName, const QString &symbol, co
     return button;
 }
 
-ElidedLabel *makeLine(const QString &objectName, Theme::TextStyle style, QFont::Weight weight,
-                      const QColor &color, QWidget *parent)
+ElidedLabel *makeLine(const QString &objectName, Theme::TextStyle style, const QColor &color, QWidget *parent)
 {
     auto *label = new ElidedLabel(parent);
-    styleLabel(label, objectName, style, color, weight);
+    styleLabel(label, objectName, style, color);
     label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
     return label;
 }
@@ -51,10 +50,8 @@ RequestRow::RequestRow(AppState &state, const SongRequest &request, QWidget *par
 
     auto *lines = new QVBoxLayout;
     lines->setSpacing(2);
-    m_title = makeLine(QStringLiteral("songTitle"), Theme::TextStyle::callout, QFont::Medium,
-                       Qt::white, this);
-    m_artist = makeLine(QStringLiteral("artistName"), Theme::TextStyle::caption, QFont::Normal,
-                        Theme::secondaryText, this);
+    m_title = makeLine(QStringLiteral("songTitle"), Theme::TextStyle::callout, Qt::white, this);
+    m_artist = makeLine(QStringLiteral("artistName"), Theme::TextStyle::caption, Theme::secondaryText, this);
     lines->addWidget(m_title);
     lines->addWidget(m_artist);
     row->addLayout(lines, 1);

@@ -9,11 +9,10 @@ StatCard::StatCard(const QString &title, QWidget *parent)
     column->setContentsMargins(10, 10, 10, 10);
     column->setSpacing(4);
     QLabel *titleLabel = makeLabel(QStringLiteral("statTitle"), Theme::TextStyle::caption2,
-                                   Theme::secondaryText, this, QFont::Bold);
+                                   Theme::secondaryText, this);
     titleLabel->setText(title.toUpper());
     column->addWidget(titleLabel);
-    m_value = makeLabel(QStringLiteral("statValue"), Theme::TextStyle::title2, Theme::secondaryText,
-                        this, QFont::Bold);
+    m_value = makeLabel(QStringLiteral("statValue"), Theme::TextStyle::title2, Theme::secondaryText, this);
     column->addWidget(m_value);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
 }

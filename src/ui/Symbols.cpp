@@ -2,10 +2,15 @@
 
 #include "ui/DigitOutlines.h"
 
+#include <QApplication>
 #include <QHash>
-#include <QImageReader>
+#include <QIconEngine>
 #include <QPainter>
 #include <QPixmap>
+#include <QStyle>
+#include <QStyleOption>
+
+#include <cmath>
 
 // Q_INIT_RESOURCE declares its function where it is used: outside any namespace.
 static void initCompiledResources()
@@ -43,60 +48,165 @@ QPainterPath musicNoteListPath()
     return path;
 }
 
-QImage svgImage(const QString &name, int pixelSize)
+// The shorter arc of a circle of `radius` from the path's current point to
+// `to`, turning clockwise on screen or not, as SVG's "A r r 0 0 sweep x y"
+// draws it (a radius too short for the chord grows to half of it). Two cubic
+// Béziers of at most a quarter turn each, found without trigonometry.
+void arcTo(QPainterPath &path, QPointF to, qreal radius, bool clockwise)
 {
-    registerResources();
-    // Through the image-format plugin, which brings in the SVG library when
-    // the first symbol is read rather than at start-up; that plugin alone.
-    QImageReader reader(QStringLiteral(":/symbols/%1.svg").arg(name), "svg");
-    reader.setAutoDetectImageFormat(false);
-    reader.setScaledSize(QSize(pixelSize, pixelSize));
-    return reader.read().convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    const QPointF from = path.currentPosition();
+    const QPointF chordMiddle = (from + to) / 2;
+    const QPointF halfChord = to - chordMiddle;
+    const qreal halfLength = std::sqrt(QPointF::dotProduct(halfChord, halfChord));
+    radius = std::max(radius, halfLength);
+    // Unit normal of the chord, pointing to its right on screen.
+    const QPointF normal = QPointF(-halfChord.y(), halfChord.x()) / halfLength;
+    const qreal side = clockwise ? 1 : -1;
+    const QPointF centre = chordMiddle + side * std::sqrt(radius * radius - halfLength * halfLength) * normal;
+    const QPointF arcMiddle = centre - side * radius * normal;
+    // A quarter turn or less from a to b around the centre (Riškus's control points).
+    const auto piece = [&](QPointF a, QPointF b) {
+        a -= centre;
+        b -= centre;
+        const qreal q1 = QPointF::dotProduct(a, a);
+        const qreal q2 = q1 + QPointF::dotProduct(a, b);
+        const qreal k = 4.0 / 3.0 * (std::sqrt(2 * q1 * q2) - q2) / (a.x() * b.y() - a.y() * b.x());
+        path.cubicTo(centre + a + k * QPointF(-a.y(), a.x()), centre + b + k * QPointF(b.y(), -b.x()), centre + b);
+    };
+    piece(from, arcMiddle);
+    piece(arcMiddle, to);
 }
+
+// A ring with a shape cut out of it: strokes 1.6 units wide, traced from
+// `start` by straight edges and round ends (arcs of the strokes' half-width).
+struct Edge {
+    QPointF to;
+    bool roundEnd = false;
+};
+QPainterPath ringWithCutOut(QPointF start, std::initializer_list<Edge> edges)
+{
+    QPainterPath path;
+    path.setFillRule(Qt::OddEvenFill);
+    path.addEllipse(QPointF(8, 8), 7.5, 7.5);
+    path.moveTo(start);
+    for (const Edge &edge : edges) {
+        if (edge.roundEnd)
+            arcTo(path, edge.to, 0.8, false);
+        else
+            path.lineTo(edge.to);
+    }
+    path.closeSubpath();
+    return path;
+}
+
+// Two sheets: the front one an outlined rounded rectangle, the one behind
+// showing only its left and bottom edges.
+QPainterPath copyPath()
+{
+    QPainterPath path;
+    path.setFillRule(Qt::OddEvenFill);
+    path.addRoundedRect(QRectF(4, 1, 10, 11), 1.5, 1.5);
+    path.addRoundedRect(QRectF(5.3, 2.3, 7.4, 8.4), 0.2, 0.2);
+    path.moveTo(2, 5);
+    path.lineTo(2, 13.5);
+    arcTo(path, {3.5, 15}, 1.5, false);
+    path.lineTo(10, 15);
+    path.lineTo(10, 13.7);
+    path.lineTo(3.5, 13.7);
+    arcTo(path, {3.3, 13.5}, 0.2, true);
+    path.lineTo(3.3, 5);
+    path.closeSubpath();
+    return path;
+}
+
+// The outline of the symbol `name` on the 16-unit grid, or an empty path.
+const QPainterPath &outline(const QString &name)
+{
+    static const QHash<QString, QPainterPath> outlines{
+        {musicNoteList, musicNoteListPath()},
+        // A tick.
+        {approve, ringWithCutOut({11.6, 5.1}, {{{10.5, 5.2}, true}, {{7, 9.4}}, {{5.5, 7.9}}, {{4.4, 9.1}, true},
+                                               {{6.5, 11.1}}, {{7.7, 11}, true}, {{11.7, 6.2}}, {{11.6, 5.1}, true}})},
+        // A cross.
+        {reject, ringWithCutOut({5.6, 4.5}, {{{4.5, 5.6}, true}, {{6.9, 8}}, {{4.5, 10.4}}, {{5.6, 11.5}, true},
+                                             {{8, 9.1}}, {{10.4, 11.5}}, {{11.5, 10.4}, true}, {{9.1, 8}},
+                                             {{11.5, 5.6}}, {{10.4, 4.5}, true}, {{8, 6.9}}})},
+        {copy, copyPath()},
+    };
+    static const QPainterPath none;
+    const auto found = outlines.constFind(name);
+    return found == outlines.cend() ? none : *found;
+}
+
+// Draws a symbol when an icon is first painted at a size and scale, for that
+// size and scale only: a 16-pixel symbol scaled from another size blurs.
+class SymbolIconEngine : public QIconEngine {
+public:
+    SymbolIconEngine(const QString &name, const QColor &color) : m_name(name), m_color(color) {}
+
+    QIconEngine *clone() const override { return new SymbolIconEngine(*this); }
+
+    QSize actualSize(const QSize &size, QIcon::Mode, QIcon::State) override
+    {
+        const int side = std::min(size.width(), size.height());
+        return {side, side};
+    }
+
+    QPixmap pixmap(const QSize &size, QIcon::Mode mode, QIcon::State) override
+    {
+        const int side = std::min(size.width(), size.height());
+        if (side <= 0)
+            return {};
+        QPixmap &drawn = m_drawn[side];
+        if (drawn.isNull())
+            drawn = QPixmap::fromImage(image(m_name, m_color, side));
+        if (mode == QIcon::Normal)
+            return drawn;
+        // Disabled, active and selected looks are the style's, as for any icon.
+        QStyleOption option;
+        option.palette = QApplication::palette();
+        return QApplication::style()->generatedIconPixmap(mode, drawn, &option);
+    }
+
+    void paint(QPainter *painter, const QRect &rect, QIcon::Mode mode, QIcon::State state) override
+    {
+        const qreal ratio = painter->device()->devicePixelRatioF();
+        QPixmap drawn = pixmap(rect.size() * ratio, mode, state);
+        drawn.setDevicePixelRatio(ratio);
+        painter->drawPixmap(rect, drawn);
+    }
+
+private:
+    QString m_name;
+    QColor m_color;
+    QHash<int, QPixmap> m_drawn; // by side in device pixels
+};
 
 } // namespace
 
 QImage image(const QString &name, const QColor &color, int pixelSize)
 {
-    QImage result;
-    if (name == musicNoteList) {
-        result = QImage(pixelSize, pixelSize, QImage::Format_ARGB32_Premultiplied);
-        result.fill(Qt::transparent);
-        QPainter painter(&result);
-        painter.setRenderHint(QPainter::Antialiasing);
-        painter.scale(pixelSize / 16.0, pixelSize / 16.0);
-        painter.fillPath(musicNoteListPath(), Qt::black);
-    } else {
-        result = svgImage(name, pixelSize);
-        if (result.isNull())
-            return result;
-    }
-    // The symbols are drawn in black: keep their coverage, replace the colour.
+    const QPainterPath &path = outline(name);
+    if (path.isEmpty() || pixelSize <= 0)
+        return {};
+    QImage result(pixelSize, pixelSize, QImage::Format_ARGB32_Premultiplied);
+    result.fill(Qt::transparent);
     QPainter painter(&result);
-    painter.setCompositionMode(QPainter::CompositionMode_SourceIn);
-    painter.fillRect(result.rect(), color);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.scale(pixelSize / 16.0, pixelSize / 16.0);
+    painter.fillPath(path, color);
     return result;
 }
 
-QIcon icon(const QString &name, const QColor &color, int size)
+QIcon icon(const QString &name, const QColor &color)
 {
-    // A dashboard shows three symbols on each of up to eight rows, and is built
-    // anew each time the panel opens.
+    // A dashboard shows three symbols on each of up to eight rows: the rows
+    // share one icon, and so its drawings, per symbol and colour.
     static QHash<QString, QIcon> built;
-    const QString key = name + QLatin1Char('/') + QString::number(color.rgba(), 16) + QLatin1Char('/')
-                        + QString::number(size);
+    const QString key = name + QLatin1Char('/') + QString::number(color.rgba(), 16);
     if (const auto found = built.constFind(key); found != built.cend())
         return *found;
-    QIcon result;
-    // Drawn at each usual scale of the desktop rather than resampled, which blurs
-    // a 16-pixel symbol at 125 % and 150 %.
-    for (const qreal scale : {1.0, 1.25, 1.5, 2.0}) {
-        QPixmap pixmap = QPixmap::fromImage(image(name, color, qRound(size * scale)));
-        pixmap.setDevicePixelRatio(scale);
-        result.addPixmap(pixmap);
-    }
-    built.insert(key, result);
-    return result;
+    return *built.insert(key, QIcon(new SymbolIconEngine(name, color)));
 }
 
 QPainterPath digits(QStringView text, qreal height)

@@ -6,21 +6,22 @@
 #include <QPainterPath>
 #include <QString>
 
-// Our monochrome symbols (":/symbols/<name>.svg"), painted in one colour. The
-// music-note list, which the tray icon shows from start-up, is drawn by code:
-// the SVG machinery is loaded only once the panel first shows a symbol.
+// Our monochrome symbols, painted in one colour. Each is an outline drawn by
+// code on a 16-unit grid: no image file is read and no image plugin loaded.
 namespace Symbols {
 inline const QString musicNoteList = QStringLiteral("music-note-list");
 inline const QString copy = QStringLiteral("copy");
 inline const QString approve = QStringLiteral("approve");
 inline const QString reject = QStringLiteral("reject");
 
-// Registers the compiled-in resources (symbols, logo, icon); idempotent.
+// Registers the compiled-in resources (logo, icon); idempotent.
 void registerResources();
 
+// The symbol `name` filling a square of `pixelSize`; null for an unknown name.
 QImage image(const QString &name, const QColor &color, int pixelSize);
-// Sharp at 1x and 2x device pixel ratios; built once per name, colour and size.
-QIcon icon(const QString &name, const QColor &color, int size = 16);
+// Drawn for each size and device pixel ratio it is first painted at, then kept;
+// one icon per name and colour.
+QIcon icon(const QString &name, const QColor &color);
 
 // Decimal digits (any other character is skipped) as one filled outline,
 // `height` pixels tall, its top-left corner at the origin. Filled from outlines

@@ -12,7 +12,7 @@ QColor softRed()
     return {255, 105, 97};
 }
 
-QFont font(TextStyle style, QFont::Weight weight)
+QFont font(TextStyle style)
 {
     QFont result = QApplication::font();
     const qreal base = result.pointSizeF() > 0 ? result.pointSizeF() : 10.0;
@@ -25,7 +25,7 @@ QFont font(TextStyle style, QFont::Weight weight)
     }
     // Tiny desktop fonts must not make captions unreadable.
     result.setPointSizeF(std::max<qreal>(size, 6.5));
-    result.setWeight(weight);
+    result.setWeight(QFont::Normal);
     return result;
 }
 

@@ -30,8 +30,10 @@ inline const QColor red{255, 69, 58};
 QColor softRed();
 
 // Semantic text styles, sized from the desktop's font: caption2 < caption < callout < title2.
+// All in the regular weight: size and colour set text apart, and the panel
+// needs only the one face (a bolder one is another font file to load).
 enum class TextStyle { caption2, caption, callout, title2 };
-QFont font(TextStyle style, QFont::Weight weight = QFont::Normal);
+QFont font(TextStyle style);
 
 // A dark palette based on cardBackground, used app-wide and on the panel itself.
 QPalette darkPalette();

@@ -4,23 +4,22 @@
 #include <QPainterPath>
 #include <QVariantAnimation>
 
-void styleLabel(QLabel *label, const QString &objectName, Theme::TextStyle style, const QColor &color,
-                QFont::Weight weight)
+void styleLabel(QLabel *label, const QString &objectName, Theme::TextStyle style, const QColor &color)
 {
     label->setObjectName(objectName);
     // Names, titles and messages come from the service and the audience: never markup.
     label->setTextFormat(Qt::PlainText);
-    label->setFont(Theme::font(style, weight));
+    label->setFont(Theme::font(style));
     QPalette palette = label->palette();
     palette.setColor(QPalette::WindowText, color);
     label->setPalette(palette);
 }
 
 QLabel *makeLabel(const QString &objectName, Theme::TextStyle style, const QColor &color,
-                  QWidget *parent, QFont::Weight weight)
+                  QWidget *parent)
 {
     auto *label = new QLabel(parent);
-    styleLabel(label, objectName, style, color, weight);
+    styleLabel(label, objectName, style, color);
     return label;
 }
 

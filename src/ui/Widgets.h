@@ -14,12 +14,11 @@ class QVariantAnimation;
 // Small building blocks shared by the panel's views.
 
 // Makes `label` show plain text in one of the theme's text styles and colours.
-void styleLabel(QLabel *label, const QString &objectName, Theme::TextStyle style, const QColor &color,
-                QFont::Weight weight = QFont::Normal);
+void styleLabel(QLabel *label, const QString &objectName, Theme::TextStyle style, const QColor &color);
 
 // A plain-text label in one of the theme's text styles and colours.
 QLabel *makeLabel(const QString &objectName, Theme::TextStyle style, const QColor &color,
-                  QWidget *parent, QFont::Weight weight = QFont::Normal);
+                  QWidget *parent);
 
 // A label kept to `lines` lines of its width: longer text wraps and the rest is cut off.
 void limitToLines(QLabel *label, int lines);

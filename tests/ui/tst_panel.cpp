@@ -12,6 +12,7 @@
 #include "ui/PanelFooter.h"
 #include "ui/RequestRow.h"
 #include "ui/StatusBarIcon.h"
+#include "ui/Symbols.h"
 #include "ui/Theme.h"
 #include "ui/TrayController.h"
 
@@ -184,6 +185,49 @@ private Q_SLOTS:
             }
             QCOMPARE(icon.availableSizes(), sizes);
         }
+    }
+
+    // A request's symbols: drawn at each scale they are shown at, not scaled
+    // from another; the ring, the shapes cut from it and their round ends in
+    // place (points on the 16-unit grid); no image plugin loaded for them.
+    void requestSymbols_data()
+    {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<QString>("symbol");
+        QTest::addColumn<QColor>("color");
+        QTest::addColumn<QList<QPointF>>("inked");
+        QTest::addColumn<QList<QPointF>>("clear");
+        QTest::newRow("approve") << u"approveButton"_s << Symbols::approve << Theme::green
+                                 << QList<QPointF>{{8, 1}, {1, 8}, {12.4, 4.6}} << QList<QPointF>{{0.7, 0.7}, {7.1, 10.1}, {11.4, 5.3}};
+        QTest::newRow("reject") << u"rejectButton"_s << Symbols::reject << Theme::softRed()
+                                << QList<QPointF>{{8, 15}, {4.2, 4.2}} << QList<QPointF>{{15.3, 15.3}, {8, 8}, {4.7, 4.7}};
+        QTest::newRow("copy") << u"copyButton"_s << Symbols::copy << Theme::secondaryText
+                              << QList<QPointF>{{4.6, 6}, {2.6, 10}, {6, 14.4}} << QList<QPointF>{{9, 6}, {3, 3}, {2.1, 14.9}};
+    }
+    void requestSymbols()
+    {
+        QFETCH(QString, button);
+        QFETCH(QString, symbol);
+        QFETCH(QColor, color);
+        Panel p;
+        p.list({makeRequest(1, u"pending"_s)});
+        const QIcon icon = child<QAbstractButton>(p.rows().value(0), qPrintable(button))->icon();
+        for (const qreal ratio : {1.0, 1.25, 1.5, 2.0}) {
+            QImage shown = icon.pixmap(QSize(16, 16), ratio).toImage();
+            QCOMPARE(shown.deviceIndependentSize(), QSizeF(16, 16));
+            shown.setDevicePixelRatio(1);
+            QCOMPARE(shown, Symbols::image(symbol, color, qRound(16 * ratio)));
+        }
+        const QImage large = icon.pixmap(64).toImage();
+        const auto alphaAt = [&](QPointF at) { return large.pixelColor((at * 4).toPoint()).alpha(); };
+        for (QFETCH(QList<QPointF>, inked); const QPointF at : inked)
+            QVERIFY2(alphaAt(at) > 191, qPrintable(u"(%1, %2) not inked"_s.arg(at.x()).arg(at.y())));
+        for (QFETCH(QList<QPointF>, clear); const QPointF at : clear)
+            QVERIFY2(alphaAt(at) < 64, qPrintable(u"(%1, %2) not clear"_s.arg(at.x()).arg(at.y())));
+        QFile maps(u"/proc/self/maps"_s);
+        QVERIFY(maps.open(QIODevice::ReadOnly));
+        const QByteArray mapped = maps.readAll();
+        QVERIFY(!mapped.contains("libQt6Svg") && !mapped.contains("/imageformats/"));
     }
 
     // A 340×400 panel on a 1280×800 screen; the cursor at (700, 12) counts only without an icon.
