@@ -27,13 +27,15 @@ int main(int argc, char *argv[])
     QCoreApplication::setApplicationVersion(AppVersion::shortVersion());
     SingleInstance instance;
     CommandLine commandLine;
-    {
+    // Most starts are the first, with nothing on the command line: the lock
+    // alone tells, and the reader below is not built.
+    if (argc > 1 || !instance.takeLock()) {
         // The command line and a hand-over to the running app need no
         // display: read them before the QApplication connects to one.
         QCoreApplication reader(argc, argv);
         Translations::install();
         commandLine = CommandLine::read(reader);
-        switch (instance.claim()) {
+        switch (argc > 1 ? instance.claim() : instance.handOver()) {
         case SingleInstance::Claim::handedOver:
             return 0;
         case SingleInstance::Claim::noAnswer:
@@ -43,12 +45,12 @@ int main(int argc, char *argv[])
         case SingleInstance::Claim::unavailable:
             break;
         }
-        // A launcher's token for passing the focus on is good for a few seconds:
-        // kept, it would be spent on the first opening of the panel long after,
-        // and the compositor would refuse that opening the focus.
-        if (!commandLine.openPanel)
-            qunsetenv("XDG_ACTIVATION_TOKEN");
     }
+    // A launcher's token for passing the focus on is good for a few seconds:
+    // kept, it would be spent on the first opening of the panel long after,
+    // and the compositor would refuse that opening the focus.
+    if (!commandLine.openPanel)
+        qunsetenv("XDG_ACTIVATION_TOKEN");
 
     QApplication app(argc, argv);
     QGuiApplication::setDesktopFileName(QString::fromUtf8(AppConfig::appId));

@@ -105,6 +105,13 @@ SingleInstance::~SingleInstance() = default;
 
 SingleInstance::Claim SingleInstance::claim()
 {
+    if (const std::optional<Claim> taken = takeLock())
+        return *taken;
+    return handOver();
+}
+
+std::optional<SingleInstance::Claim> SingleInstance::takeLock()
+{
     // Qt's runtime location is private to the user (0700, theirs); without
     // XDG_RUNTIME_DIR it makes one of that kind in the temporary directory.
     const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
@@ -133,6 +140,11 @@ SingleInstance::Claim SingleInstance::claim()
     if (errno != EWOULDBLOCK)
         return runAlone(qt_error_string(errno));
     m_lock.reset();
+    return std::nullopt;
+}
+
+SingleInstance::Claim SingleInstance::handOver()
+{
     return sendRequest(m_path + QStringLiteral(".socket")) ? Claim::handedOver : Claim::noAnswer;
 }
 

@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <memory>
+#include <optional>
 
 class QLocalServer;
 class QLocalSocket;
@@ -29,8 +30,14 @@ public:
 
     // Needs a QCoreApplication but no display, so it can run before the
     // QApplication exists. Waits at most a few seconds, and only while a
-    // running app is starting up.
+    // running app is starting up. takeLock() then handOver(), in one.
     Claim claim();
+    // The lock alone, which needs no QCoreApplication: first or unavailable,
+    // or nothing when another process holds it.
+    std::optional<Claim> takeLock();
+    // Asks the process that holds the lock to open its panel (needs a
+    // QCoreApplication): handedOver or noAnswer.
+    Claim handOver();
     // For the first: hears later starts from now on.
     void listen();
 
