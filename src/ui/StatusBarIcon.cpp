@@ -169,10 +169,11 @@ public:
     QPixmap pixmap(const QSize &size, QIcon::Mode, QIcon::State) override
     {
         const int side = std::max(1, std::min(size.width(), size.height()));
-        auto drawn = m_drawn.constFind(side);
-        if (drawn == m_drawn.cend())
-            drawn = m_drawn.insert(side, QPixmap::fromImage(image(m_count, m_tray, m_look, side)));
-        return *drawn;
+        if (const auto drawn = m_drawn.constFind(side); drawn != m_drawn.cend())
+            return *drawn;
+        const QPixmap drawn = QPixmap::fromImage(image(m_count, m_tray, m_look, side));
+        m_drawn.insert(side, drawn);
+        return drawn;
     }
 
     void paint(QPainter *painter, const QRect &rect, QIcon::Mode mode, QIcon::State state) override
