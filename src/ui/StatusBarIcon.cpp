@@ -4,8 +4,6 @@
 #include "ui/Symbols.h"
 #include "ui/Theme.h"
 
-#include <QHash>
-#include <QIconEngine>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
@@ -157,54 +155,15 @@ QImage image(std::optional<qint64> count, Tray tray, Look look, int size)
     return canvas;
 }
 
-namespace {
-
-// Draws the icon at a size when the tray first asks for it: an X11 tray asks
-// for the one it shows, so the start-up draws no other; a StatusNotifier host
-// is sent every size of availableSizes().
-class IconEngine final : public QIconEngine {
-public:
-    IconEngine(std::optional<qint64> count, Tray tray, Look look) : m_count(count), m_tray(tray), m_look(look) {}
-
-    QPixmap pixmap(const QSize &size, QIcon::Mode, QIcon::State) override
-    {
-        const int side = std::max(1, std::min(size.width(), size.height()));
-        if (const auto drawn = m_drawn.constFind(side); drawn != m_drawn.cend())
-            return *drawn;
-        const QPixmap drawn = QPixmap::fromImage(image(m_count, m_tray, m_look, side));
-        m_drawn.insert(side, drawn);
-        return drawn;
-    }
-
-    void paint(QPainter *painter, const QRect &rect, QIcon::Mode mode, QIcon::State state) override
-    {
-        const qreal ratio = painter->device()->devicePixelRatioF();
-        painter->drawPixmap(rect, pixmap((QSizeF(rect.size()) * ratio).toSize(), mode, state));
-    }
-
-    QList<QSize> availableSizes(QIcon::Mode, QIcon::State) override
-    {
-        QList<QSize> sizes;
-        for (const int size : pixelSizes)
-            sizes.append(QSize(size, size));
-        return sizes;
-    }
-
-    QIconEngine *clone() const override { return new IconEngine(*this); }
-    QString key() const override { return QStringLiteral("cuelark-status"); }
-
-private:
-    std::optional<qint64> m_count;
-    Tray m_tray;
-    Look m_look;
-    QHash<int, QPixmap> m_drawn;
-};
-
-} // namespace
-
 QIcon icon(std::optional<qint64> count, Tray tray, Look look)
 {
-    return QIcon(new IconEngine(count, tray, look));
+    // Drawn at a size when the tray first asks for it: an X11 tray asks for the
+    // one it shows, so the start-up draws no other; a StatusNotifier host is
+    // sent every size offered.
+    QList<QSize> offered;
+    for (const int size : pixelSizes)
+        offered.append(QSize(size, size));
+    return Symbols::drawnIcon([=](int side) { return image(count, tray, look, side); }, offered);
 }
 
 } // namespace StatusBarIcon

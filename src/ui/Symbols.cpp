@@ -138,19 +138,24 @@ const QPainterPath &outline(const QString &name)
     return found == outlines.cend() ? none : *found;
 }
 
-// Draws a symbol when an icon is first painted at a size and scale, for that
-// size and scale only: a 16-pixel symbol scaled from another size blurs.
-class SymbolIconEngine : public QIconEngine {
+// Draws an icon when it is first painted at a size and scale, for that size
+// and scale only: a 16-pixel symbol scaled from another size blurs.
+class DrawnIconEngine : public QIconEngine {
 public:
-    SymbolIconEngine(const QString &name, const QColor &color) : m_name(name), m_color(color) {}
+    DrawnIconEngine(std::function<QImage(int)> draw, QList<QSize> offered)
+        : m_draw(std::move(draw)), m_offered(std::move(offered))
+    {
+    }
 
-    QIconEngine *clone() const override { return new SymbolIconEngine(*this); }
+    QIconEngine *clone() const override { return new DrawnIconEngine(*this); }
 
     QSize actualSize(const QSize &size, QIcon::Mode, QIcon::State) override
     {
         const int side = std::min(size.width(), size.height());
         return {side, side};
     }
+
+    QList<QSize> availableSizes(QIcon::Mode, QIcon::State) override { return m_offered; }
 
     QPixmap pixmap(const QSize &size, QIcon::Mode mode, QIcon::State) override
     {
@@ -159,7 +164,7 @@ public:
             return {};
         QPixmap &drawn = m_drawn[side];
         if (drawn.isNull())
-            drawn = QPixmap::fromImage(image(m_name, m_color, side));
+            drawn = QPixmap::fromImage(m_draw(side));
         if (mode == QIcon::Normal)
             return drawn;
         // Disabled, active and selected looks are the style's, as for any icon.
@@ -177,8 +182,8 @@ public:
     }
 
 private:
-    QString m_name;
-    QColor m_color;
+    std::function<QImage(int)> m_draw;
+    QList<QSize> m_offered;
     QHash<int, QPixmap> m_drawn; // by side in device pixels
 };
 
@@ -206,7 +211,12 @@ QIcon icon(const QString &name, const QColor &color)
     const QString key = name + QLatin1Char('/') + QString::number(color.rgba(), 16);
     if (const auto found = built.constFind(key); found != built.cend())
         return *found;
-    return *built.insert(key, QIcon(new SymbolIconEngine(name, color)));
+    return *built.insert(key, drawnIcon([name, color](int side) { return image(name, color, side); }));
+}
+
+QIcon drawnIcon(std::function<QImage(int)> draw, QList<QSize> offered)
+{
+    return QIcon(new DrawnIconEngine(std::move(draw), std::move(offered)));
 }
 
 QPainterPath digits(QStringView text, qreal height)
